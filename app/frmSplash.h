@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+
+class QLabel;
+class QTimer;
+
+// The start-up window: a borderless picture, centred, that hands over to the main
+// window after three seconds.
+class frmSplash : public QWidget
+{
+    Q_OBJECT
+public:
+    // showMain creates and shows the main window (its load step runs to completion).
+    explicit frmSplash(std::function<void()> showMain);
+
+    void Timer1_Timer();
+
+    QTimer *const Timer1;
+    QLabel *const Image1;
+
+private:
+    std::function<void()> m_showMain;
+};

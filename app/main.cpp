@@ -1,0 +1,40 @@
+#include "app/frmMain.h"
+#include "app/frmSplash.h"
+#include "platform/qtdialogs.h"
+#include "platform/settingsstore.h"
+#include "platform/webenginebrowser.h"
+
+#include <QApplication>
+#include <cstdio>
+#include <unistd.h>
+
+int main(int argc, char *argv[])
+{
+    // As root the engine aborts without its sandbox; say so plainly instead. Turning the
+    // sandbox off is the user's decision, never ours.
+    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
+        std::fputs("halvane: running as root, where the web engine cannot use its sandbox; "
+                   "run as an ordinary user, or set QTWEBENGINE_DISABLE_SANDBOX=1 to run "
+                   "without the sandbox.\n",
+                   stderr);
+        return 1;
+    }
+
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Halvane"));
+    QApplication::setOrganizationName(QStringLiteral("Halvane"));
+
+    SettingsStore settings;
+    QtDialogs dialogs;
+    const Platform platform{settings, ProgramFolder::ofRunningProgram(), dialogs,
+                            [](QWidget *parent) { return new WebEngineBrowser(parent); }};
+
+    auto *splash = new frmSplash([&platform] {
+        auto *main = new frmMain(platform);
+        main->setAttribute(Qt::WA_DeleteOnClose);
+        main->show();
+    });
+    splash->show();
+    return app.exec();
+}

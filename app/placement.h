@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QRectF>
+#include <QSize>
+#include <QString>
+
+// The main window's saved placement, in twips, as the settings store keeps it.
+namespace placement {
+
+inline constexpr float defaultLeft = 1000;
+inline constexpr float defaultTop = 1000;
+inline constexpr float defaultWidth = 6500;
+inline constexpr float defaultHeight = 6500;
+
+// The decimal text of a single-precision number ("1000", "987.5").
+QString toText(float value);
+
+// Reads one stored value. Text that is not a finite number, or that lies outside
+// [minimum, maximum], gives the default.
+float fromText(const QString &text, float defaultValue, float minimum, float maximum);
+
+// The placement from the four stored texts. Positions are taken as read (not kept on
+// a screen); a width or height below the window's minimum gives that key's default.
+QRectF fromTexts(const QString &left, const QString &top, const QString &width,
+                 const QString &height, QSize minimumPixels);
+
+} // namespace placement

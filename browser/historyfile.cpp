@@ -1,0 +1,155 @@
+#include "browser/historyfile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QIODevice>
+
+#include <utility>
+
+namespace historyfile {
+
+namespace {
+
+// Big enough that a large file costs few reads, small enough never to hold a huge
+// file in memory twice.
+constexpr qint64 ChunkSize = 1024 * 1024;
+
+// The first of stop, CR or LF in [p, end), or end.
+inline const char *findStop(const char *p, const char *end, char stop)
+{
+    for (; p != end; ++p) {
+        const char c = *p;
+        if (c == stop || c == '\r' || c == '\n')
+            break;
+    }
+    return p;
+}
+
+} // namespace
+
+void FieldReader::feed(const char *data, qsizetype size)
+{
+    if (!data || size <= 0)
+        return;
+    const char *p = data;
+    const char *const end = data + size;
+    while (p != end) {
+        switch (m_state) {
+        case State::BeforeField: {
+            const char c = *p;
+            if (c == '"') {
+                m_state = State::Quoted;
+                ++p;
+            } else if (c == ' ' || c == ',' || c == '\r' || c == '\n') {
+                // A leading space, or the end of an empty field: nothing to keep.
+                ++p;
+            } else {
+                m_state = State::Unquoted; // this byte is the field's first
+            }
+            break;
+        }
+        case State::Unquoted:
+        case State::Quoted: {
+            const char stopAt = m_state == State::Quoted ? '"' : ',';
+            const char *stop = findStop(p, end, stopAt);
+            if (stop == end) {
+                // The field goes on in the next piece.
+                m_field.append(p, end - p);
+                p = end;
+                break;
+            }
+            endField(p, stop - p);
+            // A closing quote leaves the rest of the field to drop; a comma or line
+            // end (which also ends a quote left open) starts the next one.
+            m_state = *stop == '"' ? State::AfterQuote : State::BeforeField;
+            p = stop + 1;
+            break;
+        }
+        case State::AfterQuote: {
+            const char *stop = findStop(p, end, ',');
+            if (stop == end) {
+                p = end;
+            } else {
+                m_state = State::BeforeField;
+                p = stop + 1;
+            }
+            break;
+        }
+        }
+    }
+}
+
+void FieldReader::finish()
+{
+    if (m_state == State::Unquoted || m_state == State::Quoted)
+        endField();
+    m_field.clear();
+    m_state = State::BeforeField;
+}
+
+QStringList FieldReader::takeEntries()
+{
+    return std::exchange(m_entries, {});
+}
+
+void FieldReader::endField()
+{
+    endField(nullptr, 0);
+}
+
+void FieldReader::endField(const char *tail, qsizetype size)
+{
+    // Most fields lie inside one piece: decode them in place instead of copying.
+    if (m_field.isEmpty()) {
+        if (size > 0)
+            m_entries.append(QString::fromLocal8Bit(QByteArrayView(tail, size)));
+        return;
+    }
+    m_field.append(tail, size);
+    m_entries.append(QString::fromLocal8Bit(m_field));
+    m_field.clear();
+}
+
+ReadResult read(QIODevice &device)
+{
+    ReadResult result;
+    if (!device.isOpen() || !device.isReadable())
+        return result;
+
+    // A small file needs no large buffer: every window reads this file as it opens.
+    qint64 bufferSize = ChunkSize;
+    if (!device.isSequential())
+        bufferSize = qBound<qint64>(1, device.size() - device.pos() + 1, ChunkSize);
+    FieldReader reader;
+    QByteArray buffer(bufferSize, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = device.read(buffer.data(), buffer.size());
+        if (n < 0) {
+            // A field cut off by the error is not trusted; the ones before it are.
+            result.entries = reader.takeEntries();
+            return result;
+        }
+        if (n == 0)
+            break;
+        reader.feed(buffer.constData(), n);
+    }
+    reader.finish();
+    result.entries = reader.takeEntries();
+    result.ok = true;
+    return result;
+}
+
+ReadResult read(const QString &path)
+{
+    // Only a regular file: opening a folder can succeed here, and a pipe or a device
+    // could block or never end.
+    if (path.isEmpty() || !QFileInfo(path).isFile())
+        return {};
+    // Plain reads, never a mapping: another writer may cut the file short meanwhile.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return {};
+    return read(file);
+}
+
+} // namespace historyfile

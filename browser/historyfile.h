@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+class QIODevice;
+
+// The address history file beside the program: one address a line, CR LF, an empty
+// first line. It is read field by field, not line by line:
+//  - spaces before a field are skipped;
+//  - a field that starts with a double quote runs to the next double quote (commas
+//    inside belong to it); anything after the closing quote up to the next comma or
+//    line end is dropped; a quote left open ends at its line end;
+//  - any other field runs to the next comma or line end;
+//  - empty fields are skipped.
+// Bytes are the system's 8-bit encoding (UTF-8 here); a field that is not valid
+// UTF-8 is decoded with replacement characters rather than dropped.
+namespace historyfile {
+
+// Parses a stream of bytes fed in pieces of any size.
+class FieldReader
+{
+public:
+    void feed(const char *data, qsizetype size);
+    void feed(const QByteArray &bytes) { feed(bytes.constData(), bytes.size()); }
+    // Ends the input: a field still open becomes an entry.
+    void finish();
+    // The non-empty fields completed so far, in order; the reader forgets them.
+    QStringList takeEntries();
+
+private:
+    enum class State { BeforeField, Unquoted, Quoted, AfterQuote };
+    void endField();
+    // Ends the field with its last size bytes at tail (not yet in m_field).
+    void endField(const char *tail, qsizetype size);
+
+    State m_state = State::BeforeField;
+    QByteArray m_field;
+    QStringList m_entries;
+};
+
+struct ReadResult
+{
+    QStringList entries; // what was read, also when reading failed part way
+    bool ok = false;     // false when the file is missing, a folder, or could not be read
+};
+
+// Reads the whole file at path. Never throws; a failure keeps the entries read before it.
+ReadResult read(const QString &path);
+// The same from an open device.
+ReadResult read(QIODevice &device);
+
+} // namespace historyfile

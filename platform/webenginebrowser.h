@@ -1,0 +1,88 @@
+#pragma once
+
+#include "platform/webbrowser.h"
+
+#include <QDateTime>
+#include <QTimer>
+#include <QUrl>
+#include <QWebEnginePage>
+
+class QWebEngineLoadingInfo;
+class QWebEngineView;
+class HalvaneWebEnginePage;
+
+// The browser control over Qt WebEngine: one view filling the widget, its page, and
+// the engine's signals turned into the control's seven events with their pairing
+// and order (see the .cpp for what the engine does and how it is evened out).
+class WebEngineBrowser : public WebBrowser
+{
+    Q_OBJECT
+public:
+    explicit WebEngineBrowser(QWidget *parent = nullptr);
+    ~WebEngineBrowser() override;
+
+    void Navigate(const QString &address) override;
+    bool GoBack() override;
+    bool GoForward() override;
+    void Stop() override;
+    void Refresh() override;
+
+    QString LocationName() const override;
+    QString LocationURL() const override;
+    bool Busy() const override;
+
+    QWebEngineView *view() const { return m_view; }
+
+    // The address a user's text stands for: an existing local path (absolute or
+    // relative to the current folder) as a file URL, a web address with or without
+    // its scheme; an empty URL for blank, malformed or script text.
+    static QUrl urlFromUserText(const QString &text);
+
+    static QString canceledUrl() { return QStringLiteral("about:NavigationCanceled"); }
+    static QString canceledName() { return QStringLiteral("Navigation Canceled"); }
+
+private:
+    enum class Kind { Navigation, Reload };
+    struct HistoryMark {
+        int index = -1;
+        int count = 0;
+        QUrl url;
+        QDateTime lastVisited;
+        bool operator==(const HistoryMark &) const = default;
+    };
+
+    void onNavigationRequested(const QUrl &url, QWebEnginePage::NavigationType type);
+    void onLoadingChanged(const QWebEngineLoadingInfo &info);
+    void onUrlChanged(const QUrl &url);
+    void onTitleChanged(const QString &title);
+    void onLoadProgress(int progress);
+    void onRenderProcessTerminated();
+
+    void expectLoad();
+    void beginNavigation(const QUrl &url, Kind kind);
+    void commit(const QUrl &url);
+    void moveWithinDocument(const QUrl &url);
+    bool checkCommitFromHistory();
+    void finishLoad(int status, const QUrl &url);
+    HistoryMark historyMark() const;
+
+    QWebEngineView *m_view = nullptr;
+    HalvaneWebEnginePage *m_page = nullptr;
+    // Busy from a call of ours until the engine reports the load (or plainly will not).
+    bool m_startPending = false;
+    QTimer m_startWatchdog;
+
+    // The load between DownloadBegin and DownloadComplete.
+    bool m_loading = false;
+    bool m_navigationSeen = false;  // its main-frame request passed acceptNavigationRequest
+    bool m_committed = false;
+    bool m_userStopped = false;
+    Kind m_kind = Kind::Navigation;
+    QUrl m_pendingUrl;              // where it is heading, after redirects
+    HistoryMark m_markAtStart;
+
+    QString m_location;             // LocationURL
+    QUrl m_pageUrl;                 // the engine's last reported address
+    bool m_canceled = false;
+    QString m_hoveredLink;
+};

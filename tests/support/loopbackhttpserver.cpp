@@ -1,0 +1,326 @@
+#include "support/loopbackhttpserver.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace {
+
+// Limits that keep a confused or hostile client from growing our buffers.
+constexpr qsizetype MaxHeaderBytes = 64 * 1024;
+constexpr qsizetype MaxRequestBodyBytes = 16 * 1024 * 1024;
+// Large bodies go out in pieces as the socket drains, not as one 10 MB write.
+constexpr qsizetype ChunkBytes = 64 * 1024;
+constexpr qint64 HighWaterBytes = 256 * 1024;
+
+QByteArray reasonPhrase(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 204: return "No Content";
+    case 301: return "Moved Permanently";
+    case 302: return "Found";
+    case 303: return "See Other";
+    case 307: return "Temporary Redirect";
+    case 308: return "Permanent Redirect";
+    case 400: return "Bad Request";
+    case 404: return "Not Found";
+    case 413: return "Content Too Large";
+    case 431: return "Request Header Fields Too Large";
+    case 500: return "Internal Server Error";
+    default: return "Status";
+    }
+}
+
+} // namespace
+
+struct LoopbackHttpServer::Connection {
+    QByteArray in;
+    QByteArray out;
+    qsizetype outOffset = 0;
+    bool requestSeen = false;
+    bool answered = false;
+};
+
+LoopbackHttpServer::LoopbackHttpServer(QObject *parent)
+    : QObject(parent)
+    , m_server(new QTcpServer(this))
+{
+    connect(m_server, &QTcpServer::newConnection, this, &LoopbackHttpServer::onNewConnection);
+}
+
+LoopbackHttpServer::~LoopbackHttpServer()
+{
+    // The sockets are the listener's children: silence them before they go, so no
+    // slot of ours runs on a half-destroyed object.
+    const auto sockets = m_connections.keys();
+    for (QTcpSocket *socket : sockets)
+        socket->disconnect(this);
+    delete m_server;
+    qDeleteAll(m_connections);
+}
+
+bool LoopbackHttpServer::start(const QHostAddress &address, quint16 port)
+{
+    if (!address.isLoopback())
+        return false;
+    if (m_server->isListening())
+        m_server->close();
+    return m_server->listen(address, port);
+}
+
+void LoopbackHttpServer::close()
+{
+    m_server->close();
+    const auto sockets = m_connections.keys();
+    for (QTcpSocket *socket : sockets)
+        socket->abort();
+}
+
+bool LoopbackHttpServer::isListening() const
+{
+    return m_server->isListening();
+}
+
+QHostAddress LoopbackHttpServer::address() const
+{
+    return m_server->serverAddress();
+}
+
+quint16 LoopbackHttpServer::port() const
+{
+    return m_server->serverPort();
+}
+
+QUrl LoopbackHttpServer::url(const QString &path) const
+{
+    QString rest = path;
+    if (!rest.startsWith(QLatin1Char('/')))
+        rest.prepend(QLatin1Char('/'));
+    return QUrl(QStringLiteral("http://%1:%2").arg(address().toString()).arg(port()) + rest);
+}
+
+void LoopbackHttpServer::setPage(const QString &path, const QByteArray &body,
+                                 const QByteArray &contentType, int status)
+{
+    Route &route = m_routes[path];
+    route.status = status;
+    route.body = body;
+    route.contentType = contentType;
+    route.location.clear();
+    route.answers = true;
+}
+
+void LoopbackHttpServer::setRedirect(const QString &path, const QString &location, int status)
+{
+    Route &route = m_routes[path];
+    route.status = status;
+    route.location = location.toUtf8();
+    route.contentType = "text/html; charset=utf-8";
+    route.body = "<html><body>Moved</body></html>";
+    route.answers = true;
+}
+
+void LoopbackHttpServer::setDelay(const QString &path, int ms)
+{
+    m_routes[path].delayMs = qMax(0, ms);
+}
+
+void LoopbackHttpServer::setHold(const QString &path, bool hold)
+{
+    m_routes[path].hold = hold;
+}
+
+void LoopbackHttpServer::releaseHeld()
+{
+    const QList<Held> held = std::exchange(m_held, {});
+    for (const Held &h : held) {
+        if (h.socket && m_connections.contains(h.socket.data())
+            && h.socket->state() == QAbstractSocket::ConnectedState)
+            respond(h.socket.data(), h.method, h.path);
+    }
+}
+
+int LoopbackHttpServer::heldCount() const
+{
+    int count = 0;
+    for (const Held &h : m_held) {
+        if (h.socket && m_connections.contains(h.socket.data()))
+            ++count;
+    }
+    return count;
+}
+
+QStringList LoopbackHttpServer::requests() const
+{
+    return m_requests;
+}
+
+void LoopbackHttpServer::clearRequests()
+{
+    m_requests.clear();
+}
+
+void LoopbackHttpServer::onNewConnection()
+{
+    while (QTcpSocket *socket = m_server->nextPendingConnection()) {
+        m_connections.insert(socket, new Connection);
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+        connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { feed(socket); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            delete m_connections.take(socket);
+            socket->deleteLater();
+        });
+    }
+}
+
+void LoopbackHttpServer::onReadyRead(QTcpSocket *socket)
+{
+    Connection *conn = m_connections.value(socket);
+    if (!conn)
+        return;
+    const QByteArray incoming = socket->readAll();
+    if (conn->requestSeen)
+        return; // one request a connection; anything after it is ignored
+    conn->in += incoming;
+
+    const qsizetype headerEnd = conn->in.indexOf("\r\n\r\n");
+    if (headerEnd < 0) {
+        if (conn->in.size() > MaxHeaderBytes) {
+            conn->requestSeen = true;
+            sendPlain(socket, 431, "Request headers too large");
+        }
+        return;
+    }
+
+    const QList<QByteArray> lines = conn->in.left(headerEnd).split('\n');
+    const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
+    if (requestLine.size() != 3 || !requestLine.at(2).startsWith("HTTP/")
+        || !requestLine.at(1).startsWith('/')) {
+        conn->requestSeen = true;
+        sendPlain(socket, 400, "Bad request");
+        return;
+    }
+
+    // A body (a posted form) is read and dropped before answering, so the client
+    // is never cut off mid-upload.
+    qint64 contentLength = 0;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray line = lines.at(i).trimmed();
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0 && line.left(colon).trimmed().toLower() == "content-length") {
+            bool ok = false;
+            contentLength = line.mid(colon + 1).trimmed().toLongLong(&ok);
+            if (!ok || contentLength < 0 || contentLength > MaxRequestBodyBytes) {
+                conn->requestSeen = true;
+                sendPlain(socket, 413, "Request body refused");
+                return;
+            }
+        }
+    }
+    if (conn->in.size() - (headerEnd + 4) < contentLength)
+        return;
+
+    conn->requestSeen = true;
+    conn->in.clear();
+    handleRequest(socket, requestLine.at(0), requestLine.at(1));
+}
+
+void LoopbackHttpServer::handleRequest(QTcpSocket *socket, const QByteArray &method,
+                                       const QByteArray &target)
+{
+    const QString fullTarget = QString::fromLatin1(target);
+    qsizetype cut = fullTarget.indexOf(QLatin1Char('?'));
+    if (cut < 0)
+        cut = fullTarget.indexOf(QLatin1Char('#'));
+    const QString path = cut < 0 ? fullTarget : fullTarget.left(cut);
+
+    if (path == QLatin1String("/favicon.ico") && !m_routes.contains(path)) {
+        sendPlain(socket, 404, "Not found");
+        return;
+    }
+
+    m_requests << fullTarget;
+    const QPointer<QTcpSocket> guard(socket);
+    Q_EMIT requestReceived(fullTarget);
+    // A receiver may have closed the server or dropped the client meanwhile.
+    if (!guard || !m_connections.contains(socket))
+        return;
+
+    const Route route = m_routes.value(path);
+    if (route.hold) {
+        m_held.append({guard, method, path});
+        return;
+    }
+    if (route.delayMs > 0) {
+        // The socket is the timer's context: a client that leaves cancels the answer.
+        QTimer::singleShot(route.delayMs, socket, [this, socket, method, path] {
+            if (m_connections.contains(socket))
+                respond(socket, method, path);
+        });
+        return;
+    }
+    respond(socket, method, path);
+}
+
+void LoopbackHttpServer::respond(QTcpSocket *socket, const QByteArray &method, const QString &path)
+{
+    const auto it = m_routes.constFind(path);
+    if (it == m_routes.constEnd() || !it->answers) {
+        sendPlain(socket, 404, "Not found");
+        return;
+    }
+    Connection *conn = m_connections.value(socket);
+    if (!conn || conn->answered)
+        return;
+    conn->answered = true;
+
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(it->status) + ' ' + reasonPhrase(it->status)
+                      + "\r\n";
+    if (!it->location.isEmpty())
+        head += "Location: " + it->location + "\r\n";
+    head += "Content-Type: " + it->contentType + "\r\n";
+    head += "Content-Length: " + QByteArray::number(it->body.size()) + "\r\n";
+    // Every fetch reaches us, so tests see back, forward and reload requests.
+    head += "Cache-Control: no-store\r\nConnection: close\r\n\r\n";
+
+    socket->write(head);
+    if (method != "HEAD")
+        conn->out = it->body;
+    feed(socket);
+}
+
+void LoopbackHttpServer::sendPlain(QTcpSocket *socket, int status, const QByteArray &text)
+{
+    Connection *conn = m_connections.value(socket);
+    if (!conn || conn->answered)
+        return;
+    conn->answered = true;
+    const QByteArray body = text + '\n';
+    socket->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status)
+                  + "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: "
+                  + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+    socket->disconnectFromHost();
+}
+
+void LoopbackHttpServer::feed(QTcpSocket *socket)
+{
+    Connection *conn = m_connections.value(socket);
+    if (!conn || !conn->answered || socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    while (conn->outOffset < conn->out.size() && socket->bytesToWrite() < HighWaterBytes) {
+        const qsizetype n = qMin(ChunkBytes, conn->out.size() - conn->outOffset);
+        const qint64 written = socket->write(conn->out.constData() + conn->outOffset, n);
+        if (written <= 0) {
+            socket->abort();
+            return;
+        }
+        conn->outOffset += written;
+    }
+    if (conn->outOffset >= conn->out.size()) {
+        conn->out.clear();
+        conn->outOffset = 0;
+        // Waits for what is queued to go out, then closes.
+        socket->disconnectFromHost();
+    }
+}

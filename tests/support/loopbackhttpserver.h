@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QUrl>
+
+class QTcpServer;
+class QTcpSocket;
+
+// A small HTTP/1.1 server on a loopback address for tests. Pages, redirects, delays
+// and held answers are set per path (the part before any '?'). Every answer closes
+// its connection. Unknown paths get 404; so does /favicon.ico unless a page is set
+// for it, and those favicon requests are left out of requests() so that tests can
+// compare request orders without the engine's icon fetches in them.
+class LoopbackHttpServer : public QObject
+{
+    Q_OBJECT
+public:
+    explicit LoopbackHttpServer(QObject *parent = nullptr);
+    ~LoopbackHttpServer() override;
+
+    // Listens on the address (a 127.x address) and port (0: any free port).
+    // False when the address is not loopback or the port cannot be had.
+    bool start(const QHostAddress &address = QHostAddress(QHostAddress::LocalHost),
+               quint16 port = 0);
+    void close();
+    bool isListening() const;
+    QHostAddress address() const;
+    quint16 port() const;
+    // http://<address>:<port><path>; path may carry a query and a fragment.
+    QUrl url(const QString &path) const;
+
+    void setPage(const QString &path, const QByteArray &body,
+                 const QByteArray &contentType = "text/html; charset=utf-8", int status = 200);
+    void setRedirect(const QString &path, const QString &location, int status = 302);
+    // Holds the answer for that path ms milliseconds after the request has arrived.
+    void setDelay(const QString &path, int ms);
+    // Requests for the path get no answer until releaseHeld() or until the client
+    // goes away. The hold stays set for later requests until setHold(path, false).
+    void setHold(const QString &path, bool hold = true);
+    // Answers every request held so far.
+    void releaseHeld();
+    int heldCount() const;
+
+    // Request targets (path and query) in order of arrival.
+    QStringList requests() const;
+    void clearRequests();
+
+Q_SIGNALS:
+    void requestReceived(const QString &path);
+
+private:
+    struct Route {
+        int status = 200;
+        QByteArray contentType;
+        QByteArray body;
+        QByteArray location;
+        int delayMs = 0;
+        bool hold = false;
+        bool answers = false; // a page or redirect was set
+    };
+    struct Connection;
+
+    void onNewConnection();
+    void onReadyRead(QTcpSocket *socket);
+    void handleRequest(QTcpSocket *socket, const QByteArray &method, const QByteArray &target);
+    void respond(QTcpSocket *socket, const QByteArray &method, const QString &path);
+    void sendPlain(QTcpSocket *socket, int status, const QByteArray &text);
+    void feed(QTcpSocket *socket);
+
+    QTcpServer *m_server;
+    QHash<QString, Route> m_routes;
+    QHash<QTcpSocket *, Connection *> m_connections;
+    struct Held {
+        QPointer<QTcpSocket> socket;
+        QByteArray method;
+        QString path;
+    };
+    QList<Held> m_held;
+    QStringList m_requests;
+};

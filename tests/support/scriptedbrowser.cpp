@@ -1,0 +1,36 @@
+#include "support/scriptedbrowser.h"
+
+void ScriptedBrowser::Navigate(const QString &address)
+{
+    calls << QStringLiteral("Navigate:") + address;
+    navigations << address;
+}
+
+bool ScriptedBrowser::GoBack()
+{
+    calls << QStringLiteral("GoBack");
+    return canGoBack;
+}
+
+bool ScriptedBrowser::GoForward()
+{
+    calls << QStringLiteral("GoForward");
+    return canGoForward;
+}
+
+void ScriptedBrowser::Stop()
+{
+    calls << QStringLiteral("Stop");
+}
+
+void ScriptedBrowser::Refresh()
+{
+    calls << QStringLiteral("Refresh");
+}
+
+void ScriptedBrowser::completeNavigation(const QString &url, const QString &name)
+{
+    locationURL = url;
+    locationName = name;
+    Q_EMIT NavigateComplete2(url);
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "platform/webbrowser.h"
+
+#include <QStringList>
+
+// A browser control that loads nothing: it records the calls made on it and lets a
+// test set its location and busy state and raise its events (signals are public).
+class ScriptedBrowser : public WebBrowser
+{
+    Q_OBJECT
+public:
+    using WebBrowser::WebBrowser;
+
+    void Navigate(const QString &address) override;
+    bool GoBack() override;
+    bool GoForward() override;
+    void Stop() override;
+    void Refresh() override;
+    QString LocationName() const override { return locationName; }
+    QString LocationURL() const override { return locationURL; }
+    bool Busy() const override { return busy; }
+
+    // Sets the location and raises NavigateComplete2, as a committed page would.
+    void completeNavigation(const QString &url, const QString &name);
+
+    // What the window under test called, in order ("Navigate:<address>", "GoBack", ...).
+    QStringList calls;
+    QStringList navigations;
+    QString locationName;
+    QString locationURL;
+    bool busy = false;
+    bool canGoBack = false;
+    bool canGoForward = false;
+};

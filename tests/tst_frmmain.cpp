@@ -1,0 +1,220 @@
+#include "app/addresses.h"
+#include "app/frmMain.h"
+#include "browser/frmBrowser.h"
+#include "support/testplatform.h"
+#include "windows/frmtool2.h"
+
+#include <QComboBox>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QTest>
+#include <QWindow>
+#include <limits>
+
+// Start-up, numbering of document windows and the stored placement of the main window.
+class TestFrmMain : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestPlatform> env;
+
+    QString stored(const QString &key) const
+    {
+        return env->settings.get(QStringLiteral("Halvane"), QStringLiteral("Settings"), key,
+                                 QStringLiteral("missing"));
+    }
+    void store(const QString &key, const QString &value)
+    {
+        env->settings.save(QStringLiteral("Halvane"), QStringLiteral("Settings"), key, value);
+    }
+    // The bounds the window takes when restored, frame included.
+    static QRect outerNormal(const frmMain &m)
+    {
+        return m.normalGeometry().marginsAdded(m.windowHandle()->frameMargins());
+    }
+    static QStringList captions(const frmMain &m)
+    {
+        QStringList out;
+        for (QMdiSubWindow *s : m.mdiArea->subWindowList())
+            out << s->windowTitle();
+        return out;
+    }
+
+private Q_SLOTS:
+    void init() { env = std::make_unique<TestPlatform>(); }
+    void cleanup() { env.reset(); }
+
+    void startUp()
+    {
+        frmMain m(env->platform);
+        m.show();
+        QCOMPARE(m.windowTitle(), QStringLiteral("Halvane"));
+        QVERIFY(m.windowState() & Qt::WindowMaximized);
+        QCOMPARE(m.DocumentCount, 1);
+        QVERIFY(m.ToolsVisible);
+        QCOMPARE(captions(m), (QStringList{QStringLiteral("Document 1"), QStringLiteral("HalvaneTools")}));
+
+        auto *doc = qobject_cast<frmBrowser *>(m.mdiArea->subWindowList().first()->widget());
+        QVERIFY(doc);
+        auto *browser = static_cast<ScriptedBrowser *>(doc->brwWebBrowser);
+        QCOMPARE(browser->navigations, QStringList{addresses::homePage()});
+        QCOMPARE(doc->cboAddress->currentText(), addresses::homePage());
+        // The tools panel was shown last, so it is the active child; no document is.
+        QCOMPARE(m.mdiArea->currentSubWindow(), m.toolsPanel.subWindow());
+        QCOMPARE(m.activeBrowser(), nullptr);
+    }
+
+    void firstRunPlacement()
+    {
+        frmMain m(env->platform);
+        // 1000 twips is 66.7 pixels; 6500 twips 433.3.
+        QCOMPARE(outerNormal(m), QRect(67, 67, 433, 433));
+    }
+
+    void storedPlacementIsApplied_data()
+    {
+        QTest::addColumn<QStringList>("values");
+        QTest::addColumn<QRect>("expected");
+        QTest::newRow("saved") << QStringList{QStringLiteral("150"), QStringLiteral("300"),
+                                              QStringLiteral("9000"), QStringLiteral("7500")}
+                               << QRect(10, 20, 600, 500);
+        QTest::newRow("off screen kept") << QStringList{QStringLiteral("-3000"), QStringLiteral("60000"),
+                                                        QStringLiteral("9000"), QStringLiteral("7500")}
+                                         << QRect(-200, 4000, 600, 500);
+        QTest::newRow("garbage gives defaults")
+            << QStringList{QStringLiteral("left"), QStringLiteral("nan"), QStringLiteral("1e30"),
+                           QString()}
+            << QRect(67, 67, 433, 433);
+        QTest::newRow("too small gives defaults") << QStringList{QStringLiteral("0"), QStringLiteral("0"),
+                                                                 QStringLiteral("15"), QStringLiteral("0")}
+                                                  << QRect(0, 0, 433, 433);
+    }
+    void storedPlacementIsApplied()
+    {
+        QFETCH(QStringList, values);
+        QFETCH(QRect, expected);
+        const QStringList keys{QStringLiteral("MainLeft"), QStringLiteral("MainTop"),
+                               QStringLiteral("MainWidth"), QStringLiteral("MainHeight")};
+        for (int i = 0; i < 4; ++i)
+            store(keys[i], values[i]);
+        frmMain m(env->platform);
+        QCOMPARE(outerNormal(m), expected);
+    }
+
+    void closingStoresThePlacement()
+    {
+        QRect outer;
+        {
+            frmMain m(env->platform);
+            m.setWindowState(Qt::WindowNoState);
+            m.show();
+            m.setGeometry(40, 50, 700, 520);
+            QVERIFY(QTest::qWaitForWindowExposed(&m));
+            outer = m.frameGeometry();
+            m.mnuFileExit->trigger();
+            QVERIFY(!m.isVisible());
+            QCOMPARE(m.mdiArea->subWindowList(), QList<QMdiSubWindow *>{});
+        }
+        // The outer bounds, in twips.
+        QCOMPARE(stored(QStringLiteral("MainLeft")), QString::number(outer.x() * 15));
+        QCOMPARE(stored(QStringLiteral("MainTop")), QString::number(outer.y() * 15));
+        QCOMPARE(stored(QStringLiteral("MainWidth")), QString::number(outer.width() * 15));
+        QCOMPARE(stored(QStringLiteral("MainHeight")), QString::number(outer.height() * 15));
+
+        // The next start takes them as its normal-size placement, without growing.
+        frmMain again(env->platform);
+        again.setWindowState(Qt::WindowNoState);
+        again.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&again));
+        QCOMPARE(again.frameGeometry(), outer);
+    }
+
+    void closingMaximizedStoresTheMaximizedBounds()
+    {
+        frmMain m(env->platform);
+        m.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&m));
+        QTRY_VERIFY(m.isMaximized());
+        const QRect bounds = m.frameGeometry();
+        m.close();
+        QCOMPARE(stored(QStringLiteral("MainWidth")), QString::number(bounds.width() * 15));
+        QCOMPARE(stored(QStringLiteral("MainHeight")), QString::number(bounds.height() * 15));
+    }
+
+    void closingMinimizedStoresNothing()
+    {
+        store(QStringLiteral("MainLeft"), QStringLiteral("1234"));
+        frmMain m(env->platform);
+        m.show();
+        m.setWindowState(Qt::WindowMinimized);
+        QTRY_VERIFY(m.isMinimized());
+        m.close();
+        QCOMPARE(stored(QStringLiteral("MainLeft")), QStringLiteral("1234"));
+        QCOMPARE(stored(QStringLiteral("MainWidth")), QStringLiteral("missing"));
+    }
+
+    void numbersAreNeverReused()
+    {
+        frmMain m(env->platform);
+        m.show();
+        m.mnuFileNew->trigger();
+        m.mnuWindowNewWindow->trigger();
+        QCOMPARE(captions(m), (QStringList{QStringLiteral("Document 1"), QStringLiteral("HalvaneTools"),
+                                           QStringLiteral("Document 2"), QStringLiteral("Document 3")}));
+        // The new window is the active one, holding the home page in its box.
+        QCOMPARE(m.activeBrowser()->windowTitle(), QStringLiteral("Document 3"));
+        QCOMPARE(m.activeBrowser()->cboAddress->currentText(), addresses::homePage());
+
+        m.mdiArea->subWindowList().at(2)->close();
+        m.mnuFileNew->trigger();
+        QCOMPARE(captions(m).last(), QStringLiteral("Document 4"));
+        QCOMPARE(m.DocumentCount, 4);
+    }
+
+    void numberingEndsQuietlyAtTheLargestNumber()
+    {
+        frmMain m(env->platform);
+        m.DocumentCount = std::numeric_limits<qint32>::max() - 1;
+        m.mnuFileNew->trigger();
+        QCOMPARE(captions(m).last(), QStringLiteral("Document 2147483647"));
+        const int windows = m.mdiArea->subWindowList().size();
+
+        m.mnuFileNew->trigger();
+        m.mnuWindowNewWindow->trigger();
+        QCOMPARE(m.mdiArea->subWindowList().size(), windows);
+        QCOMPARE(m.DocumentCount, std::numeric_limits<qint32>::max());
+        QCOMPARE(env->dialogs.messages.size(), 2);
+        QVERIFY(env->dialogs.messages.first().contains(QStringLiteral("No more document windows")));
+    }
+
+    void windowMenuListsTheChildren()
+    {
+        frmMain m(env->platform);
+        m.show();
+        m.mnuFileNew->trigger();
+        Q_EMIT m.mnuWindow->aboutToShow();
+        QStringList entries;
+        QString checked;
+        for (QAction *a : m.mnuWindow->actions()) {
+            if (!a->property("windowList").toBool() || a->isSeparator())
+                continue;
+            entries << a->text();
+            if (a->isChecked())
+                checked = a->text();
+        }
+        QCOMPARE(entries, (QStringList{QStringLiteral("&1 Document 1"), QStringLiteral("&2 HalvaneTools"),
+                                       QStringLiteral("&3 Document 2")}));
+        QCOMPARE(checked, QStringLiteral("&3 Document 2"));
+
+        // Choosing an entry activates that window; the list is rebuilt, not appended to.
+        m.mnuWindow->actions().at(m.mnuWindow->actions().size() - 3)->trigger();
+        QCOMPARE(m.activeBrowser()->windowTitle(), QStringLiteral("Document 1"));
+        Q_EMIT m.mnuWindow->aboutToShow();
+        QCOMPARE(m.mnuWindow->actions().size(), 1 + 1 + 3);
+    }
+};
+
+QTEST_MAIN(TestFrmMain)
+#include "tst_frmmain.moc"

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QWidget>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+struct Measurements;
+
+// The tools panel: the link-ping switch and the fields the document windows fill with
+// what they measure. A child of the main window's document area.
+class frmtool2 : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit frmtool2(Measurements &measurements, QWidget *parent = nullptr);
+
+    // Puts the panel (its window in the document area) at its load-time size and place.
+    void Form_Load();
+
+    void Check1_Click();
+
+    // Declared, and so made, in tab order; later siblings lie in front of earlier ones,
+    // which puts the switch over the right end of the "Link Ping" frame.
+    QGroupBox *const Frame1;
+    QLabel *const Label2;
+    QLineEdit *const Text1;
+    QCheckBox *const Check1;
+    QGroupBox *const Frame2;
+    QLabel *const lblLoad;
+    QGroupBox *const Frame3;
+    QLabel *const Label3;
+    QGroupBox *const Frame4;
+    QLabel *const Label1;
+
+private:
+    Measurements &m_measurements;
+};

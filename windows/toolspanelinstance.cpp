@@ -1,0 +1,59 @@
+#include "windows/toolspanelinstance.h"
+
+#include "windows/frmtool2.h"
+
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+ToolsPanelInstance::ToolsPanelInstance(QMdiArea *mdiArea, Measurements &measurements,
+                                       QObject *parent)
+    : QObject(parent)
+    , m_mdiArea(mdiArea)
+    , m_measurements(measurements)
+{
+}
+
+frmtool2 *ToolsPanelInstance::get()
+{
+    if (m_panel)
+        return m_panel;
+
+    auto *panel = new frmtool2(m_measurements);
+    // A tool window: thin caption bar with a close button only, no icon.
+    auto *sub = m_mdiArea->addSubWindow(
+        panel, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    QPixmap noIcon(16, 16);
+    noIcon.fill(Qt::transparent);
+    sub->setWindowIcon(QIcon(noIcon));
+    connect(sub, &QObject::destroyed, this, &ToolsPanelInstance::panelClosed);
+    m_panel = panel;
+    m_subWindow = sub;
+    panel->Form_Load();
+    sub->show();
+    Q_EMIT panelLoaded();
+    return panel;
+}
+
+frmtool2 *ToolsPanelInstance::loaded() const
+{
+    return m_panel;
+}
+
+QMdiSubWindow *ToolsPanelInstance::subWindow() const
+{
+    return m_subWindow;
+}
+
+void ToolsPanelInstance::show()
+{
+    get();
+    m_subWindow->show();
+    m_mdiArea->setActiveSubWindow(m_subWindow);
+}
+
+void ToolsPanelInstance::hide()
+{
+    if (m_subWindow)
+        m_subWindow->hide();
+}
