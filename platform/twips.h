@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QApplication>
+#include <QFont>
 #include <QRect>
 #include <QWidget>
 #include <cmath>
@@ -25,6 +27,16 @@ inline QRect rect(int left, int top, int width, int height)
 inline void place(QWidget *w, int left, int top, int width, int height)
 {
     w->setGeometry(rect(left, top, width, height));
+}
+
+// Designs in twips were laid out for a narrow 8-point dialog font; their captions fit only
+// at that size and width. A sans serif with Arial's widths comes closest where installed.
+inline QFont designFont()
+{
+    QFont f = QApplication::font();
+    f.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), f.family()});
+    f.setPointSizeF(8);
+    return f;
 }
 
 } // namespace twips

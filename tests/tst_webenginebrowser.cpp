@@ -11,6 +11,8 @@
 #include <QWebEngineView>
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr int LoadTimeoutMs = 10000;
@@ -21,6 +23,12 @@ QByteArray page(const char *title, const QByteArray &body = "<p>text</p>")
            + "</body></html>";
 }
 
+// The four load events of one navigation, as the log writes them.
+QStringList loadEvents(const QString &requested, const QString &committed)
+{
+    return {u"Before:"_s + requested, u"Begin"_s, u"Nav:"_s + committed, u"Complete"_s};
+}
+
 // What is wrong with the pairing of DownloadBegin/DownloadComplete in a log, or empty:
 // no begin inside an open load, no complete outside one, progress only inside one,
 // Progress -1 just before each complete, and nothing left open.
@@ -29,47 +37,37 @@ QString pairingProblem(const QStringList &log)
     bool open = false;
     for (qsizetype i = 0; i < log.size(); ++i) {
         const QString &event = log.at(i);
-        if (event == QLatin1String("Begin")) {
+        if (event == u"Begin"_s) {
             if (open)
-                return QStringLiteral("second Begin at %1").arg(i);
+                return u"second Begin at %1"_s.arg(i);
             open = true;
-        } else if (event == QLatin1String("Complete")) {
+        } else if (event == u"Complete"_s) {
             if (!open)
-                return QStringLiteral("Complete without Begin at %1").arg(i);
-            if (i == 0 || log.at(i - 1) != QLatin1String("Progress:-1/100"))
-                return QStringLiteral("Complete at %1 not preceded by Progress:-1/100").arg(i);
+                return u"Complete without Begin at %1"_s.arg(i);
+            if (i == 0 || log.at(i - 1) != u"Progress:-1/100"_s)
+                return u"Complete at %1 not preceded by Progress:-1/100"_s.arg(i);
             open = false;
-        } else if (event.startsWith(QLatin1String("Progress:")) && !open) {
-            return QStringLiteral("progress outside a load at %1").arg(i);
+        } else if (event.startsWith(u"Progress:"_s) && !open) {
+            return u"progress outside a load at %1"_s.arg(i);
         }
     }
-    return open ? QStringLiteral("Begin never completed") : QString();
+    return open ? u"Begin never completed"_s : QString();
 }
 
 // Polls like QTRY_VERIFY, but answers instead of failing. QTest::qWaitFor is not used:
 // it runs one event pass per 10 ms nap, which starves the engine's work on this
 // thread and makes every load take seconds.
 template <typename Predicate>
-bool waitUntil(Predicate done, int timeoutMs = LoadTimeoutMs)
+bool waitUntil(Predicate done)
 {
     QElapsedTimer clock;
     clock.start();
     while (!done()) {
-        if (clock.elapsed() > timeoutMs)
+        if (clock.elapsed() > LoadTimeoutMs)
             return false;
         QTest::qWait(10);
     }
     return true;
-}
-
-quint16 closedLoopbackPort()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost))
-        return 0;
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return port;
 }
 
 } // namespace
@@ -100,7 +98,6 @@ private Q_SLOTS:
     void stopAfterPageArrivedKeepsLocation();
     void loadsEndingWithoutPageKeepLocation_data();
     void loadsEndingWithoutPageKeepLocation();
-    void stopWhileIdleDoesNothing();
     void navigationReplacingPendingOne();
     void backAndForward();
     void fragmentMoveRaisesNoBefore();
@@ -111,10 +108,12 @@ private Q_SLOTS:
 
 private:
     QString url(const QString &path) const { return m_server.url(path).toString(); }
-    // The load events only: Before, Begin, Nav, Complete.
+    // Only Before, Begin, Nav and Complete, in order.
     QStringList core() const;
+    QStringList statusTexts() const { return m_log.filter(QRegularExpression(u"^Status:"_s)); }
     bool waitForCompletes(qsizetype count);
     void navigateAndWait(const QString &address);
+    void loadHeldPage(const QString &path);
 
     LoopbackHttpServer m_server;
     WebEngineBrowser *m_browser = nullptr;
@@ -124,26 +123,24 @@ private:
 void tst_WebEngineBrowser::initTestCase()
 {
     QVERIFY(m_server.start());
-    m_server.setPage(QStringLiteral("/plain"), page("Plain", "<a href='/one'>one</a>"));
-    m_server.setPage(QStringLiteral("/links"),
-                     page("Links", "<a href='/one' style='display:block;position:absolute;left:0;"
-                                   "top:0;width:300px;height:200px'>one</a>"));
-    m_server.setPage(QStringLiteral("/notitle"), "<html><body>no title</body></html>");
-    m_server.setPage(QStringLiteral("/one"), page("One"));
-    m_server.setPage(QStringLiteral("/two"), page("Two"));
-    m_server.setPage(QStringLiteral("/target"), page("Target"));
-    m_server.setPage(QStringLiteral("/held"), page("Held"));
-    m_server.setHold(QStringLiteral("/held"));
+    m_server.setPage(u"/plain"_s, page("Plain"));
+    m_server.setPage(u"/links"_s, page("Links", "<a href='/one' style='display:block;position:"
+                                                "absolute;left:0;top:0;width:300px;height:200px'>"
+                                                "one</a>"));
+    m_server.setPage(u"/notitle"_s, "<html><body>no title</body></html>");
+    m_server.setPage(u"/one"_s, page("One"));
+    m_server.setPage(u"/two"_s, page("Two"));
+    m_server.setPage(u"/target"_s, page("Target"));
+    m_server.setPage(u"/held"_s, page("Held"));
+    m_server.setHold(u"/held"_s);
     // A page that has arrived but keeps loading: its picture is held (then a 404).
-    m_server.setPage(QStringLiteral("/withimage"), page("With image", "<img src='/heldimage'>"));
-    m_server.setHold(QStringLiteral("/heldimage"));
-    m_server.setPage(QStringLiteral("/nocontent"), QByteArray(), "text/plain", 204);
-    m_server.setPage(QStringLiteral("/long"),
-                     page("Long", "<a id='top' href='#top'>top</a><div style='height:5000px'></div>"
-                                  "<p id='part'>part</p>"));
+    m_server.setPage(u"/withimage"_s, page("With image", "<img src='/heldimage'>"));
+    m_server.setHold(u"/heldimage"_s);
+    m_server.setPage(u"/nocontent"_s, QByteArray(), "text/plain", 204);
+    m_server.setPage(u"/long"_s, page("Long", "<a id='top' href='#top'>top</a>"
+                                              "<div style='height:5000px'></div><p id='part'>p</p>"));
     for (int status : {301, 302, 303, 307})
-        m_server.setRedirect(QStringLiteral("/redirect%1").arg(status), QStringLiteral("/target"),
-                             status);
+        m_server.setRedirect(u"/redirect%1"_s.arg(status), u"/target"_s, status);
 }
 
 void tst_WebEngineBrowser::init()
@@ -154,65 +151,64 @@ void tst_WebEngineBrowser::init()
     m_browser->resize(640, 480);
     m_browser->show();
     WebEngineBrowser *b = m_browser;
-    connect(b, &WebBrowser::BeforeNavigate2, this,
-            [this](const QString &u) { m_log << QStringLiteral("Before:") + u; });
-    connect(b, &WebBrowser::DownloadBegin, this, [this] { m_log << QStringLiteral("Begin"); });
-    connect(b, &WebBrowser::NavigateComplete2, this,
-            [this](const QString &u) { m_log << QStringLiteral("Nav:") + u; });
-    connect(b, &WebBrowser::TitleChange, this,
-            [this](const QString &t) { m_log << QStringLiteral("Title:") + t; });
-    connect(b, &WebBrowser::ProgressChange, this, [this](int p, int max) {
-        m_log << QStringLiteral("Progress:%1/%2").arg(p).arg(max);
-    });
-    connect(b, &WebBrowser::DownloadComplete, this, [this] { m_log << QStringLiteral("Complete"); });
-    connect(b, &WebBrowser::StatusTextChange, this,
-            [this](const QString &t) { m_log << QStringLiteral("Status:") + t; });
+    connect(b, &WebBrowser::BeforeNavigate2, this, [this](const QString &u) { m_log << u"Before:"_s + u; });
+    connect(b, &WebBrowser::DownloadBegin, this, [this] { m_log << u"Begin"_s; });
+    connect(b, &WebBrowser::NavigateComplete2, this, [this](const QString &u) { m_log << u"Nav:"_s + u; });
+    connect(b, &WebBrowser::TitleChange, this, [this](const QString &t) { m_log << u"Title:"_s + t; });
+    connect(b, &WebBrowser::ProgressChange, this,
+            [this](int p, int max) { m_log << u"Progress:%1/%2"_s.arg(p).arg(max); });
+    connect(b, &WebBrowser::DownloadComplete, this, [this] { m_log << u"Complete"_s; });
+    connect(b, &WebBrowser::StatusTextChange, this, [this](const QString &t) { m_log << u"Status:"_s + t; });
 }
 
+// Every scenario's log must pair its begins and completes.
 void tst_WebEngineBrowser::cleanup()
 {
     m_server.releaseHeld();
     const bool settled = waitUntil([this] { return !m_browser->Busy(); });
     const QString problem = pairingProblem(m_log);
-    const QStringList log = m_log;
+    const QString log = m_log.join(u" | "_s);
     delete m_browser;
     m_browser = nullptr;
     QVERIFY2(settled, "still busy at the end of the test");
-    QVERIFY2(problem.isEmpty(), qPrintable(problem + QLatin1String(" in ")
-                                           + log.join(QLatin1String(" | "))));
+    QVERIFY2(problem.isEmpty(), qPrintable(problem + u" in "_s + log));
 }
 
 QStringList tst_WebEngineBrowser::core() const
 {
-    QStringList events;
-    for (const QString &e : m_log) {
-        if (e.startsWith(QLatin1String("Before:")) || e == QLatin1String("Begin")
-            || e.startsWith(QLatin1String("Nav:")) || e == QLatin1String("Complete"))
-            events << e;
-    }
-    return events;
+    return m_log.filter(QRegularExpression(u"^(Before:.*|Begin|Nav:.*|Complete)$"_s));
 }
 
 bool tst_WebEngineBrowser::waitForCompletes(qsizetype count)
 {
-    return waitUntil([&] { return m_log.count(QStringLiteral("Complete")) >= count; })
-           && m_log.count(QStringLiteral("Complete")) == count;
+    return waitUntil([&] { return m_log.count(u"Complete"_s) >= count; })
+           && m_log.count(u"Complete"_s) == count;
 }
 
 void tst_WebEngineBrowser::navigateAndWait(const QString &address)
 {
-    const qsizetype before = m_log.count(QStringLiteral("Complete"));
+    const qsizetype before = m_log.count(u"Complete"_s);
     m_browser->Navigate(address);
-    QVERIFY2(waitForCompletes(before + 1), qPrintable(m_log.join(QLatin1String(" | "))));
+    QVERIFY2(waitForCompletes(before + 1), qPrintable(m_log.join(u" | "_s)));
+}
+
+// Loads a page whose response (or picture) is held, lets it go, then clears the log.
+void tst_WebEngineBrowser::loadHeldPage(const QString &path)
+{
+    m_browser->Navigate(url(path));
+    QTRY_COMPARE_WITH_TIMEOUT(m_server.heldCount(), 1, LoadTimeoutMs);
+    m_server.releaseHeld();
+    QVERIFY(waitForCompletes(1));
+    m_log.clear();
 }
 
 void tst_WebEngineBrowser::plainPage_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("name");
-    QTest::newRow("titled") << QStringLiteral("/plain") << QStringLiteral("Plain");
+    QTest::newRow("titled") << u"/plain"_s << u"Plain"_s;
     // Without a title the engine names the page by its address.
-    QTest::newRow("untitled") << QStringLiteral("/notitle") << QStringLiteral("/notitle");
+    QTest::newRow("untitled") << u"/notitle"_s << u"/notitle"_s;
 }
 
 void tst_WebEngineBrowser::plainPage()
@@ -225,27 +221,22 @@ void tst_WebEngineBrowser::plainPage()
     QVERIFY(m_browser->Busy());
     QVERIFY(waitForCompletes(1));
 
-    QCOMPARE(core(), QStringList({QStringLiteral("Before:") + address, QStringLiteral("Begin"),
-                                  QStringLiteral("Nav:") + address, QStringLiteral("Complete")}));
-    QCOMPARE(m_log.filter(QRegularExpression(QStringLiteral("^Status:"))),
-             QStringList({QStringLiteral("Status:Opening %1...").arg(address),
-                          QStringLiteral("Status:Done")}));
-    QCOMPARE(m_log.at(m_log.indexOf(QStringLiteral("Begin")) + 1),
-             QStringLiteral("Status:Opening %1...").arg(address));
+    QCOMPARE(core(), loadEvents(address, address));
+    QCOMPARE(m_log.mid(1, 2), QStringList({u"Begin"_s, u"Status:Opening %1..."_s.arg(address)}));
+    QCOMPARE(statusTexts(), QStringList({u"Status:Opening %1..."_s.arg(address), u"Status:Done"_s}));
     QCOMPARE(m_log.mid(m_log.size() - 3),
-             QStringList({QStringLiteral("Status:Done"), QStringLiteral("Progress:-1/100"),
-                          QStringLiteral("Complete")}));
+             QStringList({u"Status:Done"_s, u"Progress:-1/100"_s, u"Complete"_s}));
 
     QList<int> progress;
-    for (const QString &e : m_log.filter(QRegularExpression(QStringLiteral("^Progress:\\d+/100$"))))
-        progress << e.section(QLatin1Char(':'), 1).section(QLatin1Char('/'), 0, 0).toInt();
+    for (const QString &e : m_log.filter(QRegularExpression(u"^Progress:\\d+/100$"_s)))
+        progress << e.section(u':', 1).section(u'/', 0, 0).toInt();
     QVERIFY(!progress.isEmpty());
     QVERIFY(std::is_sorted(progress.begin(), progress.end()));
     QCOMPARE(progress.last(), 100);
 
-    const QStringList titles = m_log.filter(QRegularExpression(QStringLiteral("^Title:")));
+    const QStringList titles = m_log.filter(QRegularExpression(u"^Title:"_s));
     QVERIFY(!titles.isEmpty());
-    QVERIFY(m_log.indexOf(titles.first()) > m_log.indexOf(QStringLiteral("Nav:") + address));
+    QVERIFY(m_log.indexOf(titles.first()) > m_log.indexOf(u"Nav:"_s + address));
     QVERIFY2(titles.last().contains(name), qPrintable(titles.last()));
 
     QCOMPARE(m_browser->LocationURL(), address);
@@ -258,55 +249,46 @@ void tst_WebEngineBrowser::addressForms_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("expected");
-    QTest::addColumn<QString>("folder"); // current folder for the row, if any
-    // @DIR@ stands for a temporary folder holding local.html, @FILEDIR@ for its URL.
+    QTest::addColumn<bool>("inFolder"); // the temporary folder is the current one
 
-    const QString web = url(QStringLiteral("/plain"));
-    const QString hostPort = QStringLiteral("127.0.0.1:%1").arg(m_server.port());
-    QTest::newRow("web address") << web << web << QString();
-    QTest::newRow("typed without scheme") << hostPort + QStringLiteral("/plain") << web << QString();
-    QTest::newRow("padded") << QStringLiteral("  ") + hostPort + QStringLiteral("/plain\t") << web
-                            << QString();
-    // Even with a folder current, a host:port address that is no file stays a web address.
-    QTest::newRow("without scheme, folder set")
-        << hostPort + QStringLiteral("/plain") << web << QStringLiteral("@DIR@");
-    QTest::newRow("absolute file path") << QStringLiteral("@DIR@/local.html")
-                                        << QStringLiteral("@FILEDIR@/local.html") << QString();
+    // @DIR@ stands for a temporary folder holding local.html, @FILEDIR@ for its URL.
+    const QString web = url(u"/plain"_s);
+    const QString hostPort = u"127.0.0.1:%1"_s.arg(m_server.port());
+    QTest::newRow("web address") << web << web << false;
+    QTest::newRow("typed without scheme") << hostPort + u"/plain"_s << web << false;
+    QTest::newRow("padded") << u"  "_s + hostPort + u"/plain\t"_s << web << false;
+    // A host:port address that names no file stays a web address with a folder current.
+    QTest::newRow("without scheme, in folder") << hostPort + u"/plain"_s << web << true;
+    QTest::newRow("absolute file path") << u"@DIR@/local.html"_s << u"@FILEDIR@/local.html"_s << false;
+    QTest::newRow("relative file path") << u"local.html"_s << u"@FILEDIR@/local.html"_s << true;
     // The engine starts about: loads without asking acceptNavigationRequest.
-    QTest::newRow("about page") << QStringLiteral("about:blank") << QStringLiteral("about:blank")
-                                << QString();
-    QTest::newRow("relative file path") << QStringLiteral("local.html")
-                                        << QStringLiteral("@FILEDIR@/local.html")
-                                        << QStringLiteral("@DIR@");
+    QTest::newRow("about page") << u"about:blank"_s << u"about:blank"_s << false;
 }
 
 void tst_WebEngineBrowser::addressForms()
 {
     QFETCH(QString, typed);
     QFETCH(QString, expected);
-    QFETCH(QString, folder);
+    QFETCH(bool, inFolder);
 
     QTemporaryDir temp;
     QVERIFY(temp.isValid());
-    QFile file(temp.filePath(QStringLiteral("local.html")));
+    QFile file(temp.filePath(u"local.html"_s));
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(page("Local"));
     file.close();
-    const auto inTemp = [&](QString text) {
-        return text.replace(QLatin1String("@FILEDIR@"), QUrl::fromLocalFile(temp.path()).toString())
-            .replace(QLatin1String("@DIR@"), temp.path());
-    };
-    typed = inTemp(typed);
-    expected = inTemp(expected);
+    for (QString *text : {&typed, &expected}) {
+        text->replace(u"@FILEDIR@"_s, QUrl::fromLocalFile(temp.path()).toString());
+        text->replace(u"@DIR@"_s, temp.path());
+    }
 
     const QString previousFolder = QDir::currentPath();
     const auto restore = qScopeGuard([&] { QDir::setCurrent(previousFolder); });
-    if (!folder.isEmpty())
-        QVERIFY(QDir::setCurrent(inTemp(folder)));
+    if (inFolder)
+        QVERIFY(QDir::setCurrent(temp.path()));
 
     navigateAndWait(typed);
-    QCOMPARE(core(), QStringList({QStringLiteral("Before:") + expected, QStringLiteral("Begin"),
-                                  QStringLiteral("Nav:") + expected, QStringLiteral("Complete")}));
+    QCOMPARE(core(), loadEvents(expected, expected));
     QCOMPARE(m_browser->LocationURL(), expected);
 }
 
@@ -314,11 +296,11 @@ void tst_WebEngineBrowser::blankOrInvalidAddressDoesNothing_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::newRow("empty") << QString();
-    QTest::newRow("blank") << QStringLiteral("   ");
-    QTest::newRow("white space") << QStringLiteral("\t\r\n");
-    QTest::newRow("broken host") << QStringLiteral("http://[::1");
-    QTest::newRow("no host") << QStringLiteral("http:///plain");
-    QTest::newRow("script") << QStringLiteral("javascript:document.title='x'");
+    QTest::newRow("blank") << u"   "_s;
+    QTest::newRow("white space") << u"\t\r\n"_s;
+    QTest::newRow("broken host") << u"http://[::1"_s;
+    QTest::newRow("no host") << u"http:///plain"_s;
+    QTest::newRow("script") << u"javascript:document.title='x'"_s;
 }
 
 void tst_WebEngineBrowser::blankOrInvalidAddressDoesNothing()
@@ -328,12 +310,11 @@ void tst_WebEngineBrowser::blankOrInvalidAddressDoesNothing()
     QVERIFY(!m_browser->Busy());
     QVERIFY(m_log.isEmpty());
 
-    // Anything the bad text set off would show before the next navigation's events.
-    const QString next = url(QStringLiteral("/one"));
+    // Anything the bad text set off would show among the next navigation's events.
+    const QString next = url(u"/one"_s);
     navigateAndWait(next);
-    QCOMPARE(m_log.first(), QStringLiteral("Before:") + next);
-    QCOMPARE(core(), QStringList({QStringLiteral("Before:") + next, QStringLiteral("Begin"),
-                                  QStringLiteral("Nav:") + next, QStringLiteral("Complete")}));
+    QCOMPARE(core(), loadEvents(next, next));
+    QCOMPARE(m_log.first(), u"Before:"_s + next);
 }
 
 void tst_WebEngineBrowser::redirect_data()
@@ -346,26 +327,24 @@ void tst_WebEngineBrowser::redirect_data()
 void tst_WebEngineBrowser::redirect()
 {
     QFETCH(int, status);
-    const QString path = QStringLiteral("/redirect%1").arg(status);
-    const QString target = url(QStringLiteral("/target"));
+    const QString path = u"/redirect%1"_s.arg(status);
 
     navigateAndWait(url(path));
-    QCOMPARE(core(), QStringList({QStringLiteral("Before:") + url(path), QStringLiteral("Begin"),
-                                  QStringLiteral("Nav:") + target, QStringLiteral("Complete")}));
-    QCOMPARE(m_browser->LocationURL(), target);
-    QCOMPARE(m_browser->LocationName(), QStringLiteral("Target"));
-    QCOMPARE(m_server.requests(), QStringList({path, QStringLiteral("/target")}));
+    QCOMPARE(core(), loadEvents(url(path), url(u"/target"_s)));
+    QCOMPARE(m_browser->LocationURL(), url(u"/target"_s));
+    QCOMPARE(m_browser->LocationName(), u"Target"_s);
+    QCOMPARE(m_server.requests(), QStringList({path, u"/target"_s}));
 }
 
 void tst_WebEngineBrowser::unreachableHost()
 {
-    const quint16 port = closedLoopbackPort();
-    QVERIFY(port != 0);
-    const QString address = QStringLiteral("http://127.0.0.1:%1/nothing").arg(port);
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const QString address = u"http://127.0.0.1:%1/nothing"_s.arg(closed.serverPort());
+    closed.close();
 
     navigateAndWait(address);
-    QCOMPARE(core(), QStringList({QStringLiteral("Before:") + address, QStringLiteral("Begin"),
-                                  QStringLiteral("Nav:") + address, QStringLiteral("Complete")}));
+    QCOMPARE(core(), loadEvents(address, address));
     QCOMPARE(m_browser->LocationURL(), address);
     QVERIFY(!m_browser->LocationName().isEmpty());
 }
@@ -377,40 +356,41 @@ void tst_WebEngineBrowser::busyWhileResponseHeld()
                                [&] { busyAtComplete = m_browser->Busy(); });
     const auto unwatch = qScopeGuard([&] { disconnect(watch); });
 
-    m_browser->Navigate(url(QStringLiteral("/held")));
+    m_browser->Navigate(url(u"/held"_s));
     QVERIFY(m_browser->Busy()); // at once, before the engine has done anything
     QTRY_COMPARE_WITH_TIMEOUT(m_server.heldCount(), 1, LoadTimeoutMs);
     QVERIFY(m_browser->Busy());
-    QVERIFY(m_log.contains(QStringLiteral("Begin")));
-    QVERIFY(!m_log.contains(QStringLiteral("Complete")));
+    QCOMPARE(core(), QStringList({u"Before:"_s + url(u"/held"_s), u"Begin"_s}));
     QVERIFY(m_browser->LocationURL().isEmpty()); // nothing has committed yet
 
     m_server.releaseHeld();
     QVERIFY(waitForCompletes(1));
     QVERIFY(!m_browser->Busy());
     QVERIFY(!busyAtComplete);
-    QCOMPARE(m_browser->LocationURL(), url(QStringLiteral("/held")));
-    QCOMPARE(m_browser->LocationName(), QStringLiteral("Held"));
+    QCOMPARE(m_browser->LocationURL(), url(u"/held"_s));
+    QCOMPARE(m_browser->LocationName(), u"Held"_s);
 }
 
 void tst_WebEngineBrowser::stopBeforeResponseCancels()
 {
-    const QString shown = url(QStringLiteral("/plain"));
+    const QString shown = url(u"/plain"_s);
+    m_browser->Stop(); // nothing loaded yet: nothing happens
     navigateAndWait(shown);
     m_log.clear();
+    m_browser->Stop(); // nothing loading: nothing happens
+    QCOMPARE(m_browser->LocationURL(), shown);
 
-    const QString held = url(QStringLiteral("/held"));
+    const QString held = url(u"/held"_s);
     m_browser->Navigate(held);
     QTRY_COMPARE_WITH_TIMEOUT(m_server.heldCount(), 1, LoadTimeoutMs);
     m_browser->Stop();
     QVERIFY(waitForCompletes(1));
 
-    const QString canceled = QStringLiteral("about:NavigationCanceled");
-    QCOMPARE(core(), QStringList({QStringLiteral("Before:") + held, QStringLiteral("Begin"),
-                                  QStringLiteral("Nav:") + canceled, QStringLiteral("Complete")}));
-    QVERIFY(m_log.contains(QStringLiteral("Title:Navigation Canceled")));
+    const QString canceled = u"about:NavigationCanceled"_s;
+    QCOMPARE(core(), loadEvents(held, canceled));
+    QVERIFY(m_log.contains(u"Title:Navigation Canceled"_s));
     QCOMPARE(m_browser->LocationURL(), canceled);
-    QCOMPARE(m_browser->LocationName(), QStringLiteral("Navigation Canceled"));
+    QCOMPARE(m_browser->LocationName(), u"Navigation Canceled"_s);
     QVERIFY(!m_browser->Busy());
     // The engine dropped its request; the server lets the connection go.
     QTRY_COMPARE_WITH_TIMEOUT(m_server.heldCount(), 0, LoadTimeoutMs);
@@ -419,111 +399,78 @@ void tst_WebEngineBrowser::stopBeforeResponseCancels()
     // the address of the page still on screen (the engine reports no address change).
     m_log.clear();
     navigateAndWait(shown);
-    QCOMPARE(core(), QStringList({QStringLiteral("Before:") + shown, QStringLiteral("Begin"),
-                                  QStringLiteral("Nav:") + shown, QStringLiteral("Complete")}));
+    QCOMPARE(core(), loadEvents(shown, shown));
     QCOMPARE(m_browser->LocationURL(), shown);
-    QCOMPARE(m_browser->LocationName(), QStringLiteral("Plain"));
+    QCOMPARE(m_browser->LocationName(), u"Plain"_s);
 }
 
 void tst_WebEngineBrowser::stopAfterPageArrivedKeepsLocation_data()
 {
     QTest::addColumn<QString>("first");
-    QTest::newRow("new address") << QStringLiteral("/plain");
+    QTest::newRow("new address") << u"/held"_s;
     // The engine reports no address change here; the commit must still be seen.
-    QTest::newRow("same address") << QStringLiteral("/withimage");
+    QTest::newRow("same address") << u"/withimage"_s;
 }
 
 void tst_WebEngineBrowser::stopAfterPageArrivedKeepsLocation()
 {
     QFETCH(QString, first);
-    m_browser->Navigate(url(first));
-    QVERIFY(waitUntil([&] { return m_server.heldCount() > 0 || !m_browser->Busy(); }));
-    m_server.releaseHeld();
-    QVERIFY(waitForCompletes(1));
-    m_log.clear();
+    loadHeldPage(first);
 
-    const QString address = url(QStringLiteral("/withimage"));
+    const QString address = url(u"/withimage"_s);
     m_browser->Navigate(address);
     QTRY_COMPARE_WITH_TIMEOUT(m_server.heldCount(), 1, LoadTimeoutMs);
-    QTRY_VERIFY_WITH_TIMEOUT(m_log.contains(QStringLiteral("Nav:") + address), LoadTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(m_log.contains(u"Nav:"_s + address), LoadTimeoutMs);
     QVERIFY(m_browser->Busy());
     QCOMPARE(m_browser->LocationURL(), address);
 
     m_browser->Stop();
     QVERIFY(waitForCompletes(1));
-    QCOMPARE(core(), QStringList({QStringLiteral("Before:") + address, QStringLiteral("Begin"),
-                                  QStringLiteral("Nav:") + address, QStringLiteral("Complete")}));
+    QCOMPARE(core(), loadEvents(address, address));
     QCOMPARE(m_browser->LocationURL(), address);
-    QCOMPARE(m_browser->LocationName(), QStringLiteral("With image"));
+    QCOMPARE(m_browser->LocationName(), u"With image"_s);
 }
 
 void tst_WebEngineBrowser::loadsEndingWithoutPageKeepLocation_data()
 {
-    QTest::addColumn<QString>("path");
     QTest::addColumn<bool>("reloadAndStop");
     // The engine drops a navigation answered with 204 (ends it as stopped, no page).
-    QTest::newRow("no content") << QStringLiteral("/nocontent") << false;
+    QTest::newRow("no content") << false;
     // Stopping a reload before the answer leaves the page where it was.
-    QTest::newRow("stopped reload") << QString() << true;
+    QTest::newRow("stopped reload") << true;
 }
 
 void tst_WebEngineBrowser::loadsEndingWithoutPageKeepLocation()
 {
-    QFETCH(QString, path);
     QFETCH(bool, reloadAndStop);
-    const QString shown = url(QStringLiteral("/held"));
-    m_browser->Navigate(shown);
-    QTRY_COMPARE_WITH_TIMEOUT(m_server.heldCount(), 1, LoadTimeoutMs);
-    m_server.releaseHeld();
-    QVERIFY(waitForCompletes(1));
-    m_log.clear();
+    loadHeldPage(u"/held"_s);
 
     if (reloadAndStop) {
         m_browser->Refresh();
         QTRY_COMPARE_WITH_TIMEOUT(m_server.heldCount(), 1, LoadTimeoutMs);
         m_browser->Stop();
         QVERIFY(waitForCompletes(1));
-        QCOMPARE(core(), QStringList({QStringLiteral("Begin"), QStringLiteral("Complete")}));
+        QCOMPARE(core(), QStringList({u"Begin"_s, u"Complete"_s}));
     } else {
-        navigateAndWait(url(path));
-        QCOMPARE(core(), QStringList({QStringLiteral("Before:") + url(path), QStringLiteral("Begin"),
-                                      QStringLiteral("Complete")}));
+        navigateAndWait(url(u"/nocontent"_s));
+        QCOMPARE(core(), QStringList({u"Before:"_s + url(u"/nocontent"_s), u"Begin"_s, u"Complete"_s}));
     }
-    QCOMPARE(m_browser->LocationURL(), shown);
-    QCOMPARE(m_browser->LocationName(), QStringLiteral("Held"));
-}
-
-void tst_WebEngineBrowser::stopWhileIdleDoesNothing()
-{
-    const QString shown = url(QStringLiteral("/plain"));
-    m_browser->Stop(); // nothing loaded yet
-    navigateAndWait(shown);
-    m_log.clear();
-
-    m_browser->Stop();
-    QVERIFY(!m_browser->Busy());
-    QCOMPARE(m_browser->LocationURL(), shown);
-    QCOMPARE(m_browser->LocationName(), QStringLiteral("Plain"));
-
-    const QString next = url(QStringLiteral("/one"));
-    navigateAndWait(next);
-    QCOMPARE(core(), QStringList({QStringLiteral("Before:") + next, QStringLiteral("Begin"),
-                                  QStringLiteral("Nav:") + next, QStringLiteral("Complete")}));
+    QCOMPARE(m_browser->LocationURL(), url(u"/held"_s));
+    QCOMPARE(m_browser->LocationName(), u"Held"_s);
 }
 
 void tst_WebEngineBrowser::navigationReplacingPendingOne()
 {
-    const QString held = url(QStringLiteral("/held"));
-    const QString next = url(QStringLiteral("/one"));
+    const QString held = url(u"/held"_s);
+    const QString next = url(u"/one"_s);
     m_browser->Navigate(held);
     QTRY_COMPARE_WITH_TIMEOUT(m_server.heldCount(), 1, LoadTimeoutMs);
     navigateAndWait(next);
 
-    QCOMPARE(core(), QStringList({QStringLiteral("Before:") + held, QStringLiteral("Begin"),
-                                  QStringLiteral("Before:") + next, QStringLiteral("Nav:") + next,
-                                  QStringLiteral("Complete")}));
+    QCOMPARE(core(), QStringList({u"Before:"_s + held, u"Begin"_s, u"Before:"_s + next,
+                                  u"Nav:"_s + next, u"Complete"_s}));
     QCOMPARE(m_browser->LocationURL(), next);
-    QCOMPARE(m_browser->LocationName(), QStringLiteral("One"));
+    QCOMPARE(m_browser->LocationName(), u"One"_s);
     QVERIFY(!m_browser->Busy());
 }
 
@@ -534,8 +481,8 @@ void tst_WebEngineBrowser::backAndForward()
     QVERIFY(!m_browser->Busy());
     QVERIFY(m_log.isEmpty());
 
-    const QString one = url(QStringLiteral("/one"));
-    const QString two = url(QStringLiteral("/two"));
+    const QString one = url(u"/one"_s);
+    const QString two = url(u"/two"_s);
     navigateAndWait(one);
     navigateAndWait(two);
     QVERIFY(!m_browser->GoForward());
@@ -545,43 +492,39 @@ void tst_WebEngineBrowser::backAndForward()
     QVERIFY(m_browser->GoBack());
     QVERIFY(m_browser->Busy());
     QVERIFY(waitForCompletes(1));
-    QCOMPARE(core(), QStringList({QStringLiteral("Before:") + one, QStringLiteral("Begin"),
-                                  QStringLiteral("Nav:") + one, QStringLiteral("Complete")}));
-    QCOMPARE(m_browser->LocationURL(), one);
-    QCOMPARE(m_browser->LocationName(), QStringLiteral("One"));
+    QCOMPARE(core(), loadEvents(one, one));
+    QCOMPARE(m_browser->LocationName(), u"One"_s);
     QVERIFY(!m_browser->GoBack());
 
     m_log.clear();
     QVERIFY(m_browser->GoForward());
     QVERIFY(waitForCompletes(1));
-    QCOMPARE(core(), QStringList({QStringLiteral("Before:") + two, QStringLiteral("Begin"),
-                                  QStringLiteral("Nav:") + two, QStringLiteral("Complete")}));
-    QCOMPARE(m_browser->LocationURL(), two);
-    QCOMPARE(m_browser->LocationName(), QStringLiteral("Two"));
+    QCOMPARE(core(), loadEvents(two, two));
+    QCOMPARE(m_browser->LocationName(), u"Two"_s);
     QVERIFY(!m_browser->GoForward());
 }
 
 void tst_WebEngineBrowser::fragmentMoveRaisesNoBefore()
 {
-    const QString address = url(QStringLiteral("/long"));
+    const QString address = url(u"/long"_s);
     navigateAndWait(address);
     m_log.clear();
 
     // Typed: the same page with a fragment.
-    const QString part = address + QStringLiteral("#part");
+    const QString part = address + u"#part"_s;
     m_browser->Navigate(part);
-    QTRY_VERIFY_WITH_TIMEOUT(m_log.contains(QStringLiteral("Nav:") + part), LoadTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(m_log.contains(u"Nav:"_s + part), LoadTimeoutMs);
     QVERIFY(!m_browser->Busy());
     QCOMPARE(m_browser->LocationURL(), part);
 
     // Clicked: a link to a fragment of the page.
-    const QString top = address + QStringLiteral("#top");
-    m_browser->view()->page()->runJavaScript(QStringLiteral("document.getElementById('top').click()"));
-    QTRY_VERIFY_WITH_TIMEOUT(m_log.contains(QStringLiteral("Nav:") + top), LoadTimeoutMs);
+    const QString top = address + u"#top"_s;
+    m_browser->view()->page()->runJavaScript(u"document.getElementById('top').click()"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(m_log.contains(u"Nav:"_s + top), LoadTimeoutMs);
     QCOMPARE(m_browser->LocationURL(), top);
 
-    QCOMPARE(core(), QStringList({QStringLiteral("Nav:") + part, QStringLiteral("Nav:") + top}));
-    QCOMPARE(m_server.requests(), QStringList(QStringLiteral("/long")));
+    QCOMPARE(core(), QStringList({u"Nav:"_s + part, u"Nav:"_s + top}));
+    QCOMPARE(m_server.requests(), QStringList(u"/long"_s));
 }
 
 void tst_WebEngineBrowser::refreshReloads()
@@ -589,31 +532,29 @@ void tst_WebEngineBrowser::refreshReloads()
     m_browser->Refresh(); // nothing to reload yet
     QVERIFY(!m_browser->Busy());
 
-    const QString address = url(QStringLiteral("/plain"));
-    navigateAndWait(address);
+    navigateAndWait(url(u"/plain"_s));
     m_log.clear();
-
     m_browser->Refresh();
     QVERIFY(m_browser->Busy());
     QVERIFY(waitForCompletes(1));
-    QCOMPARE(core(), QStringList({QStringLiteral("Begin"), QStringLiteral("Complete")}));
-    QCOMPARE(m_server.requests(), QStringList({QStringLiteral("/plain"), QStringLiteral("/plain")}));
-    QCOMPARE(m_browser->LocationURL(), address);
+    QCOMPARE(core(), QStringList({u"Begin"_s, u"Complete"_s}));
+    QCOMPARE(m_server.requests(), QStringList({u"/plain"_s, u"/plain"_s}));
+    QCOMPARE(m_browser->LocationURL(), url(u"/plain"_s));
 }
 
 void tst_WebEngineBrowser::hoveredLinkShowsInStatus()
 {
-    navigateAndWait(url(QStringLiteral("/links")));
+    navigateAndWait(url(u"/links"_s));
     m_log.clear();
     // The engine takes mouse input on the view's focus widget.
     QWidget *input = m_browser->view()->focusProxy();
     QVERIFY(input);
 
-    const QString link = QStringLiteral("Status:") + url(QStringLiteral("/one"));
+    const QString link = u"Status:"_s + url(u"/one"_s);
     QTest::mouseMove(input, QPoint(100, 100));
     QTRY_VERIFY_WITH_TIMEOUT(m_log.contains(link), LoadTimeoutMs);
     QTest::mouseMove(input, QPoint(100, 400));
-    QTRY_COMPARE_WITH_TIMEOUT(m_log.last(), QStringLiteral("Status:"), LoadTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(m_log.last(), u"Status:"_s, LoadTimeoutMs);
     QVERIFY(core().isEmpty());
 
     // Following the link: the loading text is not wiped by the link going away.
@@ -622,10 +563,9 @@ void tst_WebEngineBrowser::hoveredLinkShowsInStatus()
     m_log.clear();
     QTest::mouseClick(input, Qt::LeftButton, {}, QPoint(100, 100));
     QVERIFY(waitForCompletes(1));
-    QCOMPARE(core().first(), QStringLiteral("Before:") + url(QStringLiteral("/one")));
-    QCOMPARE(m_log.filter(QRegularExpression(QStringLiteral("^Status:"))),
-             QStringList({QStringLiteral("Status:Opening %1...").arg(url(QStringLiteral("/one"))),
-                          QStringLiteral("Status:Done")}));
+    QCOMPARE(core().first(), u"Before:"_s + url(u"/one"_s));
+    QCOMPARE(statusTexts(),
+             QStringList({u"Status:Opening %1..."_s.arg(url(u"/one"_s)), u"Status:Done"_s}));
 }
 
 void tst_WebEngineBrowser::serverStreamsLargeBodiesAndSurvivesLeavingClients()
@@ -633,10 +573,10 @@ void tst_WebEngineBrowser::serverStreamsLargeBodiesAndSurvivesLeavingClients()
     QByteArray big(10 * 1024 * 1024, '\0');
     for (qsizetype i = 0; i < big.size(); ++i)
         big[i] = char('a' + i % 26);
-    m_server.setPage(QStringLiteral("/big"), big, "application/octet-stream");
+    m_server.setPage(u"/big"_s, big, "application/octet-stream");
 
-    // A client that sends half a request and leaves, and one whose held request it
-    // abandons, must not disturb the next.
+    // A client that sends half a request and leaves, and one that abandons a held
+    // request, must not disturb the next.
     QTcpSocket quitter;
     quitter.connectToHost(QHostAddress::LocalHost, m_server.port());
     QVERIFY(quitter.waitForConnected(LoadTimeoutMs));
@@ -646,7 +586,7 @@ void tst_WebEngineBrowser::serverStreamsLargeBodiesAndSurvivesLeavingClients()
 
     QNetworkAccessManager network;
     network.setProxy(QNetworkProxy::NoProxy);
-    QNetworkReply *abandoned = network.get(QNetworkRequest(m_server.url(QStringLiteral("/held"))));
+    QNetworkReply *abandoned = network.get(QNetworkRequest(m_server.url(u"/held"_s)));
     QTRY_COMPARE_WITH_TIMEOUT(m_server.heldCount(), 1, LoadTimeoutMs);
     abandoned->abort();
     QTRY_COMPARE_WITH_TIMEOUT(m_server.heldCount(), 0, LoadTimeoutMs);
@@ -655,22 +595,20 @@ void tst_WebEngineBrowser::serverStreamsLargeBodiesAndSurvivesLeavingClients()
     const auto fetch = [&](const QString &path, int *status) {
         QNetworkReply *reply = network.get(QNetworkRequest(m_server.url(path)));
         QSignalSpy finished(reply, &QNetworkReply::finished);
-        const bool done = finished.wait(LoadTimeoutMs);
-        *status = done ? reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() : 0;
+        *status = finished.wait(LoadTimeoutMs)
+                      ? reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() : 0;
         const QByteArray body = reply->readAll();
         reply->deleteLater();
         return body;
     };
     int status = 0;
-    QVERIFY(fetch(QStringLiteral("/big"), &status) == big);
+    QVERIFY(fetch(u"/big"_s, &status) == big);
     QCOMPARE(status, 200);
-    fetch(QStringLiteral("/missing"), &status);
+    fetch(u"/missing"_s, &status);
     QCOMPARE(status, 404);
-    fetch(QStringLiteral("/favicon.ico"), &status);
+    fetch(u"/favicon.ico"_s, &status);
     QCOMPARE(status, 404);
-
-    QCOMPARE(m_server.requests(), QStringList({QStringLiteral("/held"), QStringLiteral("/big"),
-                                               QStringLiteral("/missing")}));
+    QCOMPARE(m_server.requests(), QStringList({u"/held"_s, u"/big"_s, u"/missing"_s}));
 }
 
 QTEST_MAIN(tst_WebEngineBrowser)

@@ -45,6 +45,7 @@ frmtool2::frmtool2(Measurements &measurements, QWidget *parent)
 {
     setObjectName(QStringLiteral("frmtool2"));
     setWindowTitle(QStringLiteral("HalvaneTools"));
+    setFont(twips::designFont());
     resize(twips::toPixels(6090), twips::toPixels(1995));
 
     twips::place(Frame4, 4440, 720, 1455, 615);

@@ -19,9 +19,10 @@ frmtool2 *ToolsPanelInstance::get()
         return m_panel;
 
     auto *panel = new frmtool2(m_measurements);
-    // A tool window: thin caption bar with a close button only, no icon.
-    auto *sub = m_mdiArea->addSubWindow(
-        panel, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    // A tool window: thin caption bar with a close button only, no icon. The style draws
+    // the close button only for windows with a system menu.
+    auto *sub = m_mdiArea->addSubWindow(panel, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                                                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     QPixmap noIcon(16, 16);
     noIcon.fill(Qt::transparent);
