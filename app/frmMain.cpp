@@ -1,17 +1,27 @@
 #include "app/frmMain.h"
 
 #include "app/addresses.h"
+#include "app/arrangement.h"
+#include "app/mod1.h"
+#include "app/panelstatusbar.h"
 #include "app/placement.h"
 #include "browser/frmBrowser.h"
 #include "platform/settingsstore.h"
 #include "platform/twips.h"
 #include "platform/webbrowser.h"
+#include "windows/frmAbout.h"
+#include "windows/frmHelp.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QPrinter>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
 #include <QWindow>
 #include <limits>
 
@@ -20,11 +30,21 @@ namespace {
 const QString appName = QStringLiteral("Halvane");
 const QString section = QStringLiteral("Settings");
 
+// A toolbar picture: light grey is drawn transparent, as the image list did.
+QIcon toolbarPicture(const QString &file)
+{
+    QPixmap p(QStringLiteral(":/toolbar/") + file);
+    p.setMask(p.createMaskFromColor(QColor(192, 192, 192), Qt::MaskInColor));
+    return QIcon(p);
+}
+
 } // namespace
 
 frmMain::frmMain(const Platform &platform, QWidget *parent)
     : QMainWindow(parent)
     , mdiArea(new QMdiArea(this))
+    , tbToolBar(new QToolBar(this))
+    , sbStatusBar(new PanelStatusBar(this))
     , toolsPanel(mdiArea, measurements)
     , m_platform(platform)
 {
@@ -38,37 +58,154 @@ frmMain::frmMain(const Platform &platform, QWidget *parent)
     mdiArea->setBackground(palette().brush(QPalette::Dark));
     setCentralWidget(mdiArea);
     buildMenus();
+    buildToolbar();
+    sbStatusBar->setObjectName(QStringLiteral("sbStatusBar"));
+    setStatusBar(sbStatusBar);
     resize(twips::toPixels(4680), twips::toPixels(3135));
+
+    // The View mark and the remembered state follow the panel, however it came or went.
+    connect(&toolsPanel, &ToolsPanelInstance::panelLoaded, this, [this] {
+        ToolsVisible = true;
+        mnuHalvaneTool->setChecked(true);
+    });
+    connect(&toolsPanel, &ToolsPanelInstance::panelClosed, this, [this] {
+        ToolsVisible = false;
+        mnuHalvaneTool->setChecked(false);
+    });
 
     MDIForm_Load();
     // Opens maximized; the placement just read is what it takes when restored.
     setWindowState(windowState() | Qt::WindowMaximized);
 }
 
+frmMain::~frmMain()
+{
+    // The panel's window goes with the document area; its going is no user's close.
+    toolsPanel.disconnect(this);
+}
+
 void frmMain::buildMenus()
 {
-    auto action = [this](QMenu *menu, const char *name, const QString &caption) {
-        QAction *a = menu->addAction(caption);
+    auto menu = [this](const char *name, const QString &caption) {
+        QMenu *m = menuBar()->addMenu(caption);
+        m->setObjectName(QLatin1String(name));
+        return m;
+    };
+    auto action = [this](QMenu *m, const char *name, const QString &caption, void (frmMain::*handler)(),
+                         const QKeySequence &shortcut = {}) {
+        QAction *a = m->addAction(caption);
+        a->setObjectName(QLatin1String(name));
+        a->setShortcut(shortcut);
+        connect(a, &QAction::triggered, this, handler);
+        return a;
+    };
+    auto separator = [](QMenu *m, const char *name) {
+        QAction *a = m->addSeparator();
         a->setObjectName(QLatin1String(name));
         return a;
     };
+    auto checked = [](QAction *a) {
+        a->setCheckable(true);
+        a->setChecked(true);
+        return a;
+    };
 
-    mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
-    mnuFile->setObjectName(QStringLiteral("mnuFile"));
-    mnuFileNew = action(mnuFile, "mnuFileNew", QStringLiteral("&New"));
-    mnuFileNew->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-    mnuFileBar3 = mnuFile->addSeparator();
-    mnuFileBar3->setObjectName(QStringLiteral("mnuFileBar3"));
-    mnuFileExit = action(mnuFile, "mnuFileExit", QStringLiteral("E&xit"));
+    mnuFile = menu("mnuFile", QStringLiteral("&File"));
+    mnuFileNew = action(mnuFile, "mnuFileNew", QStringLiteral("&New"), &frmMain::mnuFileNew_Click,
+                        QKeySequence(Qt::CTRL | Qt::Key_N));
+    mnuFileOpen = action(mnuFile, "mnuFileOpen", QStringLiteral("&Open..."), &frmMain::mnuFileOpen_Click,
+                         QKeySequence(Qt::CTRL | Qt::Key_O));
+    mnuFileBar0 = separator(mnuFile, "mnuFileBar0");
+    mnuFilePrint = action(mnuFile, "mnuFilePrint", QStringLiteral("&Print..."), &frmMain::mnuFilePrint_Click);
+    mnuFileBar3 = separator(mnuFile, "mnuFileBar3");
+    mnuFileExit = action(mnuFile, "mnuFileExit", QStringLiteral("E&xit"), &frmMain::mnuFileExit_Click);
 
-    mnuWindow = menuBar()->addMenu(QStringLiteral("&Window"));
-    mnuWindow->setObjectName(QStringLiteral("mnuWindow"));
-    mnuWindowNewWindow = action(mnuWindow, "mnuWindowNewWindow", QStringLiteral("&New Window"));
+    mnuEdit = menu("mnuEdit", QStringLiteral("&Edit"));
+    mnuEditCut = action(mnuEdit, "mnuEditCut", QStringLiteral("Cu&t"), &frmMain::mnuEditCut_Click,
+                        QKeySequence(Qt::CTRL | Qt::Key_X));
+    mnuEditCopy = action(mnuEdit, "mnuEditCopy", QStringLiteral("&Copy"), &frmMain::mnuEditCopy_Click,
+                         QKeySequence(Qt::CTRL | Qt::Key_C));
+    mnuEditPaste = action(mnuEdit, "mnuEditPaste", QStringLiteral("&Paste"), &frmMain::mnuEditPaste_Click,
+                          QKeySequence(Qt::CTRL | Qt::Key_V));
+    mnuEditPasteSpecial = action(mnuEdit, "mnuEditPasteSpecial", QStringLiteral("Paste &Special..."),
+                                 &frmMain::mnuEditPasteSpecial_Click);
 
-    connect(mnuFileNew, &QAction::triggered, this, &frmMain::mnuFileNew_Click);
-    connect(mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
-    connect(mnuWindowNewWindow, &QAction::triggered, this, &frmMain::mnuWindowNewWindow_Click);
+    mnuView = menu("mnuView", QStringLiteral("&View"));
+    mnuHalvaneTool = checked(action(mnuView, "mnuHalvaneTool", QStringLiteral("HalvaneTools"),
+                                    &frmMain::mnuHalvaneTool_Click));
+    mnuViewToolbar = checked(action(mnuView, "mnuViewToolbar", QStringLiteral("&Toolbar"),
+                                    &frmMain::mnuViewToolbar_Click));
+    mnuViewStatusBar = checked(action(mnuView, "mnuViewStatusBar", QStringLiteral("Status &Bar"),
+                                      &frmMain::mnuViewStatusBar_Click));
+    mnuViewBar0 = separator(mnuView, "mnuViewBar0");
+    mnuViewRefresh = action(mnuView, "mnuViewRefresh", QStringLiteral("&Refresh"), &frmMain::mnuViewRefresh_Click);
+    mnuViewOptions = action(mnuView, "mnuViewOptions", QStringLiteral("&Options..."), &frmMain::mnuViewOptions_Click);
+
+    mnuWindow = menu("mnuWindow", QStringLiteral("&Window"));
+    mnuWindowNewWindow = action(mnuWindow, "mnuWindowNewWindow", QStringLiteral("&New Window"),
+                                &frmMain::mnuWindowNewWindow_Click);
+    mnuWindowBar0 = separator(mnuWindow, "mnuWindowBar0");
+    mnuWindowCascade = action(mnuWindow, "mnuWindowCascade", QStringLiteral("&Cascade"),
+                              &frmMain::mnuWindowCascade_Click);
+    mnuWindowTileHorizontal = action(mnuWindow, "mnuWindowTileHorizontal", QStringLiteral("Tile &Horizontal"),
+                                     &frmMain::mnuWindowTileHorizontal_Click);
+    mnuWindowTileVertical = action(mnuWindow, "mnuWindowTileVertical", QStringLiteral("Tile &Vertical"),
+                                   &frmMain::mnuWindowTileVertical_Click);
+    mnuWindowArrangeIcons = action(mnuWindow, "mnuWindowArrangeIcons", QStringLiteral("&Arrange Icons"),
+                                   &frmMain::mnuWindowArrangeIcons_Click);
     connect(mnuWindow, &QMenu::aboutToShow, this, &frmMain::updateWindowList);
+
+    mnuHelp = menu("mnuHelp", QStringLiteral("&Help"));
+    mnuHelpContents = action(mnuHelp, "mnuHelpContents", QStringLiteral("Help and Info"),
+                             &frmMain::mnuHelpContents_Click);
+    mnuHelpBar0 = separator(mnuHelp, "mnuHelpBar0");
+    mnuHelpAbout = action(mnuHelp, "mnuHelpAbout", QStringLiteral("&About "), &frmMain::mnuHelpAbout_Click);
+}
+
+void frmMain::buildToolbar()
+{
+    tbToolBar->setObjectName(QStringLiteral("tbToolBar"));
+    tbToolBar->setMovable(false);
+    tbToolBar->setFloatable(false);
+    tbToolBar->setIconSize(QSize(16, 16));
+    tbToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    tbToolBar->setFixedHeight(twips::toPixels(420));
+    addToolBar(Qt::TopToolBarArea, tbToolBar);
+
+    struct Button
+    {
+        const char *key;
+        const char *tooltip;
+        const char *picture;
+    };
+    // A null key is a fixed gap.
+    const Button buttons[] = {
+        {"Back", "Back", "back.png"},       {"Forward", "Forward", "forward.png"},
+        {"Stop", "Stop", "delete.png"},     {"Refresh", "Refresh", "redo.png"},
+        {nullptr, nullptr, nullptr},        {"Print", "Print", "print.png"},
+        {nullptr, nullptr, nullptr},        {"Help", "Help", "help.png"},
+        {nullptr, nullptr, nullptr},        {"Web Mail", "Marrowdyne Quillpost", "webmail.png"},
+        {"Search", "Search", "search.png"},
+    };
+    for (const Button &b : buttons) {
+        if (!b.key) {
+            tbToolBar->addSeparator();
+            continue;
+        }
+        const QString key = QLatin1String(b.key);
+        QAction *a = tbToolBar->addAction(toolbarPicture(QLatin1String(b.picture)), QString());
+        a->setObjectName(key);
+        a->setToolTip(QLatin1String(b.tooltip));
+        // 609 by 582 HIMETRIC.
+        tbToolBar->widgetForAction(a)->setFixedSize(23, 22);
+        connect(a, &QAction::triggered, this, [this, key] { tbToolBar_ButtonClick(key); });
+    }
+}
+
+QMenu *frmMain::createPopupMenu()
+{
+    // The toolbar's visibility belongs to View > Toolbar and its mark alone.
+    return nullptr;
 }
 
 void frmMain::MDIForm_Load()
@@ -93,12 +230,12 @@ void frmMain::MDIForm_Load()
     ShowToolsPanel();
 }
 
-void frmMain::LoadNewDoc()
+frmBrowser *frmMain::LoadNewDoc()
 {
     if (DocumentCount == std::numeric_limits<qint32>::max()) {
         m_platform.dialogs.message(this, appName,
                                    QStringLiteral("No more document windows can be numbered."));
-        return;
+        return nullptr;
     }
     ++DocumentCount;
     auto *doc = new frmBrowser(mdiArea, m_platform);
@@ -109,6 +246,7 @@ void frmMain::LoadNewDoc()
     doc->setFocus();
     if (frmBrowser *active = activeBrowser())
         active->cboAddress->setEditText(addresses::homePage());
+    return doc;
 }
 
 frmBrowser *frmMain::activeBrowser() const
@@ -116,6 +254,13 @@ frmBrowser *frmMain::activeBrowser() const
     // The current child even while the main window itself is not the active window.
     QMdiSubWindow *sub = mdiArea->currentSubWindow();
     return sub ? qobject_cast<frmBrowser *>(sub->widget()) : nullptr;
+}
+
+frmBrowser *frmMain::sharedBrowser()
+{
+    if (!m_sharedBrowser)
+        m_sharedBrowser = new frmBrowser(mdiArea, m_platform);
+    return m_sharedBrowser;
 }
 
 void frmMain::ShowToolsPanel()
@@ -136,6 +281,227 @@ void frmMain::mnuWindowNewWindow_Click()
 void frmMain::mnuFileExit_Click()
 {
     close();
+}
+
+void frmMain::tbToolBar_ButtonClick(const QString &key)
+{
+    // Every step that needs a document window is skipped when the active child is none.
+    frmBrowser *active = activeBrowser();
+    if (active)
+        active->timTimer->start();
+
+    if (key == QLatin1String("Back")) {
+        if (active)
+            active->brwWebBrowser->GoBack();
+    } else if (key == QLatin1String("Forward")) {
+        if (active)
+            active->brwWebBrowser->GoForward();
+    } else if (key == QLatin1String("Stop")) {
+        if (active) {
+            active->timTimer->stop();
+            active->brwWebBrowser->Stop();
+            active->setWindowTitle(active->brwWebBrowser->LocationName());
+        }
+    } else if (key == QLatin1String("Refresh")) {
+        if (active)
+            active->brwWebBrowser->Refresh();
+    } else if (key == QLatin1String("Print")) {
+        mnuFilePrint_Click();
+    } else if (key == QLatin1String("Help")) {
+        mnuHelpContents_Click();
+    } else if (key == QLatin1String("Web Mail")) {
+        mod1::OpenWebMail(*sharedBrowser());
+    } else if (key == QLatin1String("Search")) {
+        mod1::OpenSearchPage(*sharedBrowser());
+    }
+}
+
+void frmMain::mnuFileOpen_Click()
+{
+    if (!mdiArea->currentSubWindow())
+        LoadNewDoc();
+    const QString fileName = m_platform.dialogs.openFile(
+        this, QStringLiteral("Open"), QStringLiteral("html;htm (*.html;htm)|*.html;htm"), m_openFileName);
+    if (fileName.isEmpty())
+        return;
+    m_openFileName = fileName;
+    // The file always gets a window of its own.
+    frmBrowser *doc = LoadNewDoc();
+    if (!doc)
+        return;
+    doc->brwWebBrowser->Navigate(fileName);
+    doc->setWindowTitle(fileName);
+}
+
+void frmMain::mnuFilePrint_Click()
+{
+    if (!mdiArea->currentSubWindow())
+        return;
+    std::unique_ptr<QPrinter> printer = m_platform.dialogs.choosePrinter(this, QStringLiteral("Print"));
+    if (!printer)
+        return;
+    // Only a document window has a page to print; any other child prints nothing.
+    frmBrowser *active = activeBrowser();
+    if (!active)
+        return;
+    WebBrowser *browser = active->brwWebBrowser;
+    if (m_printing.count(browser) || !browser->PrintPage(printer.get()))
+        return;
+    m_printing[browser] = std::move(printer);
+    connect(browser, &WebBrowser::PrintFinished, this, [this, browser] { printFinished(browser); },
+            Qt::SingleShotConnection);
+    connect(browser, &QObject::destroyed, this, [this, browser] { m_printing.erase(browser); });
+}
+
+void frmMain::printFinished(WebBrowser *browser)
+{
+    m_printing.erase(browser);
+}
+
+void frmMain::mnuEditCut_Click()
+{
+    if (frmBrowser *active = activeBrowser())
+        active->brwWebBrowser->EditCut();
+}
+
+void frmMain::mnuEditCopy_Click()
+{
+    if (frmBrowser *active = activeBrowser())
+        active->brwWebBrowser->EditCopy();
+}
+
+void frmMain::mnuEditPaste_Click()
+{
+    if (frmBrowser *active = activeBrowser())
+        active->brwWebBrowser->EditPaste();
+}
+
+void frmMain::mnuEditPasteSpecial_Click()
+{
+    m_platform.dialogs.message(this, appName, QStringLiteral("Add 'mnuEditPasteSpecial_Click' code."));
+}
+
+void frmMain::mnuHalvaneTool_Click()
+{
+    if (ToolsVisible) {
+        ToolsVisible = false;
+        toolsPanel.hide();
+    } else {
+        ToolsVisible = true;
+        toolsPanel.show();
+    }
+    // The action flips its own mark when chosen; the panel's state decides it.
+    mnuHalvaneTool->setChecked(ToolsVisible);
+}
+
+void frmMain::mnuViewToolbar_Click()
+{
+    // Choosing the item has inverted its mark; the toolbar follows the mark.
+    tbToolBar->setVisible(mnuViewToolbar->isChecked());
+}
+
+void frmMain::mnuViewStatusBar_Click()
+{
+    sbStatusBar->setVisible(mnuViewStatusBar->isChecked());
+}
+
+void frmMain::mnuViewRefresh_Click()
+{
+    if (frmBrowser *active = activeBrowser())
+        active->brwWebBrowser->Refresh();
+}
+
+QString frmMain::optionsCommandLine()
+{
+    return QStringLiteral("c:\\windows\\control.exe C:\\windows\\system\\inetcpl.cpl");
+}
+
+void frmMain::mnuViewOptions_Click()
+{
+    QString error;
+    if (m_platform.launcher.startDetached(optionsCommandLine(), &error))
+        return;
+    m_platform.dialogs.message(this, appName,
+                               QStringLiteral("The Internet settings could not be opened: \"%1\" did not start (%2).")
+                                   .arg(optionsCommandLine(), error));
+}
+
+namespace {
+
+// The children an arrangement moves: those shown and not minimized.
+QList<QMdiSubWindow *> tileable(QMdiArea *area)
+{
+    QList<QMdiSubWindow *> out;
+    const auto children = area->subWindowList(QMdiArea::CreationOrder);
+    for (QMdiSubWindow *s : children) {
+        if (s->isVisible() && !s->isMinimized())
+            out << s;
+    }
+    return out;
+}
+
+void place(const QList<QMdiSubWindow *> &windows, const QList<QRect> &rects)
+{
+    for (qsizetype i = 0; i < windows.size() && i < rects.size(); ++i) {
+        if (windows[i]->isMaximized())
+            windows[i]->showNormal();
+        windows[i]->setGeometry(rects[i]);
+    }
+}
+
+} // namespace
+
+void frmMain::mnuWindowCascade_Click()
+{
+    mdiArea->cascadeSubWindows();
+}
+
+void frmMain::mnuWindowTileHorizontal_Click()
+{
+    const auto windows = tileable(mdiArea);
+    place(windows, arrangement::tileHorizontal(int(windows.size()), mdiArea->viewport()->rect()));
+}
+
+void frmMain::mnuWindowTileVertical_Click()
+{
+    const auto windows = tileable(mdiArea);
+    place(windows, arrangement::tileVertical(int(windows.size()), mdiArea->viewport()->rect()));
+}
+
+void frmMain::mnuWindowArrangeIcons_Click()
+{
+    QList<QMdiSubWindow *> icons;
+    QList<QSize> sizes;
+    const auto children = mdiArea->subWindowList(QMdiArea::CreationOrder);
+    for (QMdiSubWindow *s : children) {
+        if (s->isVisible() && s->isMinimized()) {
+            icons << s;
+            sizes << s->size();
+        }
+    }
+    const QList<QRect> rects = arrangement::arrangeIcons(sizes, mdiArea->viewport()->rect());
+    for (qsizetype i = 0; i < icons.size(); ++i)
+        icons[i]->move(rects[i].topLeft());
+}
+
+frmHelp *frmMain::helpViewer() const
+{
+    return m_help;
+}
+
+void frmMain::mnuHelpContents_Click()
+{
+    if (!m_help)
+        m_help = new frmHelp(m_platform.folder);
+    m_help->show();
+    m_help->raise();
+    m_help->activateWindow();
+}
+
+void frmMain::mnuHelpAbout_Click()
+{
+    frmAbout about(m_platform.localAddress, this);
+    about.exec();
 }
 
 void frmMain::closeEvent(QCloseEvent *event)
@@ -169,14 +535,15 @@ void frmMain::updateWindowList()
         }
     }
     const QList<QMdiSubWindow *> children = mdiArea->subWindowList();
-    if (children.isEmpty())
-        return;
-    QAction *bar = mnuWindow->addSeparator();
-    bar->setProperty("windowList", true);
+    QAction *bar = nullptr;
     int n = 0;
     for (QMdiSubWindow *child : children) {
         if (!child->isVisible())
             continue;
+        if (!bar) {
+            bar = mnuWindow->addSeparator();
+            bar->setProperty("windowList", true);
+        }
         ++n;
         QString caption = child->windowTitle();
         caption.replace(QLatin1Char('&'), QStringLiteral("&&"));

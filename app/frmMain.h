@@ -5,46 +5,113 @@
 #include "windows/toolspanelinstance.h"
 
 #include <QMainWindow>
+#include <QPointer>
+#include <map>
+#include <memory>
 
+class PanelStatusBar;
 class QAction;
 class QMdiArea;
 class QMenu;
+class QPrinter;
+class QToolBar;
+class WebBrowser;
 class frmBrowser;
+class frmHelp;
 
 // The main window: the document area holding the browser document windows and the
-// tools panel, with the menus whose commands act on the active document window.
+// tools panel, with the menus, toolbar and status bar whose commands act on the active
+// document window.
 class frmMain : public QMainWindow
 {
     Q_OBJECT
 public:
     // Builds the window and runs its load step (placement, Document 1, tools panel).
     explicit frmMain(const Platform &platform, QWidget *parent = nullptr);
+    ~frmMain() override;
 
     // Makes, numbers, shows and focuses a new document window on the home page.
-    void LoadNewDoc();
+    // Returns it, or nullptr when no number is left to give.
+    frmBrowser *LoadNewDoc();
 
     // The active child as a document window; nullptr when there is none or it is
     // another kind of child (the tools panel).
     frmBrowser *activeBrowser() const;
+    // The one shared, unnumbered document window of the site shortcuts, made (and
+    // shown) when it does not exist.
+    frmBrowser *sharedBrowser();
+    // The help viewer while it is open, else nullptr.
+    frmHelp *helpViewer() const;
+
+    void tbToolBar_ButtonClick(const QString &key);
+    void mnuFileOpen_Click();
+    void mnuFilePrint_Click();
+    void mnuEditCut_Click();
+    void mnuEditCopy_Click();
+    void mnuEditPaste_Click();
+    void mnuEditPasteSpecial_Click();
+    void mnuHalvaneTool_Click();
+    void mnuViewToolbar_Click();
+    void mnuViewStatusBar_Click();
+    void mnuViewRefresh_Click();
+    void mnuViewOptions_Click();
+    void mnuWindowCascade_Click();
+    void mnuWindowTileHorizontal_Click();
+    void mnuWindowTileVertical_Click();
+    void mnuWindowArrangeIcons_Click();
+    void mnuHelpContents_Click();
+    void mnuHelpAbout_Click();
 
     QMdiArea *const mdiArea;
+    QToolBar *const tbToolBar;
+    PanelStatusBar *const sbStatusBar;
+
     QMenu *mnuFile = nullptr;
     QAction *mnuFileNew = nullptr;
+    QAction *mnuFileOpen = nullptr;
+    QAction *mnuFileBar0 = nullptr;
+    QAction *mnuFilePrint = nullptr;
     QAction *mnuFileBar3 = nullptr;
     QAction *mnuFileExit = nullptr;
+    QMenu *mnuEdit = nullptr;
+    QAction *mnuEditCut = nullptr;
+    QAction *mnuEditCopy = nullptr;
+    QAction *mnuEditPaste = nullptr;
+    QAction *mnuEditPasteSpecial = nullptr;
+    QMenu *mnuView = nullptr;
+    QAction *mnuHalvaneTool = nullptr;
+    QAction *mnuViewToolbar = nullptr;
+    QAction *mnuViewStatusBar = nullptr;
+    QAction *mnuViewBar0 = nullptr;
+    QAction *mnuViewRefresh = nullptr;
+    QAction *mnuViewOptions = nullptr;
     QMenu *mnuWindow = nullptr;
     QAction *mnuWindowNewWindow = nullptr;
+    QAction *mnuWindowBar0 = nullptr;
+    QAction *mnuWindowCascade = nullptr;
+    QAction *mnuWindowTileHorizontal = nullptr;
+    QAction *mnuWindowTileVertical = nullptr;
+    QAction *mnuWindowArrangeIcons = nullptr;
+    QMenu *mnuHelp = nullptr;
+    QAction *mnuHelpContents = nullptr;
+    QAction *mnuHelpBar0 = nullptr;
+    QAction *mnuHelpAbout = nullptr;
 
     qint32 DocumentCount = 0;
     bool ToolsVisible = false;
     Measurements measurements;
     ToolsPanelInstance toolsPanel;
 
+    // The fixed command line of View > Options...
+    static QString optionsCommandLine();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
+    QMenu *createPopupMenu() override;
 
 private:
     void buildMenus();
+    void buildToolbar();
     void MDIForm_Load();
     void MDIForm_Unload();
     void ShowToolsPanel();
@@ -52,6 +119,13 @@ private:
     void mnuFileExit_Click();
     void mnuWindowNewWindow_Click();
     void updateWindowList();
+    void printFinished(WebBrowser *browser);
 
     Platform m_platform;
+    QPointer<frmBrowser> m_sharedBrowser;
+    QPointer<frmHelp> m_help;
+    // The open dialog remembers the last file chosen, as it is never cleared.
+    QString m_openFileName;
+    // A printer stays alive until its page has been printed.
+    std::map<WebBrowser *, std::unique_ptr<QPrinter>> m_printing;
 };

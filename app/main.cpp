@@ -1,5 +1,6 @@
 #include "app/frmMain.h"
 #include "app/frmSplash.h"
+#include "platform/localaddress.h"
 #include "platform/qtdialogs.h"
 #include "platform/settingsstore.h"
 #include "platform/webenginebrowser.h"
@@ -27,8 +28,13 @@ int main(int argc, char *argv[])
 
     SettingsStore settings;
     QtDialogs dialogs;
-    const Platform platform{settings, ProgramFolder::ofRunningProgram(), dialogs,
-                            [](QWidget *parent) { return new WebEngineBrowser(parent); }};
+    QtProgramLauncher launcher;
+    const Platform platform{settings,
+                            ProgramFolder::ofRunningProgram(),
+                            dialogs,
+                            launcher,
+                            [](QWidget *parent) { return new WebEngineBrowser(parent); },
+                            &localMachineAddress};
 
     auto *splash = new frmSplash([&platform] {
         auto *main = new frmMain(platform);

@@ -4,18 +4,34 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
 
+class QPrinter;
 class QWidget;
 class SettingsStore;
 class WebBrowser;
 
-// Message boxes, behind a seam so window tests can answer them.
+// The dialogs the windows ask through, behind a seam so tests can answer them.
 class Dialogs
 {
 public:
     virtual ~Dialogs() = default;
     // A message with an OK button and no icon.
     virtual void message(QWidget *parent, const QString &title, const QString &text) = 0;
+    // A file to open; filter is "description|pattern;pattern|...". Empty when cancelled.
+    virtual QString openFile(QWidget *parent, const QString &title, const QString &filter,
+                             const QString &fileName) = 0;
+    // A printer chosen by the user (no page-range fields), or nullptr when cancelled.
+    virtual std::unique_ptr<QPrinter> choosePrinter(QWidget *parent, const QString &title) = 0;
+};
+
+// Starting another program without waiting for it.
+class ProgramLauncher
+{
+public:
+    virtual ~ProgramLauncher() = default;
+    // False with the reason in *error when it could not be started.
+    virtual bool startDetached(const QString &commandLine, QString *error) = 0;
 };
 
 // The hosted components and files the windows work with: the real ones in the program,
@@ -25,5 +41,7 @@ struct Platform
     SettingsStore &settings;
     ProgramFolder folder;
     Dialogs &dialogs;
+    ProgramLauncher &launcher;
     std::function<WebBrowser *(QWidget *parent)> makeBrowser;
+    std::function<QString()> localAddress;
 };

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+class QPrinter;
+
 // The hosted browser control as a document window sees it: a few operations and
 // properties, and seven events. Member names follow the control the windows were
 // designed around, so the windows read as their handlers are named.
@@ -25,6 +27,19 @@ public:
     virtual QString LocationURL() const = 0;
     virtual bool Busy() const = 0;
 
+    // Beyond the original control: printing and the page's edit actions.
+    //
+    // Starts printing the page shown and returns at once; PrintFinished tells the
+    // end. False, and no PrintFinished, when it cannot start: no printer, nothing
+    // loaded yet, or a print of this browser still running. The printer, and the
+    // browser, must stay alive until PrintFinished.
+    virtual bool PrintPage(QPrinter *printer) = 0;
+    // The page's own Cut, Copy and Paste on its selection or focused field. With
+    // nothing selected, Cut and Copy leave the clipboard as it was.
+    virtual void EditCut() = 0;
+    virtual void EditCopy() = 0;
+    virtual void EditPaste() = 0;
+
 Q_SIGNALS:
     void StatusTextChange(const QString &text);
     void ProgressChange(int progress, int progressMax);
@@ -33,4 +48,5 @@ Q_SIGNALS:
     void TitleChange(const QString &text);
     void BeforeNavigate2(const QString &url);
     void NavigateComplete2(const QString &url);
+    void PrintFinished(bool success);
 };

@@ -91,6 +91,10 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent)
     });
     connect(m_page, &QWebEnginePage::renderProcessTerminated, this,
             &WebEngineBrowser::onRenderProcessTerminated);
+    connect(m_view, &QWebEngineView::printFinished, this, [this](bool success) {
+        m_printing = false;
+        Q_EMIT PrintFinished(success);
+    });
 }
 
 WebEngineBrowser::~WebEngineBrowser()
@@ -98,6 +102,7 @@ WebEngineBrowser::~WebEngineBrowser()
     // The page goes with the view after this body has run; nothing it says on the
     // way out may reach a half-destroyed browser.
     m_page->disconnect(this);
+    m_view->disconnect(this);
 }
 
 QUrl WebEngineBrowser::urlFromUserText(const QString &text)
@@ -192,6 +197,34 @@ QString WebEngineBrowser::LocationURL() const
 bool WebEngineBrowser::Busy() const
 {
     return m_startPending || m_loading;
+}
+
+bool WebEngineBrowser::PrintPage(QPrinter *printer)
+{
+    // Nothing has committed while the engine has reported no address; the engine
+    // would print a blank sheet and call that a success.
+    if (!printer || m_printing || m_pageUrl.isEmpty())
+        return false;
+    m_printing = true;
+    // The engine makes a PDF of the page, then a thread of the view draws its pages
+    // on the printer as pictures and reports the end.
+    m_view->print(printer);
+    return true;
+}
+
+void WebEngineBrowser::EditCut()
+{
+    m_page->triggerAction(QWebEnginePage::Cut);
+}
+
+void WebEngineBrowser::EditCopy()
+{
+    m_page->triggerAction(QWebEnginePage::Copy);
+}
+
+void WebEngineBrowser::EditPaste()
+{
+    m_page->triggerAction(QWebEnginePage::Paste);
 }
 
 void WebEngineBrowser::expectLoad()

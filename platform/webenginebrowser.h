@@ -31,6 +31,11 @@ public:
     QString LocationURL() const override;
     bool Busy() const override;
 
+    bool PrintPage(QPrinter *printer) override;
+    void EditCut() override;
+    void EditCopy() override;
+    void EditPaste() override;
+
     QWebEngineView *view() const { return m_view; }
 
     // The address a user's text stands for: an existing local path (absolute or
@@ -85,4 +90,8 @@ private:
     QUrl m_pageUrl;                 // the engine's last reported address
     bool m_canceled = false;
     QString m_hoveredLink;
+
+    // From a started print until the view reports its end; the view itself
+    // refuses a second print meanwhile, without a word.
+    bool m_printing = false;
 };

@@ -28,6 +28,28 @@ void ScriptedBrowser::Refresh()
     calls << QStringLiteral("Refresh");
 }
 
+bool ScriptedBrowser::PrintPage(QPrinter *printer)
+{
+    calls << QStringLiteral("PrintPage");
+    lastPrinter = printer;
+    return printAccepted;
+}
+
+void ScriptedBrowser::EditCut()
+{
+    calls << QStringLiteral("EditCut");
+}
+
+void ScriptedBrowser::EditCopy()
+{
+    calls << QStringLiteral("EditCopy");
+}
+
+void ScriptedBrowser::EditPaste()
+{
+    calls << QStringLiteral("EditPaste");
+}
+
 void ScriptedBrowser::completeNavigation(const QString &url, const QString &name)
 {
     locationURL = url;

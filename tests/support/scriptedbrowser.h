@@ -20,6 +20,10 @@ public:
     QString LocationName() const override { return locationName; }
     QString LocationURL() const override { return locationURL; }
     bool Busy() const override { return busy; }
+    bool PrintPage(QPrinter *printer) override;
+    void EditCut() override;
+    void EditCopy() override;
+    void EditPaste() override;
 
     // Sets the location and raises NavigateComplete2, as a committed page would.
     void completeNavigation(const QString &url, const QString &name);
@@ -32,4 +36,8 @@ public:
     bool busy = false;
     bool canGoBack = false;
     bool canGoForward = false;
+    // What PrintPage answers; the printer it was last given, kept so that a test
+    // can raise PrintFinished for it later.
+    bool printAccepted = true;
+    QPrinter *lastPrinter = nullptr;
 };

@@ -6,11 +6,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QPrinter>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
 
-// Message boxes that only record what they were asked to say.
+// Dialogs that record what they were asked and give the answers a test set.
 class ScriptedDialogs : public Dialogs
 {
 public:
@@ -18,7 +19,41 @@ public:
     {
         messages << title + QStringLiteral(": ") + text;
     }
+    QString openFile(QWidget *, const QString &title, const QString &filter, const QString &fileName) override
+    {
+        asked << QStringLiteral("open:") + title + QLatin1Char('|') + filter + QLatin1Char('|') + fileName;
+        return openAnswer;
+    }
+    std::unique_ptr<QPrinter> choosePrinter(QWidget *, const QString &title) override
+    {
+        asked << QStringLiteral("printer:") + title;
+        if (printToFile.isEmpty())
+            return nullptr;
+        auto printer = std::make_unique<QPrinter>();
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(printToFile);
+        return printer;
+    }
+
     QStringList messages;
+    QStringList asked;
+    QString openAnswer;  // empty: the user cancels
+    QString printToFile; // empty: the user cancels
+};
+
+// Starts nothing; records the command line and fails or succeeds as told.
+class ScriptedLauncher : public ProgramLauncher
+{
+public:
+    bool startDetached(const QString &commandLine, QString *error) override
+    {
+        started << commandLine;
+        if (!failure.isEmpty())
+            *error = failure;
+        return failure.isEmpty();
+    }
+    QStringList started;
+    QString failure;
 };
 
 // A platform for window tests: a temporary program folder and settings store, scripted
@@ -29,8 +64,14 @@ struct TestPlatform
     QTemporaryDir settingsFolder;
     SettingsStore settings{settingsFolder.path()};
     ScriptedDialogs dialogs;
-    Platform platform{settings, ProgramFolder(folder.path()), dialogs,
-                      [](QWidget *parent) { return new ScriptedBrowser(parent); }};
+    ScriptedLauncher launcher;
+    QString machineAddress = QStringLiteral("192.0.2.7");
+    Platform platform{settings,
+                      ProgramFolder(folder.path()),
+                      dialogs,
+                      launcher,
+                      [](QWidget *parent) { return new ScriptedBrowser(parent); },
+                      [this] { return machineAddress; }};
 
     QString historyPath() const { return QDir(folder.path()).filePath(QStringLiteral("address.lst")); }
 

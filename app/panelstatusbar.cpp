@@ -1,0 +1,45 @@
+#include "app/panelstatusbar.h"
+
+#include "platform/twips.h"
+
+#include <QDateTime>
+#include <QLabel>
+#include <QLocale>
+#include <QTimer>
+
+PanelStatusBar::PanelStatusBar(QWidget *parent)
+    : QStatusBar(parent)
+    , m_clock(new QTimer(this))
+{
+    setSizeGripEnabled(false);
+    setMinimumHeight(twips::toPixels(390));
+    for (int i = 0; i < 3; ++i) {
+        auto *l = new QLabel(this);
+        l->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
+        l->setFrameShape(QFrame::Panel);
+        l->setFrameShadow(QFrame::Sunken);
+        l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        l->setMinimumWidth(twips::toPixels(1440));
+        m_panels[i] = l;
+    }
+    // Only the text panel grows; long text must not widen the window.
+    m_panels[0]->setMinimumWidth(twips::toPixels(1440));
+    m_panels[0]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_panels[0]->setText(QStringLiteral("Status"));
+    addWidget(m_panels[0], 1);
+    addPermanentWidget(m_panels[1], 0);
+    addPermanentWidget(m_panels[2], 0);
+
+    refreshClock();
+    m_clock->setInterval(1000);
+    connect(m_clock, &QTimer::timeout, this, &PanelStatusBar::refreshClock);
+    m_clock->start();
+}
+
+void PanelStatusBar::refreshClock()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    const QLocale locale;
+    m_panels[1]->setText(locale.toString(now.date(), QLocale::ShortFormat));
+    m_panels[2]->setText(locale.toString(now.time(), QLocale::ShortFormat));
+}

@@ -1,0 +1,456 @@
+#include "app/addresses.h"
+#include "app/arrangement.h"
+#include "app/frmMain.h"
+#include "app/panelstatusbar.h"
+#include "browser/frmBrowser.h"
+#include "platform/qtdialogs.h"
+#include "support/testplatform.h"
+#include "windows/frmHelp.h"
+#include "windows/frmtool2.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+// The main window's commands, each acting on the active document window, with scripted
+// browsers and dialogs.
+class TestCommands : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestPlatform> env;
+    std::unique_ptr<frmMain> main;
+
+    static ScriptedBrowser *browserOf(frmBrowser *w) { return static_cast<ScriptedBrowser *>(w->brwWebBrowser); }
+    frmBrowser *document(int index) const
+    {
+        return qobject_cast<frmBrowser *>(main->mdiArea->subWindowList(QMdiArea::CreationOrder).at(index)->widget());
+    }
+    frmBrowser *document1() const { return document(0); }
+    void activate(frmBrowser *w) { main->mdiArea->setActiveSubWindow(w->subWindow()); }
+    void activateToolsPanel() { main->mdiArea->setActiveSubWindow(main->toolsPanel.subWindow()); }
+    // Every call made on any document window's browser.
+    QStringList allCalls() const
+    {
+        QStringList calls;
+        for (QMdiSubWindow *s : main->mdiArea->subWindowList(QMdiArea::CreationOrder))
+            if (auto *w = qobject_cast<frmBrowser *>(s->widget()))
+                calls << browserOf(w)->calls;
+        return calls;
+    }
+    void forgetCalls()
+    {
+        for (QMdiSubWindow *s : main->mdiArea->subWindowList())
+            if (auto *w = qobject_cast<frmBrowser *>(s->widget()))
+                browserOf(w)->calls.clear();
+    }
+    QAction *button(const char *key) const { return main->tbToolBar->findChild<QAction *>(QLatin1String(key)); }
+
+private Q_SLOTS:
+    void init()
+    {
+        env = std::make_unique<TestPlatform>();
+        main = std::make_unique<frmMain>(env->platform);
+        main->show();
+        QVERIFY(QTest::qWaitForWindowExposed(main.get()));
+        forgetCalls();
+    }
+    void cleanup()
+    {
+        main.reset();
+        env.reset();
+    }
+
+    void toolbarLayout()
+    {
+        QStringList keys;
+        for (QAction *a : main->tbToolBar->actions())
+            keys << (a->isSeparator() ? QStringLiteral("|") : a->objectName() + QLatin1Char('=') + a->toolTip());
+        QCOMPARE(keys, (QStringList{QStringLiteral("Back=Back"), QStringLiteral("Forward=Forward"),
+                                    QStringLiteral("Stop=Stop"), QStringLiteral("Refresh=Refresh"),
+                                    QStringLiteral("|"), QStringLiteral("Print=Print"), QStringLiteral("|"),
+                                    QStringLiteral("Help=Help"), QStringLiteral("|"),
+                                    QStringLiteral("Web Mail=Marrowdyne Quillpost"),
+                                    QStringLiteral("Search=Search")}));
+        // Light grey in a picture is see-through.
+        const QImage back = button("Back")->icon().pixmap(16, 16).toImage();
+        QCOMPARE(qAlpha(back.pixel(0, 0)), 0);
+    }
+
+    void statusBarPanels()
+    {
+        QCOMPARE(main->sbStatusBar->panel(1)->text(), QStringLiteral("Status"));
+        QCOMPARE(main->sbStatusBar->panel(2)->text(), QLocale().toString(QDate::currentDate(), QLocale::ShortFormat));
+        QVERIFY(!main->sbStatusBar->panel(3)->text().isEmpty());
+        main->setWindowState(Qt::WindowNoState);
+        main->resize(600, 400);
+        QTRY_COMPARE(main->width(), 600);
+        const int dateWidth = main->sbStatusBar->panel(2)->width();
+        const int textWidth = main->sbStatusBar->panel(1)->width();
+        main->resize(900, 400);
+        QTRY_COMPARE(main->sbStatusBar->panel(1)->width(), textWidth + 300);
+        QCOMPARE(main->sbStatusBar->panel(2)->width(), dateWidth);
+    }
+
+    void dispatchOnTheActiveDocument_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QStringList>("calls");
+        QTest::addColumn<bool>("busyCheckOn");
+        QTest::newRow("Back") << QStringLiteral("Back") << QStringList{QStringLiteral("GoBack")} << true;
+        QTest::newRow("Forward") << QStringLiteral("Forward") << QStringList{QStringLiteral("GoForward")} << true;
+        QTest::newRow("Stop") << QStringLiteral("Stop") << QStringList{QStringLiteral("Stop")} << false;
+        QTest::newRow("Refresh") << QStringLiteral("Refresh") << QStringList{QStringLiteral("Refresh")} << true;
+        QTest::newRow("keys are case-sensitive") << QStringLiteral("back") << QStringList{} << true;
+    }
+    void dispatchOnTheActiveDocument()
+    {
+        QFETCH(QString, key);
+        QFETCH(QStringList, calls);
+        QFETCH(bool, busyCheckOn);
+        main->mnuFileNew->trigger();
+        frmBrowser *second = document(2);
+        browserOf(second)->calls.clear();
+        browserOf(second)->locationName = QStringLiteral("Page name");
+        activate(second);
+        main->tbToolBar_ButtonClick(key);
+        QCOMPARE(browserOf(second)->calls, calls);
+        QCOMPARE(second->timTimer->isActive(), busyCheckOn);
+        QCOMPARE(browserOf(document1())->calls, QStringList{});
+        if (key == QLatin1String("Stop"))
+            QCOMPARE(second->windowTitle(), QStringLiteral("Page name"));
+    }
+
+    void buttonsReachTheHandler()
+    {
+        activate(document1());
+        button("Refresh")->trigger();
+        QCOMPARE(browserOf(document1())->calls, QStringList{QStringLiteral("Refresh")});
+        main->mnuViewRefresh->trigger();
+        QCOMPARE(browserOf(document1())->calls.size(), 2);
+    }
+
+    void documentCommandsDoNothingWithoutADocument_data()
+    {
+        QTest::addColumn<bool>("toolsPanelActive");
+        QTest::newRow("tools panel active") << true;
+        QTest::newRow("no child at all") << false;
+    }
+    void documentCommandsDoNothingWithoutADocument()
+    {
+        QFETCH(bool, toolsPanelActive);
+        if (toolsPanelActive) {
+            activateToolsPanel();
+        } else {
+            main->mdiArea->closeAllSubWindows();
+            QTRY_VERIFY(main->mdiArea->subWindowList().isEmpty());
+        }
+        QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
+        for (const char *key : {"Back", "Forward", "Stop", "Refresh", "back"})
+            main->tbToolBar_ButtonClick(QLatin1String(key));
+        main->mnuViewRefresh->trigger();
+        main->mnuEditCut->trigger();
+        main->mnuEditCopy->trigger();
+        main->mnuEditPaste->trigger();
+        QCOMPARE(allCalls(), QStringList{});
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
+
+        // Print: with the panel active the dialog shows and nothing prints; with no
+        // child at all there is no dialog.
+        main->tbToolBar_ButtonClick(QStringLiteral("Print"));
+        QCOMPARE(env->dialogs.asked, toolsPanelActive ? QStringList{QStringLiteral("printer:Print")} : QStringList{});
+        QCOMPARE(allCalls(), QStringList{});
+    }
+
+    void editCommandsReachThePage()
+    {
+        activate(document1());
+        main->mnuEditCut->trigger();
+        main->mnuEditCopy->trigger();
+        main->mnuEditPaste->trigger();
+        QCOMPARE(browserOf(document1())->calls,
+                 (QStringList{QStringLiteral("EditCut"), QStringLiteral("EditCopy"), QStringLiteral("EditPaste")}));
+        main->mnuEditPasteSpecial->trigger();
+        QCOMPARE(env->dialogs.messages, QStringList{QStringLiteral("Halvane: Add 'mnuEditPasteSpecial_Click' code.")});
+    }
+
+    void printKeepsThePrinterUntilTheEnd()
+    {
+        QTemporaryDir out;
+        env->dialogs.printToFile = out.filePath(QStringLiteral("page.pdf"));
+        activate(document1());
+        button("Print")->trigger();
+        ScriptedBrowser *b = browserOf(document1());
+        QCOMPARE(b->calls, QStringList{QStringLiteral("PrintPage")});
+        QVERIFY(b->lastPrinter);
+        QCOMPARE(b->lastPrinter->outputFileName(), env->dialogs.printToFile);
+        // A second print of the same page while the first runs is not started.
+        main->mnuFilePrint->trigger();
+        QCOMPARE(b->calls.size(), 1);
+        Q_EMIT b->PrintFinished(true);
+        main->mnuFilePrint->trigger();
+        QCOMPARE(b->calls.size(), 2);
+
+        // Cancel prints nothing.
+        env->dialogs.printToFile.clear();
+        Q_EMIT b->PrintFinished(true);
+        main->mnuFilePrint->trigger();
+        QCOMPARE(b->calls.size(), 2);
+    }
+
+    void sharedWindowForWebMailAndSearch()
+    {
+        main->mdiArea->closeAllSubWindows();
+        QTRY_VERIFY(main->mdiArea->subWindowList().isEmpty());
+        button("Web Mail")->trigger();
+        QCOMPARE(main->mdiArea->subWindowList().size(), 1);
+        frmBrowser *shared = main->sharedBrowser();
+        QCOMPARE(shared->windowTitle(), QString());
+        QCOMPARE(browserOf(shared)->navigations, QStringList{addresses::webMail()});
+        QVERIFY(addresses::webMail().endsWith(QLatin1String("/users/Marrowdyne")));
+        QCOMPARE(main->DocumentCount, 1);
+
+        // Again while another window is active: the same window, left in the background.
+        main->mnuFileNew->trigger();
+        frmBrowser *numbered = main->activeBrowser();
+        button("Web Mail")->trigger();
+        button("Search")->trigger();
+        QCOMPARE(main->activeBrowser(), numbered);
+        QCOMPARE(main->sharedBrowser(), shared);
+        QCOMPARE(browserOf(shared)->navigations,
+                 (QStringList{addresses::webMail(), addresses::webMail(), addresses::searchPage()}));
+        QCOMPARE(main->mdiArea->subWindowList().size(), 2);
+        QCOMPARE(main->DocumentCount, 2);
+
+        // Closed, it comes back as a new window.
+        QPointer<frmBrowser> closing = shared;
+        shared->subWindow()->close();
+        QTRY_VERIFY(!closing);
+        button("Search")->trigger();
+        QCOMPARE(main->mdiArea->subWindowList().size(), 2);
+        QCOMPARE(browserOf(main->sharedBrowser())->navigations, QStringList{addresses::searchPage()});
+    }
+
+    void openAFile_data()
+    {
+        QTest::addColumn<bool>("withADocument");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<int>("newWindows");
+        QTest::newRow("no window, chosen") << false << QStringLiteral("/tmp/page.html") << 2;
+        QTest::newRow("no window, cancelled") << false << QString() << 1;
+        QTest::newRow("a window, chosen") << true << QStringLiteral("/tmp/page.html") << 1;
+        QTest::newRow("a window, cancelled") << true << QString() << 0;
+    }
+    void openAFile()
+    {
+        QFETCH(bool, withADocument);
+        QFETCH(QString, answer);
+        QFETCH(int, newWindows);
+        if (!withADocument) {
+            main->mdiArea->closeAllSubWindows();
+            QTRY_VERIFY(main->mdiArea->subWindowList().isEmpty());
+        }
+        const int before = int(main->mdiArea->subWindowList().size());
+        env->dialogs.openAnswer = answer;
+        main->mnuFileOpen->trigger();
+        QCOMPARE(int(main->mdiArea->subWindowList().size()), before + newWindows);
+        QCOMPARE(env->dialogs.asked,
+                 QStringList{QStringLiteral("open:Open|html;htm (*.html;htm)|*.html;htm|")});
+        if (answer.isEmpty())
+            return;
+        frmBrowser *w = main->activeBrowser();
+        QCOMPARE(w->windowTitle(), answer);
+        QCOMPARE(browserOf(w)->navigations, (QStringList{addresses::homePage(), answer}));
+        // The dialog is not cleared: it offers the last file next time.
+        main->mnuFileOpen->trigger();
+        QCOMPARE(env->dialogs.asked.last(), QStringLiteral("open:Open|html;htm (*.html;htm)|*.html;htm|") + answer);
+    }
+
+    void openDialogListsHtmlButNotHtm()
+    {
+        QTemporaryDir dir;
+        for (const char *name : {"a.html", "b.htm", "c.txt", "htm"}) {
+            QFile f(dir.filePath(QLatin1String(name)));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        QCOMPARE(QtDialogs::nameFilters(QStringLiteral("html;htm (*.html;htm)|*.html;htm")),
+                 QStringList{QStringLiteral("html;htm (*.html;htm) (*.html htm)")});
+        QStringList listed;
+        QTimer::singleShot(0, this, [&] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            QCOMPARE(dialog->windowTitle(), QStringLiteral("Open"));
+            auto *model = dialog->findChild<QFileSystemModel *>();
+            auto *view = dialog->findChild<QListView *>(QStringLiteral("listView"));
+            QVERIFY(model && view);
+            // The folder's files arrive in one batch: two of the four pass the filter.
+            QTRY_COMPARE(view->model()->rowCount(view->rootIndex()), 2);
+            for (int r = 0; r < view->model()->rowCount(view->rootIndex()); ++r)
+                listed << view->model()->index(r, 0, view->rootIndex()).data().toString();
+            dialog->reject();
+        });
+        QtDialogs dialogs;
+        const QString chosen = dialogs.openFile(nullptr, QStringLiteral("Open"),
+                                                QStringLiteral("html;htm (*.html;htm)|*.html;htm"),
+                                                dir.filePath(QStringLiteral("a.html")));
+        QCOMPARE(chosen, QString());
+        listed.sort();
+        QCOMPARE(listed, (QStringList{QStringLiteral("a.html"), QStringLiteral("htm")}));
+    }
+
+    void viewToggles_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::newRow("toolbar") << QStringLiteral("mnuViewToolbar");
+        QTest::newRow("status bar") << QStringLiteral("mnuViewStatusBar");
+    }
+    void viewToggles()
+    {
+        QFETCH(QString, item);
+        QAction *a = main->findChild<QAction *>(item);
+        QWidget *bar = item == QLatin1String("mnuViewToolbar") ? static_cast<QWidget *>(main->tbToolBar)
+                                                               : main->sbStatusBar;
+        QVERIFY(a->isChecked());
+        QVERIFY(bar->isVisible());
+        a->trigger();
+        QVERIFY(!a->isChecked());
+        QVERIFY(!bar->isVisible());
+        a->trigger();
+        QVERIFY(a->isChecked());
+        QVERIFY(bar->isVisible());
+    }
+
+    void toolsPanelToggle()
+    {
+        QVERIFY(main->mnuHalvaneTool->isChecked());
+        frmtool2 *panel = main->toolsPanel.loaded();
+        panel->Check1_Click();
+        main->mnuHalvaneTool->trigger();
+        QVERIFY(!main->ToolsVisible);
+        QVERIFY(!main->mnuHalvaneTool->isChecked());
+        QVERIFY(!main->toolsPanel.subWindow()->isVisible());
+        main->mnuHalvaneTool->trigger();
+        QVERIFY(main->ToolsVisible);
+        QVERIFY(main->mnuHalvaneTool->isChecked());
+        QVERIFY(main->toolsPanel.subWindow()->isVisible());
+        // Hidden and shown, not reloaded: the panel kept its state.
+        QCOMPARE(main->toolsPanel.loaded(), panel);
+        QCOMPARE(panel->Text1->text(), QStringLiteral("Enabled..."));
+        QCOMPARE(main->mdiArea->currentSubWindow(), main->toolsPanel.subWindow());
+    }
+
+    void toolsPanelMarkFollowsItsCloseBox()
+    {
+        main->toolsPanel.subWindow()->close();
+        QTRY_VERIFY(!main->toolsPanel.loaded());
+        QVERIFY(!main->ToolsVisible);
+        QVERIFY(!main->mnuHalvaneTool->isChecked());
+        // The command then does what its mark promises: show.
+        main->mnuHalvaneTool->trigger();
+        QVERIFY(main->toolsPanel.subWindow()->isVisible());
+        QVERIFY(main->mnuHalvaneTool->isChecked());
+
+        // A panel brought back by another route (a document writing to it) sets both.
+        main->toolsPanel.subWindow()->close();
+        QTRY_VERIFY(!main->toolsPanel.loaded());
+        main->toolsPanel.get();
+        QVERIFY(main->ToolsVisible);
+        QVERIFY(main->mnuHalvaneTool->isChecked());
+    }
+
+    void optionsCommand_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("started") << QString();
+        QTest::newRow("cannot start") << QStringLiteral("No such file or directory");
+    }
+    void optionsCommand()
+    {
+        QFETCH(QString, failure);
+        env->launcher.failure = failure;
+        main->mnuViewOptions->trigger();
+        QCOMPARE(env->launcher.started,
+                 QStringList{QStringLiteral("c:\\windows\\control.exe C:\\windows\\system\\inetcpl.cpl")});
+        if (failure.isEmpty()) {
+            QCOMPARE(env->dialogs.messages, QStringList{});
+        } else {
+            QCOMPARE(env->dialogs.messages.size(), 1);
+            QVERIFY(env->dialogs.messages[0].contains(frmMain::optionsCommandLine()));
+            QVERIFY(env->dialogs.messages[0].contains(failure));
+        }
+    }
+
+    void realLauncherReportsWhyItFailed()
+    {
+        QtProgramLauncher launcher;
+        QString error;
+        QVERIFY(!launcher.startDetached(frmMain::optionsCommandLine(), &error));
+        QVERIFY(!error.isEmpty());
+    }
+
+    void tilings_data()
+    {
+        QTest::addColumn<bool>("horizontal");
+        QTest::newRow("horizontal") << true;
+        QTest::newRow("vertical") << false;
+    }
+    void tilings()
+    {
+        QFETCH(bool, horizontal);
+        main->mnuFileNew->trigger();
+        document1()->subWindow()->showMaximized();
+        (horizontal ? main->mnuWindowTileHorizontal : main->mnuWindowTileVertical)->trigger();
+        const auto windows = main->mdiArea->subWindowList(QMdiArea::CreationOrder);
+        QCOMPARE(windows.size(), 3); // Document 1, the tools panel, Document 2
+        const QRect area = main->mdiArea->viewport()->rect();
+        const QList<QRect> expected = horizontal ? arrangement::tileHorizontal(3, area)
+                                                 : arrangement::tileVertical(3, area);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(windows[i]->geometry(), expected[i]);
+    }
+
+    void arrangeIconsLinesUpMinimizedWindows()
+    {
+        main->mnuFileNew->trigger();
+        document1()->subWindow()->showMinimized();
+        document(2)->subWindow()->showMinimized();
+        document1()->subWindow()->move(200, 50);
+        main->mnuWindowArrangeIcons->trigger();
+        const int bottom = main->mdiArea->viewport()->rect().bottom();
+        QCOMPARE(document1()->subWindow()->geometry().bottom(), bottom);
+        QCOMPARE(document1()->subWindow()->x(), 0);
+        QCOMPARE(document(2)->subWindow()->x(), document1()->subWindow()->width());
+        QCOMPARE(document(2)->subWindow()->geometry().bottom(), bottom);
+    }
+
+    void helpButtonOpensOneViewer()
+    {
+        button("Help")->trigger();
+        QPointer<frmHelp> viewer = main->helpViewer();
+        QVERIFY(viewer);
+        QVERIFY(viewer->isVisible());
+        QVERIFY(viewer->isWindow());
+        main->mnuHelpContents->trigger();
+        QCOMPARE(main->helpViewer(), viewer.data());
+        viewer->close();
+        QTRY_VERIFY(!viewer);
+        main->mnuHelpContents->trigger();
+        QVERIFY(main->helpViewer());
+    }
+};
+
+QTEST_MAIN(TestCommands)
+#include "tst_commands.moc"

@@ -1,0 +1,211 @@
+#include "platform/programfolder.h"
+#include "windows/frmHelp.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPointer>
+#include <QRandomGenerator>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QByteArray kHelp = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}\n"
+                         "\\pard\\qc\\f0\\fs28{\\b Quillpost} viewer\\par\n"
+                         "\\pard Second paragraph.\\par\n}";
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QTextCharFormat formatOf(QTextEdit *box, const QString &word)
+{
+    const QTextCursor found = box->document()->find(word, 0, QTextDocument::FindCaseSensitively);
+    QTextCursor at(found);
+    at.setPosition(found.selectionStart() + 1);
+    return at.charFormat();
+}
+
+} // namespace
+
+// The help viewer with a temporary program folder.
+class tst_FrmHelp : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> folder;
+    QString helpPath() const { return ProgramFolder(folder->path()).file(u"hv.hlp.rtf"_s); }
+
+private Q_SLOTS:
+    void init()
+    {
+        folder = std::make_unique<QTemporaryDir>();
+        QVERIFY(folder->isValid());
+    }
+    void cleanup() { folder.reset(); }
+
+    void showsTheHelpFile()
+    {
+        QVERIFY(writeFile(helpPath(), kHelp));
+        frmHelp w{ProgramFolder(folder->path())};
+        QCOMPARE(w.RichTextBox1->toPlainText(), u"Quillpost viewer\nSecond paragraph."_s);
+        QCOMPARE(formatOf(w.RichTextBox1, u"Quillpost"_s).fontWeight(), int(QFont::Bold));
+        QCOMPARE(formatOf(w.RichTextBox1, u"viewer"_s).fontWeight(), int(QFont::Normal));
+        QCOMPARE(formatOf(w.RichTextBox1, u"viewer"_s).fontPointSize(), 14.0);
+        QCOMPARE(w.RichTextBox1->document()->firstBlock().blockFormat().alignment() & Qt::AlignHorizontal_Mask,
+                 Qt::AlignHCenter);
+        // The reader starts at the top.
+        QCOMPARE(w.RichTextBox1->textCursor().position(), 0);
+    }
+
+    void unreadableFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << u"missing"_s << u"it does not exist"_s;
+        QTest::newRow("folder") << u"folder"_s << u"it is a folder"_s;
+        QTest::newRow("empty") << u"empty"_s << u"it is empty"_s;
+        QTest::newRow("random bytes") << u"random"_s << u"it is not a Rich Text Format file"_s;
+        QTest::newRow("plain text") << u"text"_s << u"it is not a Rich Text Format file"_s;
+    }
+
+    void unreadableFile()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        if (kind == u"folder") {
+            QVERIFY(QDir(folder->path()).mkdir(u"hv.hlp.rtf"_s));
+        } else if (kind == u"empty") {
+            QVERIFY(writeFile(helpPath(), QByteArray()));
+        } else if (kind == u"random") {
+            QByteArray bytes(4096, Qt::Uninitialized);
+            QRandomGenerator random(42);
+            for (char &b : bytes)
+                b = char(random.bounded(256));
+            bytes[0] = '\x01';
+            QVERIFY(writeFile(helpPath(), bytes));
+        } else if (kind == u"text") {
+            QVERIFY(writeFile(helpPath(), "Halvane help\n"));
+        }
+
+        frmHelp w{ProgramFolder(folder->path())};
+        QCOMPARE(w.RichTextBox1->toPlainText(),
+                 u"The help file %1 could not be read: %2."_s.arg(helpPath(), reason));
+        QCOMPARE(w.RichTextBox1->document()->blockCount(), 1);
+    }
+
+    void window()
+    {
+        QVERIFY(writeFile(helpPath(), kHelp));
+        frmHelp w{ProgramFolder(folder->path())};
+        QCOMPARE(w.objectName(), u"frmHelp"_s);
+        QCOMPARE(w.windowTitle(), u"Halvane Help and Info"_s);
+        QVERIFY(w.isWindow());
+        QVERIFY(!w.parentWidget());
+        QVERIFY(w.testAttribute(Qt::WA_DeleteOnClose));
+        const Qt::WindowFlags flags = w.windowFlags();
+        QVERIFY(flags & Qt::WindowMinimizeButtonHint);
+        QVERIFY(flags & Qt::WindowMaximizeButtonHint);
+        QVERIFY(flags & Qt::WindowCloseButtonHint);
+        QVERIFY(!w.windowIcon().isNull());
+        QVERIFY(w.windowIcon().availableSizes().contains(QSize(32, 32)));
+
+        QCOMPARE(w.size(), QSize(441, 381));
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY(qAbs(w.geometry().center().x() - screen.center().x()) <= 1);
+        QVERIFY(qAbs(w.geometry().center().y() - screen.center().y()) <= 1);
+
+        QCOMPARE(w.RichTextBox1->objectName(), u"RichTextBox1"_s);
+        QCOMPARE(w.Label1->objectName(), u"Label1"_s);
+        QCOMPARE(w.Label1->text(), u"Halvane"_s);
+        QVERIFY(w.Label1->font().bold());
+        QCOMPARE(w.Label1->font().pointSizeF(), 13.5);
+        QVERIFY(w.RichTextBox1->isReadOnly());
+        QCOMPARE(w.RichTextBox1->geometry(), QRect(0, 8, 441, 369));
+        QCOMPARE(w.Label1->geometry(), QRect(80, 8, 257, 25));
+
+        // Resizing moves nothing.
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.resize(900, 700);
+        QTRY_COMPARE(w.size(), QSize(900, 700));
+        QCOMPARE(w.RichTextBox1->geometry(), QRect(0, 8, 441, 369));
+        QCOMPARE(w.Label1->geometry(), QRect(80, 8, 257, 25));
+    }
+
+    // The title label lies under the text box: every point of it shows the box.
+    void titleIsCovered()
+    {
+        frmHelp w{ProgramFolder(folder->path())};
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QRect label = w.Label1->geometry();
+        QVERIFY(w.RichTextBox1->geometry().contains(label));
+        for (const QPoint p : {label.topLeft(), label.center(), label.bottomRight()}) {
+            QWidget *top = w.childAt(p);
+            QVERIFY(top);
+            QVERIFY2(top == w.RichTextBox1 || w.RichTextBox1->isAncestorOf(top),
+                     qPrintable(top->objectName()));
+        }
+    }
+
+    void textBoxTakesTheFocus()
+    {
+        QVERIFY(writeFile(helpPath(), kHelp));
+        frmHelp w{ProgramFolder(folder->path())};
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QTRY_COMPARE(QApplication::focusWidget(), w.RichTextBox1);
+        // Read-only: typing changes nothing.
+        QTest::keyClicks(w.RichTextBox1, u"typed"_s);
+        QCOMPARE(w.RichTextBox1->toPlainText(), u"Quillpost viewer\nSecond paragraph."_s);
+    }
+
+    // An open viewer keeps what it read; closing deletes it, and the next one reads again.
+    void readsAfreshAfterClose()
+    {
+        QVERIFY(writeFile(helpPath(), kHelp));
+        QPointer<frmHelp> w = new frmHelp(ProgramFolder(folder->path()));
+        w->show();
+        QVERIFY(writeFile(helpPath(), "{\\rtf1 Changed text.}"));
+        QCOMPARE(w->RichTextBox1->toPlainText(), u"Quillpost viewer\nSecond paragraph."_s);
+        QVERIFY(w->close());
+        QTRY_VERIFY(w.isNull());
+
+        frmHelp again{ProgramFolder(folder->path())};
+        QCOMPARE(again.RichTextBox1->toPlainText(), u"Changed text."_s);
+    }
+
+    // Form_Load replaces what the box held, whatever that was.
+    void loadReplaces()
+    {
+        QVERIFY(writeFile(helpPath(), kHelp));
+        frmHelp w{ProgramFolder(folder->path())};
+        QVERIFY(QFile::remove(helpPath()));
+        w.Form_Load();
+        QCOMPARE(w.RichTextBox1->toPlainText(),
+                 u"The help file %1 could not be read: it does not exist."_s.arg(helpPath()));
+        QCOMPARE(formatOf(w.RichTextBox1, u"help"_s).fontWeight(), int(QFont::Normal));
+        QVERIFY(writeFile(helpPath(), kHelp));
+        w.Form_Load();
+        QCOMPARE(w.RichTextBox1->toPlainText(), u"Quillpost viewer\nSecond paragraph."_s);
+    }
+};
+
+QTEST_MAIN(tst_FrmHelp)
+#include "tst_frmhelp.moc"

@@ -1,0 +1,95 @@
+#include "windows/frmHelp.h"
+
+#include "platform/rtfreader.h"
+#include "platform/twips.h"
+
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QScreen>
+#include <QStyle>
+#include <QTextEdit>
+
+// The pictures live in the core library, and a linker keeps a static library's resource
+// object only when something names it.
+static void initResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
+namespace {
+
+QLabel *titleLabel(QWidget *parent)
+{
+    auto *l = new QLabel(QStringLiteral("Halvane"), parent);
+    l->setObjectName(QStringLiteral("Label1"));
+    l->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    l->setWordWrap(true);
+    QFont f = twips::designFont();
+    f.setPointSizeF(13.5);
+    f.setBold(true);
+    l->setFont(f);
+    return l;
+}
+
+QTextEdit *richTextBox(QWidget *parent)
+{
+    auto *t = new QTextEdit(parent);
+    t->setObjectName(QStringLiteral("RichTextBox1"));
+    // Read-only: the text can be selected and copied; keys scroll it, with no caret shown.
+    t->setReadOnly(true);
+    t->setFocusPolicy(Qt::StrongFocus);
+    t->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    t->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    t->viewport()->setBackgroundRole(QPalette::Base);
+    return t;
+}
+
+} // namespace
+
+frmHelp::frmHelp(const ProgramFolder &folder)
+    : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                           | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint)
+    , Label1(titleLabel(this))
+    , RichTextBox1(richTextBox(this))
+    , m_folder(folder)
+{
+    setObjectName(QStringLiteral("frmHelp"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Halvane Help and Info"));
+    initResources();
+    QIcon icon;
+    for (const QString &name : {QStringLiteral(":/icons/help-32a.png"), QStringLiteral(":/icons/help-32b.png"),
+                                QStringLiteral(":/icons/help-32-mono.png")})
+        icon.addFile(name, QSize(32, 32));
+    setWindowIcon(icon);
+    setFont(twips::designFont());
+
+    // No layout: the controls keep their designed place when the window is resized.
+    twips::place(Label1, 1200, 120, 3855, 375);
+    twips::place(RichTextBox1, 0, 120, 6615, 5535);
+    // The label never takes the focus, so the text box is the first stop.
+    setFocusProxy(RichTextBox1);
+
+    const QSize inner(twips::toPixels(6615), twips::toPixels(5715));
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, inner,
+                                        screen->availableGeometry()));
+    else
+        resize(inner);
+
+    Form_Load();
+}
+
+void frmHelp::Form_Load()
+{
+    const QString path = m_folder.file(QStringLiteral("hv.hlp.rtf"));
+    const RtfResult result = loadRtfFile(path, *RichTextBox1->document());
+    // Straight into the document: the box itself would carry over the format at its
+    // cursor, and the sentence would come out in whatever the old text's first word was in.
+    if (!result.ok) {
+        RichTextBox1->document()->setPlainText(
+            QStringLiteral("The help file %1 could not be read: %2.").arg(path, result.error));
+    }
+    RichTextBox1->moveCursor(QTextCursor::Start);
+}
