@@ -45,7 +45,7 @@ frmMain::frmMain(const Platform &platform, QWidget *parent)
     , mdiArea(new QMdiArea(this))
     , tbToolBar(new QToolBar(this))
     , sbStatusBar(new PanelStatusBar(this))
-    , toolsPanel(mdiArea, measurements)
+    , toolsPanel(mdiArea, m_measurements)
     , m_platform(platform)
 {
     setObjectName(QStringLiteral("frmMain"));
@@ -238,7 +238,7 @@ frmBrowser *frmMain::LoadNewDoc()
         return nullptr;
     }
     ++DocumentCount;
-    auto *doc = new frmBrowser(mdiArea, m_platform);
+    auto *doc = new frmBrowser(mdiArea, m_platform, *this);
     doc->setWindowTitle(QStringLiteral("Document ") + QString::number(DocumentCount));
     doc->brwWebBrowser->Navigate(addresses::homePage());
     doc->subWindow()->show();
@@ -259,8 +259,18 @@ frmBrowser *frmMain::activeBrowser() const
 frmBrowser *frmMain::sharedBrowser()
 {
     if (!m_sharedBrowser)
-        m_sharedBrowser = new frmBrowser(mdiArea, m_platform);
+        m_sharedBrowser = new frmBrowser(mdiArea, m_platform, *this);
     return m_sharedBrowser;
+}
+
+void frmMain::writeStatusText(const QString &text)
+{
+    sbStatusBar->panel(1)->setText(text);
+}
+
+frmtool2 *frmMain::loadedToolsPanel()
+{
+    return toolsPanel.get();
 }
 
 void frmMain::ShowToolsPanel()
@@ -350,7 +360,15 @@ void frmMain::mnuFilePrint_Click()
     m_printing[browser] = std::move(printer);
     connect(browser, &WebBrowser::PrintFinished, this, [this, browser] { printFinished(browser); },
             Qt::SingleShotConnection);
-    connect(browser, &QObject::destroyed, this, [this, browser] { m_printing.erase(browser); });
+    // A window closed mid-print: the engine may still be drawing on the printer, and no
+    // end will be reported; the printer is kept until the main window goes.
+    connect(browser, &QObject::destroyed, this, [this, browser] {
+        auto it = m_printing.find(browser);
+        if (it == m_printing.end())
+            return;
+        m_orphanedPrinters.push_back(std::move(it->second));
+        m_printing.erase(it);
+    });
 }
 
 void frmMain::printFinished(WebBrowser *browser)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "browser/browserhost.h"
 #include "browser/measurements.h"
 #include "platform/platform.h"
 #include "windows/toolspanelinstance.h"
@@ -8,6 +9,7 @@
 #include <QPointer>
 #include <map>
 #include <memory>
+#include <vector>
 
 class PanelStatusBar;
 class QAction;
@@ -22,9 +24,12 @@ class frmHelp;
 // The main window: the document area holding the browser document windows and the
 // tools panel, with the menus, toolbar and status bar whose commands act on the active
 // document window.
-class frmMain : public QMainWindow
+class frmMain : public QMainWindow, public BrowserHost
 {
     Q_OBJECT
+    // First, so that it outlives every window that counts into it.
+    Measurements m_measurements;
+
 public:
     // Builds the window and runs its load step (placement, Document 1, tools panel).
     explicit frmMain(const Platform &platform, QWidget *parent = nullptr);
@@ -99,8 +104,12 @@ public:
 
     qint32 DocumentCount = 0;
     bool ToolsVisible = false;
-    Measurements measurements;
     ToolsPanelInstance toolsPanel;
+
+    // What the document windows reach of the main window.
+    void writeStatusText(const QString &text) override;
+    frmtool2 *loadedToolsPanel() override;
+    Measurements &measurements() override { return m_measurements; }
 
     // The fixed command line of View > Options...
     static QString optionsCommandLine();
@@ -128,4 +137,5 @@ private:
     QString m_openFileName;
     // A printer stays alive until its page has been printed.
     std::map<WebBrowser *, std::unique_ptr<QPrinter>> m_printing;
+    std::vector<std::unique_ptr<QPrinter>> m_orphanedPrinters;
 };

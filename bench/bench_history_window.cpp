@@ -18,6 +18,7 @@ int main(int argc, char *argv[])
     QMdiArea area;
     area.resize(1000, 800);
     area.show();
+    TestHost host(&area);
     if (!QTest::qWaitForWindowExposed(&area))
         return 1;
 
@@ -33,7 +34,7 @@ int main(int argc, char *argv[])
         for (int run = 0; run < 5; ++run) {
             QElapsedTimer clock;
             clock.start();
-            auto *w = new frmBrowser(&area, env.platform);
+            auto *w = new frmBrowser(&area, env.platform, host);
             QCoreApplication::processEvents();
             runs << double(clock.nsecsElapsed()) / 1e6;
             if (w->cboAddress->count() != count)

@@ -1,9 +1,14 @@
 #include "browser/frmBrowser.h"
 
+#include "browser/browserhost.h"
 #include "browser/historyfile.h"
+#include "browser/linkping.h"
+#include "browser/measurements.h"
+#include "platform/pingsocket.h"
 #include "platform/platform.h"
 #include "platform/twips.h"
 #include "platform/webbrowser.h"
+#include "windows/frmtool2.h"
 
 #include <QComboBox>
 #include <QKeyEvent>
@@ -15,12 +20,15 @@
 #include <QProgressBar>
 #include <QStringListModel>
 #include <QTimer>
+#include <limits>
 
 namespace {
 
 constexpr int innerWidth = 6540;
 constexpr int innerHeight = 5070;
 constexpr int stripHeight = 675;
+constexpr qint64 pingTimeoutMs = 1000;
+constexpr qint64 slowPageMs = 500;
 
 QTimer *timer(QObject *parent, const char *name, int intervalMs, bool enabled)
 {
@@ -42,8 +50,9 @@ W *named(W *w, const char *name)
 
 } // namespace
 
-frmBrowser::frmBrowser(QMdiArea *mdiArea, const Platform &platform)
-    : Timer2(timer(this, "Timer2", 1, true))
+frmBrowser::frmBrowser(QMdiArea *mdiArea, const Platform &platform, BrowserHost &host)
+    : Socket1(named(new PingSocket(platform.localAddress, this, platform.resolver), "Socket1"))
+    , Timer2(timer(this, "Timer2", 1, true))
     , Timer1(timer(this, "Timer1", 1, true))
     , timTimer(timer(this, "timTimer", 5, false))
     , picAddress(named(new QWidget(this), "picAddress"))
@@ -51,6 +60,8 @@ frmBrowser::frmBrowser(QMdiArea *mdiArea, const Platform &platform)
     , ProgressBar1(named(new QProgressBar(picAddress), "ProgressBar1"))
     , lblAddress(named(new QLabel(QStringLiteral("&Address:"), picAddress), "lblAddress"))
     , brwWebBrowser(named(platform.makeBrowser(this), "brwWebBrowser"))
+    , m_host(host)
+    , m_historyPath(platform.folder.file(QStringLiteral("address.lst")))
 {
     setObjectName(QStringLiteral("frmBrowser"));
     QIcon icon(QStringLiteral(":/icons/document-32.png"));
@@ -91,7 +102,22 @@ frmBrowser::frmBrowser(QMdiArea *mdiArea, const Platform &platform)
     // Keys reach the box itself, which hands them on to its edit field.
     cboAddress->installEventFilter(this);
 
-    Form_Load(mdiArea, platform);
+    connect(brwWebBrowser, &WebBrowser::StatusTextChange, this, &frmBrowser::brwWebBrowser_StatusTextChange);
+    connect(brwWebBrowser, &WebBrowser::ProgressChange, this, &frmBrowser::brwWebBrowser_ProgressChange);
+    connect(brwWebBrowser, &WebBrowser::DownloadBegin, this, &frmBrowser::brwWebBrowser_DownloadBegin);
+    connect(brwWebBrowser, &WebBrowser::DownloadComplete, this, &frmBrowser::brwWebBrowser_DownloadComplete);
+    connect(brwWebBrowser, &WebBrowser::TitleChange, this, &frmBrowser::brwWebBrowser_TitleChange);
+    connect(brwWebBrowser, &WebBrowser::BeforeNavigate2, this, &frmBrowser::brwWebBrowser_BeforeNavigate2);
+    connect(brwWebBrowser, &WebBrowser::NavigateComplete2, this, &frmBrowser::brwWebBrowser_NavigateComplete2);
+    connect(timTimer, &QTimer::timeout, this, &frmBrowser::timTimer_Timer);
+    connect(Timer1, &QTimer::timeout, this, &frmBrowser::Timer1_Timer);
+    connect(Timer2, &QTimer::timeout, this, &frmBrowser::Timer2_Timer);
+    connect(Socket1, &PingSocket::Connect, this, &frmBrowser::Socket1_Connect);
+    connect(Socket1, &PingSocket::Read, this, &frmBrowser::Socket1_Read);
+    // A host name that passed as one but does not resolve fails as it would at once.
+    connect(Socket1, &PingSocket::Failed, this, &frmBrowser::showPingFailure);
+
+    Form_Load(mdiArea);
 }
 
 QSize frmBrowser::sizeHint() const
@@ -99,10 +125,17 @@ QSize frmBrowser::sizeHint() const
     return {twips::toPixels(innerWidth), twips::toPixels(innerHeight)};
 }
 
-void frmBrowser::Form_Load(QMdiArea *mdiArea, const Platform &platform)
+void frmBrowser::Form_Load(QMdiArea *mdiArea)
 {
     Timer1->stop();
     Timer2->stop();
+
+    Socket1->setAddressFamily(2);
+    Socket1->setProtocol(0);
+    Socket1->setSocketType(1);
+    Socket1->setBinary(false);
+    Socket1->setBlocking(false);
+    Socket1->setBufferSize(1024);
 
     m_subWindow = mdiArea->addSubWindow(this);
     m_subWindow->setAttribute(Qt::WA_DeleteOnClose);
@@ -115,7 +148,7 @@ void frmBrowser::Form_Load(QMdiArea *mdiArea, const Platform &platform)
 
     // A history that cannot be read leaves what was read so far; no message.
     auto *model = qobject_cast<QStringListModel *>(cboAddress->model());
-    model->setStringList(historyfile::read(platform.folder.file(QStringLiteral("address.lst"))).entries);
+    model->setStringList(historyfile::read(m_historyPath).entries);
     cboAddress->setCurrentIndex(-1);
 }
 
@@ -167,4 +200,180 @@ bool frmBrowser::eventFilter(QObject *watched, QEvent *event)
             cboAddress_KeyPress(13);
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void frmBrowser::setListIndex(int index)
+{
+    cboAddress->setCurrentIndex(index);
+    // The entry's text even when the index was already there and the user had typed.
+    cboAddress->setEditText(cboAddress->itemText(index));
+    cboAddress_Click();
+}
+
+void frmBrowser::brwWebBrowser_StatusTextChange(const QString &text)
+{
+    m_host.writeStatusText(text);
+}
+
+void frmBrowser::brwWebBrowser_ProgressChange(int progress, int progressMax)
+{
+    if (progress == -1 || progressMax == 0) {
+        ProgressBar1->hide();
+        return;
+    }
+    ProgressBar1->show();
+    // The bar refuses a range that is empty or backwards, and a value outside its
+    // range; a refused step ends the handler, what was done stays.
+    if (progressMax <= ProgressBar1->minimum())
+        return;
+    ProgressBar1->setMaximum(progressMax);
+    ProgressBar1->setMinimum(0);
+    if (progress < 0 || progress > progressMax)
+        return;
+    ProgressBar1->setValue(progress);
+}
+
+void frmBrowser::brwWebBrowser_NavigateComplete2(const QString &)
+{
+    setWindowTitle(brwWebBrowser->LocationName());
+
+    const QString location = brwWebBrowser->LocationURL();
+    auto *model = qobject_cast<QStringListModel *>(cboAddress->model());
+    // The first entry equal to the location, compared exactly.
+    const int found = int(model->stringList().indexOf(location));
+
+    SuppressNavigate = true;
+    if (found >= 0)
+        model->removeRows(found, 1);
+    model->insertRows(0, 1);
+    model->setData(model->index(0), location);
+    setListIndex(0);
+    SuppressNavigate = false;
+
+    ProgressBar1->setValue(0);
+    ProgressBar1->hide();
+
+    const QString address = cboAddress->currentText();
+    if (address == QLatin1String("about:NavigationCanceled"))
+        return;
+    // Written under a lock, re-reading the file so no other window's address is lost;
+    // a file that cannot be written leaves the old one whole, silently.
+    if (historyfile::appendAddress(m_historyPath, m_lastWritten, address))
+        m_lastWritten = address;
+}
+
+void frmBrowser::timTimer_Timer()
+{
+    if (brwWebBrowser->Busy()) {
+        setWindowTitle(QStringLiteral("Working..."));
+        return;
+    }
+    timTimer->stop();
+    setWindowTitle(brwWebBrowser->LocationName());
+}
+
+void frmBrowser::brwWebBrowser_BeforeNavigate2(const QString &url)
+{
+    Measurements &shared = m_host.measurements();
+    if (!shared.LinkPingEnabled)
+        return;
+
+    const linkping::Target target = linkping::parse(url);
+    frmtool2 *panel = m_host.loadedToolsPanel();
+    panel->Text1->setText(target.host);
+    // Selects what stood before the first slash; no slash at all cannot be pinged.
+    if (target.slash - 1 < 0) {
+        showPingFailure();
+        return;
+    }
+    panel->Text1->setSelection(0, target.slash - 1);
+    if (target.remainder.isEmpty())
+        return;
+    if (!Socket1->setHostName(panel->Text1->text())) {
+        showPingFailure();
+        return;
+    }
+    Socket1->setRemotePort(80);
+    if (!Socket1->setAction(2)) {
+        showPingFailure();
+        return;
+    }
+    if (!Timer1->isActive()) {
+        m_pingClock.start();
+        Timer1->start();
+    }
+}
+
+void frmBrowser::showPingFailure()
+{
+    frmtool2 *panel = m_host.loadedToolsPanel();
+    panel->Text1->setText(linkping::failureMessage());
+    panel->Text1->setToolTip(linkping::failureMessage());
+}
+
+void frmBrowser::Timer1_Timer()
+{
+    Measurements &shared = m_host.measurements();
+    // The time-out: nothing shown, the attempt left to itself.
+    if (shared.PingTicks.add(m_pingClock.take(), pingTimeoutMs)) {
+        Timer1->stop();
+        shared.PingTicks.reset();
+    }
+}
+
+void frmBrowser::Socket1_Connect()
+{
+    Measurements &shared = m_host.measurements();
+    // The milliseconds since the last tick belong to the connect time too.
+    if (Timer1->isActive()) {
+        if (const qint64 ms = m_pingClock.take())
+            shared.PingTicks.add(ms, std::numeric_limits<qint64>::max());
+    }
+    frmtool2 *panel = m_host.loadedToolsPanel();
+    const QString remote = Socket1->remoteAddress();
+    panel->Label1->setText(remote);
+    panel->Label1->setToolTip(remote);
+    panel->Label2->setText(shared.PingTicks.text() + QStringLiteral("/ms"));
+    shared.PingTicks.reset();
+    Timer1->stop();
+    if (Socket1->isConnected())
+        Socket1->setAction(7);
+}
+
+void frmBrowser::Socket1_Read(int dataLength, bool)
+{
+    Socket1->setReceiveLength(dataLength);
+}
+
+void frmBrowser::brwWebBrowser_DownloadBegin()
+{
+    if (!Timer2->isActive()) {
+        m_loadClock.start();
+        Timer2->start();
+    }
+}
+
+void frmBrowser::Timer2_Timer()
+{
+    Measurements &shared = m_host.measurements();
+    if (shared.LoadTicks.add(m_loadClock.take(), slowPageMs))
+        m_host.loadedToolsPanel()->lblLoad->setText(QStringLiteral("Long Friggin Time!"));
+}
+
+void frmBrowser::brwWebBrowser_DownloadComplete()
+{
+    Measurements &shared = m_host.measurements();
+    if (Timer2->isActive()) {
+        Timer2->stop();
+        if (const qint64 ms = m_loadClock.take())
+            shared.LoadTicks.add(ms, std::numeric_limits<qint64>::max());
+    }
+    m_host.loadedToolsPanel()->lblLoad->setText(shared.LoadTicks.text() + QStringLiteral("/ms"));
+    shared.LoadTicks.reset();
+    setWindowTitle(brwWebBrowser->LocationName());
+}
+
+void frmBrowser::brwWebBrowser_TitleChange(const QString &)
+{
+    m_host.loadedToolsPanel()->Label3->setText(Socket1->localAddress());
 }

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "browser/elapsedticks.h"
+
 #include <QWidget>
 
+class BrowserHost;
+class PingSocket;
 class QComboBox;
 class QLabel;
 class QMdiArea;
@@ -12,13 +16,14 @@ class WebBrowser;
 struct Platform;
 
 // A browser document window: an address strip (label, address box, progress bar) over
-// the hosted browser control. A child of the main window's document area.
+// the hosted browser control. A child of the main window's document area. It follows
+// its page through the control's events and measures the link ping and load time.
 class frmBrowser : public QWidget
 {
     Q_OBJECT
 public:
     // Creates the window in the document area and runs its load sequence.
-    frmBrowser(QMdiArea *mdiArea, const Platform &platform);
+    frmBrowser(QMdiArea *mdiArea, const Platform &platform, BrowserHost &host);
 
     QMdiSubWindow *subWindow() const { return m_subWindow; }
 
@@ -27,6 +32,20 @@ public:
     // Enter (13) in the address box navigates; the key goes on unchanged.
     void cboAddress_KeyPress(int keyAscii);
 
+    void brwWebBrowser_StatusTextChange(const QString &text);
+    void brwWebBrowser_ProgressChange(int progress, int progressMax);
+    void brwWebBrowser_DownloadBegin();
+    void brwWebBrowser_DownloadComplete();
+    void brwWebBrowser_TitleChange(const QString &text);
+    void brwWebBrowser_BeforeNavigate2(const QString &url);
+    void brwWebBrowser_NavigateComplete2(const QString &url);
+    void timTimer_Timer();
+    void Timer1_Timer();
+    void Timer2_Timer();
+    void Socket1_Connect();
+    void Socket1_Read(int dataLength, bool isUrgent);
+
+    PingSocket *const Socket1;
     QTimer *const Timer2;
     QTimer *const Timer1;
     QTimer *const timTimer;
@@ -44,8 +63,17 @@ protected:
     QSize sizeHint() const override;
 
 private:
-    void Form_Load(QMdiArea *mdiArea, const Platform &platform);
+    void Form_Load(QMdiArea *mdiArea);
     void Form_Resize();
+    void showPingFailure();
+    // Sets the list index from code: the box takes the entry's text and raises its click.
+    void setListIndex(int index);
 
+    BrowserHost &m_host;
+    QString m_historyPath;
+    // The address this window last wrote to the history file, replaced by its next one.
+    QString m_lastWritten;
+    ElapsedTicks m_pingClock;
+    ElapsedTicks m_loadClock;
     QMdiSubWindow *m_subWindow = nullptr;
 };

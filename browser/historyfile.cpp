@@ -1,8 +1,12 @@
 #include "browser/historyfile.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
+#include <QLockFile>
+#include <QSaveFile>
+#include <QThread>
 
 #include <utility>
 
@@ -150,6 +154,109 @@ ReadResult read(const QString &path)
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return {};
     return read(file);
+}
+
+namespace {
+
+// Long enough to outlast another window's write, short enough not to stall a window.
+constexpr int LockTimeoutMs = 500;
+// A write takes milliseconds; a lock this old was left by a writer that died.
+constexpr int StaleLockMs = 5000;
+// QLockFile's own wait sleeps 100 ms and more between tries, so a waiter would miss
+// every gap between the writes of a busy writer; short tries of our own do not.
+constexpr int LockPollMs = 5;
+
+bool takeLock(QLockFile &lock)
+{
+    const QDeadlineTimer deadline(LockTimeoutMs);
+    for (;;) {
+        if (lock.tryLock(0))
+            return true;
+        // A folder that is missing or not writable will not get better by waiting.
+        if (lock.error() != QLockFile::LockFailedError)
+            return false;
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0)
+            return false;
+        QThread::msleep(static_cast<unsigned long>(qMin<qint64>(LockPollMs, left)));
+    }
+}
+
+// What an entry reads back as once written (see compose).
+QString storedForm(const QString &entry)
+{
+    if (!entry.contains(u'"') && !entry.contains(u'\r') && !entry.contains(u'\n'))
+        return entry;
+    QString stored = entry;
+    stored.replace(u'"', QStringLiteral("%22"));
+    stored.replace(u'\r', QStringLiteral("%0D"));
+    stored.replace(u'\n', QStringLiteral("%0A"));
+    return stored;
+}
+
+} // namespace
+
+QByteArray compose(const QStringList &entries)
+{
+    qsizetype size = 2;
+    for (const QString &entry : entries)
+        size += entry.size() + 4;
+    QByteArray bytes;
+    bytes.reserve(size);
+    bytes += "\r\n";
+    for (const QString &entry : entries) {
+        if (entry.isEmpty())
+            continue;
+        // The same 8-bit encoding the reader decodes with.
+        const QByteArray field = storedForm(entry).toLocal8Bit();
+        if (field.contains(',') || field.startsWith(' ')) {
+            bytes += '"';
+            bytes += field;
+            bytes += '"';
+        } else {
+            bytes += field;
+        }
+        bytes += "\r\n";
+    }
+    return bytes;
+}
+
+bool appendAddress(const QString &path, const QString &previousOwn, const QString &address)
+{
+    if (path.isEmpty() || address.isEmpty())
+        return false;
+    QLockFile lock(path + QStringLiteral(".lock"));
+    lock.setStaleLockTime(StaleLockMs);
+    if (!takeLock(lock))
+        return false;
+
+    // Only a file that is truly missing counts as empty: rewriting one we could not
+    // read would lose every other writer's addresses.
+    QStringList entries;
+    const QFileInfo info(path);
+    if (info.exists() || info.isSymLink()) {
+        ReadResult current = read(path);
+        if (!current.ok)
+            return false;
+        entries = std::move(current.entries);
+    }
+    if (!previousOwn.isEmpty()) {
+        // The last one: an earlier equal line may be another window's.
+        const qsizetype own = entries.lastIndexOf(storedForm(previousOwn));
+        if (own >= 0)
+            entries.removeAt(own);
+    }
+    entries.append(address);
+
+    // Written beside the file and renamed over it: a failure leaves the old file whole,
+    // and windows reading it without the lock see the old or the new file, never half.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray bytes = compose(entries);
+    if (file.write(bytes) != bytes.size())
+        return false; // the unfinished copy is discarded with file
+    return file.commit();
 }
 
 } // namespace historyfile

@@ -51,4 +51,24 @@ ReadResult read(const QString &path);
 // The same from an open device.
 ReadResult read(QIODevice &device);
 
+// Writing. Every document window writes the file after each completed navigation, and
+// windows of several running copies may write at once. So a write never rewrites the
+// file from what the window read earlier: holding <path>.lock it re-reads the file,
+// replaces the window's own previous line and saves the whole file atomically.
+
+// The file's bytes for entries: an empty first line, then one entry a line, each ended
+// by CR LF. An entry with a comma, or starting with a space (which the reader skips),
+// is quoted so it reads back whole. The format has no escape inside quotes, so a '"'
+// is written as %22 and the entry reads back with %22 in its place; CR and LF become
+// %0D and %0A so an entry stays on its line. Empty entries would read back as nothing
+// and are left out.
+QByteArray compose(const QStringList &entries);
+
+// Appends address to the file at path, first dropping the last line equal to
+// previousOwn (what this window wrote last time; empty for none). A missing file counts
+// as empty. Returns whether the file now holds address; on false (the lock not free
+// within half a second, a file that exists but cannot be read, a folder that cannot be
+// written, an empty address) nothing on disk has changed. Never throws or reports.
+bool appendAddress(const QString &path, const QString &previousOwn, const QString &address);
+
 } // namespace historyfile

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/pingsocket.h"
 #include "platform/programfolder.h"
 
 #include <QString>
@@ -44,4 +45,6 @@ struct Platform
     ProgramLauncher &launcher;
     std::function<WebBrowser *(QWidget *parent)> makeBrowser;
     std::function<QString()> localAddress;
+    // How the link ping resolves host names; empty for the system's resolver.
+    PingSocket::Resolver resolver = {};
 };

@@ -24,6 +24,7 @@ namespace {
 constexpr qsizetype kMaxDepth = 1000;       // deeper groups are read as text-less
 constexpr qsizetype kMaxWordLength = 32;    // longer control words are unknown words
 constexpr qsizetype kMaxTableEntries = 1000;
+constexpr int kMinHalfPoints = 4;           // 2 pt: Qt cannot make a superscript of less
 constexpr int kMaxHalfPoints = 3276;        // 1638 pt, the largest size word processors offer
 constexpr int kMaxTwips = 31680;            // 22 inches: any indent or spacing beyond is damage
 constexpr int kMaxUcSkip = 255;
@@ -46,16 +47,16 @@ enum class Kw {
     Plain, Bold, Italic, Underline, UnderlineNone, Strike, Super, Sub, NoSuperSub, Hidden,
     Font, FontSize, ColorFore, ColorBack, Uc, U, Bin,
     // paragraphs
-    Pard, Par, Line, Tab, Ql, Qc, Qr, Qj, Li, Ri, Fi, Sb, Sa,
-    // special characters
-    EmDash, EnDash, Bullet, LQuote, RQuote, LDblQuote, RDblQuote, EmSpace, EnSpace, QmSpace,
-    Zwj, Zwnj, LtrMark, RtlMark,
+    Pard, Par, Ql, Qc, Qr, Qj, Li, Ri, Fi, Sb, Sa,
+    // words that stand for one character
+    Char,
 };
 
 struct Keyword
 {
     std::string_view name;
     Kw kw;
+    char16_t ch = 0; // the character of a Kw::Char word
 };
 
 // Sorted by name for the binary search in lookup().
@@ -63,47 +64,49 @@ constexpr Keyword kKeywords[] = {
     {"annotation", Kw::SkipDest}, {"ansi", Kw::Ansi}, {"ansicpg", Kw::AnsiCpg},
     {"atnauthor", Kw::SkipDest}, {"atnid", Kw::SkipDest}, {"b", Kw::Bold}, {"bin", Kw::Bin},
     {"bkmkend", Kw::SkipDest}, {"bkmkstart", Kw::SkipDest}, {"blue", Kw::Blue},
-    {"bullet", Kw::Bullet}, {"cb", Kw::ColorBack}, {"cell", Kw::Tab}, {"cf", Kw::ColorFore},
-    {"colorschememapping", Kw::SkipDest}, {"colortbl", Kw::ColorTable},
+    {"bullet", Kw::Char, 0x2022}, {"cb", Kw::ColorBack}, {"cell", Kw::Char, u'\t'},
+    {"cf", Kw::ColorFore}, {"colorschememapping", Kw::SkipDest}, {"colortbl", Kw::ColorTable},
     {"comment", Kw::SkipDest}, {"cpg", Kw::Cpg}, {"datastore", Kw::SkipDest},
     {"deff", Kw::Deff}, {"deftab", Kw::DefTab}, {"docvar", Kw::SkipDest},
-    {"emdash", Kw::EmDash}, {"emspace", Kw::EmSpace}, {"endash", Kw::EnDash},
-    {"enspace", Kw::EnSpace}, {"f", Kw::Font}, {"fcharset", Kw::FCharset}, {"fi", Kw::Fi},
+    {"emdash", Kw::Char, 0x2014}, {"emspace", Kw::Char, 0x2003}, {"endash", Kw::Char, 0x2013},
+    {"enspace", Kw::Char, 0x2002}, {"f", Kw::Font}, {"fcharset", Kw::FCharset}, {"fi", Kw::Fi},
     {"filetbl", Kw::SkipDest}, {"fldinst", Kw::SkipDest}, {"fonttbl", Kw::FontTable},
     {"footer", Kw::SkipDest}, {"footerf", Kw::SkipDest}, {"footerl", Kw::SkipDest},
     {"footerr", Kw::SkipDest}, {"footnote", Kw::SkipDest}, {"fs", Kw::FontSize},
     {"generator", Kw::SkipDest}, {"green", Kw::Green}, {"header", Kw::SkipDest},
     {"headerf", Kw::SkipDest}, {"headerl", Kw::SkipDest}, {"headerr", Kw::SkipDest},
     {"highlight", Kw::ColorBack}, {"i", Kw::Italic}, {"info", Kw::SkipDest},
-    {"latentstyles", Kw::SkipDest}, {"ldblquote", Kw::LDblQuote}, {"li", Kw::Li},
-    {"line", Kw::Line}, {"listoverridetable", Kw::SkipDest}, {"listtable", Kw::SkipDest},
-    {"lquote", Kw::LQuote}, {"ltrmark", Kw::LtrMark}, {"mac", Kw::Mac}, {"nestcell", Kw::Tab},
-    {"nonshppict", Kw::SkipDest}, {"nosupersub", Kw::NoSuperSub}, {"object", Kw::SkipDest},
-    {"page", Kw::Par}, {"par", Kw::Par}, {"pard", Kw::Pard}, {"pc", Kw::Pc}, {"pca", Kw::Pca},
+    {"latentstyles", Kw::SkipDest}, {"ldblquote", Kw::Char, 0x201C}, {"li", Kw::Li},
+    {"line", Kw::Char, QChar::LineSeparator}, {"listoverridetable", Kw::SkipDest},
+    {"listtable", Kw::SkipDest}, {"lquote", Kw::Char, 0x2018}, {"ltrmark", Kw::Char, 0x200E},
+    {"mac", Kw::Mac}, {"nestcell", Kw::Char, u'\t'}, {"nonshppict", Kw::SkipDest},
+    {"nosupersub", Kw::NoSuperSub}, {"object", Kw::SkipDest}, {"page", Kw::Par},
+    {"par", Kw::Par}, {"pard", Kw::Pard}, {"pc", Kw::Pc}, {"pca", Kw::Pca},
     {"pict", Kw::SkipDest}, {"plain", Kw::Plain}, {"pn", Kw::SkipDest},
     {"private", Kw::SkipDest}, {"qc", Kw::Qc}, {"qj", Kw::Qj}, {"ql", Kw::Ql},
-    {"qmspace", Kw::QmSpace}, {"qr", Kw::Qr}, {"rdblquote", Kw::RDblQuote}, {"red", Kw::Red},
-    {"revtbl", Kw::SkipDest}, {"ri", Kw::Ri}, {"row", Kw::Par}, {"rquote", Kw::RQuote},
-    {"rsidtbl", Kw::SkipDest}, {"rtlmark", Kw::RtlMark}, {"sa", Kw::Sa}, {"sb", Kw::Sb},
-    {"sect", Kw::Par}, {"shpinst", Kw::SkipDest}, {"shppict", Kw::SkipDest},
-    {"strike", Kw::Strike}, {"stylesheet", Kw::SkipDest}, {"sub", Kw::Sub},
-    {"super", Kw::Super}, {"tab", Kw::Tab}, {"tc", Kw::SkipDest}, {"template", Kw::SkipDest},
-    {"themedata", Kw::SkipDest}, {"u", Kw::U}, {"uc", Kw::Uc}, {"ul", Kw::Underline},
-    {"uld", Kw::Underline}, {"uldash", Kw::Underline}, {"uldashd", Kw::Underline},
-    {"uldashdd", Kw::Underline}, {"uldb", Kw::Underline}, {"ulnone", Kw::UnderlineNone},
-    {"ulth", Kw::Underline}, {"ulw", Kw::Underline}, {"ulwave", Kw::Underline},
-    {"userprops", Kw::SkipDest}, {"v", Kw::Hidden}, {"xe", Kw::SkipDest},
-    {"xmlnstbl", Kw::SkipDest}, {"zwj", Kw::Zwj}, {"zwnj", Kw::Zwnj},
+    {"qmspace", Kw::Char, 0x2005}, {"qr", Kw::Qr}, {"rdblquote", Kw::Char, 0x201D},
+    {"red", Kw::Red}, {"revtbl", Kw::SkipDest}, {"ri", Kw::Ri}, {"row", Kw::Par},
+    {"rquote", Kw::Char, 0x2019}, {"rsidtbl", Kw::SkipDest}, {"rtlmark", Kw::Char, 0x200F},
+    {"sa", Kw::Sa}, {"sb", Kw::Sb}, {"sect", Kw::Par}, {"shpinst", Kw::SkipDest},
+    {"shppict", Kw::SkipDest}, {"strike", Kw::Strike}, {"stylesheet", Kw::SkipDest},
+    {"sub", Kw::Sub}, {"super", Kw::Super}, {"tab", Kw::Char, u'\t'}, {"tc", Kw::SkipDest},
+    {"template", Kw::SkipDest}, {"themedata", Kw::SkipDest}, {"u", Kw::U}, {"uc", Kw::Uc},
+    {"ul", Kw::Underline}, {"uld", Kw::Underline}, {"uldash", Kw::Underline},
+    {"uldashd", Kw::Underline}, {"uldashdd", Kw::Underline}, {"uldb", Kw::Underline},
+    {"ulnone", Kw::UnderlineNone}, {"ulth", Kw::Underline}, {"ulw", Kw::Underline},
+    {"ulwave", Kw::Underline}, {"userprops", Kw::SkipDest}, {"v", Kw::Hidden},
+    {"xe", Kw::SkipDest}, {"xmlnstbl", Kw::SkipDest}, {"zwj", Kw::Char, 0x200D},
+    {"zwnj", Kw::Char, 0x200C},
 };
 static_assert(std::is_sorted(std::begin(kKeywords), std::end(kKeywords),
                              [](const Keyword &a, const Keyword &b) { return a.name < b.name; }));
 
-Kw lookup(std::string_view name)
+Keyword lookup(std::string_view name)
 {
     const auto *end = std::end(kKeywords);
     const auto *it = std::lower_bound(std::begin(kKeywords), end, name,
                                       [](const Keyword &k, std::string_view n) { return k.name < n; });
-    return it != end && it->name == name ? it->kw : Kw::Unknown;
+    return it != end && it->name == name ? *it : Keyword{name, Kw::Unknown};
 }
 
 // Code pages that may be asked for, with the names Qt's converters know them by. Only these
@@ -200,8 +203,6 @@ struct FontEntry
     QString family;
     int codePage = 0;
 };
-
-int clampInt(int v, int lo, int hi) { return std::clamp(v, lo, hi); }
 
 bool isLetter(uchar c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool isDigit(uchar c) { return c >= '0' && c <= '9'; }
@@ -300,12 +301,15 @@ private:
             --m_skip;
             return;
         }
-        if (m_overflow > 0)
+        // No fallback to skip: the whole run of plain bytes goes at once.
+        if (m_overflow > 0 || state().dest == Dest::Skip) {
+            while (m_p < m_end && *m_p != '\\' && *m_p != '{' && *m_p != '}')
+                ++m_p;
             return;
+        }
         if (state().dest == Dest::Text) {
             if (!isPlainText(c))
                 return;
-            // The whole run of plain bytes at once; one of them is all the fallback skip allows.
             const uchar *start = m_p - 1;
             while (m_p < m_end && isPlainText(*m_p))
                 ++m_p;
@@ -378,10 +382,8 @@ private:
         if (m_p < m_end && *m_p == ' ')
             ++m_p; // the delimiting blank is part of the word
 
-        const Kw kw = length <= kMaxWordLength
-            ? lookup(std::string_view(reinterpret_cast<const char *>(name), size_t(length)))
-            : Kw::Unknown;
-        word(kw, hasParam, param);
+        const std::string_view text(reinterpret_cast<const char *>(name), size_t(length));
+        word(length <= kMaxWordLength ? lookup(text) : Keyword{text, Kw::Unknown}, hasParam, param);
     }
 
     void symbol(uchar c)
@@ -439,8 +441,9 @@ private:
         }
     }
 
-    void word(Kw kw, bool hasParam, int param)
+    void word(const Keyword &keyword, bool hasParam, int param)
     {
+        const Kw kw = keyword.kw;
         if (kw == Kw::Bin) {
             // Raw bytes follow, whatever they look like; never past the end of the data.
             const qsizetype n = hasParam ? std::max(param, 0) : 0;
@@ -508,7 +511,7 @@ private:
         case Kw::Green:
         case Kw::Blue:
             if (s.dest == Dest::ColorTable) {
-                const int v = clampInt(hasParam ? param : 0, 0, 255);
+                const int v = std::clamp(hasParam ? param : 0, 0, 255);
                 (kw == Kw::Red ? m_red : kw == Kw::Green ? m_green : m_blue) = v;
                 m_colorSet = true;
             }
@@ -544,12 +547,12 @@ private:
             if (!hasParam)
                 s.chr.halfPoints = 24;
             else if (param > 0)
-                s.chr.halfPoints = std::min(param, kMaxHalfPoints);
+                s.chr.halfPoints = std::clamp(param, kMinHalfPoints, kMaxHalfPoints);
             break;
         case Kw::ColorFore: s.chr.fore = std::max(hasParam ? param : 0, 0); break;
         case Kw::ColorBack: s.chr.back = std::max(hasParam ? param : 0, 0); break;
         case Kw::Uc:
-            s.ucSkip = clampInt(hasParam ? param : 1, 0, kMaxUcSkip);
+            s.ucSkip = std::clamp(hasParam ? param : 1, 0, kMaxUcSkip);
             break;
         case Kw::U:
             if (hasParam)
@@ -562,31 +565,16 @@ private:
             s.para = ParaProps{};
             break;
         case Kw::Par: paragraph(); break;
-        case Kw::Line: character(QChar::LineSeparator); break;
-        case Kw::Tab: character('\t'); break;
+        case Kw::Char: character(keyword.ch); break;
         case Kw::Ql: s.para.align = Qt::AlignLeft; break;
         case Kw::Qc: s.para.align = Qt::AlignHCenter; break;
         case Kw::Qr: s.para.align = Qt::AlignRight; break;
         case Kw::Qj: s.para.align = Qt::AlignJustify; break;
-        case Kw::Li: s.para.left = clampInt(param, -kMaxTwips, kMaxTwips); break;
-        case Kw::Ri: s.para.right = clampInt(param, -kMaxTwips, kMaxTwips); break;
-        case Kw::Fi: s.para.first = clampInt(param, -kMaxTwips, kMaxTwips); break;
-        case Kw::Sb: s.para.before = clampInt(param, 0, kMaxTwips); break;
-        case Kw::Sa: s.para.after = clampInt(param, 0, kMaxTwips); break;
-        case Kw::EmDash: character(0x2014); break;
-        case Kw::EnDash: character(0x2013); break;
-        case Kw::Bullet: character(0x2022); break;
-        case Kw::LQuote: character(0x2018); break;
-        case Kw::RQuote: character(0x2019); break;
-        case Kw::LDblQuote: character(0x201C); break;
-        case Kw::RDblQuote: character(0x201D); break;
-        case Kw::EmSpace: character(0x2003); break;
-        case Kw::EnSpace: character(0x2002); break;
-        case Kw::QmSpace: character(0x2005); break;
-        case Kw::Zwj: character(0x200D); break;
-        case Kw::Zwnj: character(0x200C); break;
-        case Kw::LtrMark: character(0x200E); break;
-        case Kw::RtlMark: character(0x200F); break;
+        case Kw::Li: s.para.left = std::clamp(param, -kMaxTwips, kMaxTwips); break;
+        case Kw::Ri: s.para.right = std::clamp(param, -kMaxTwips, kMaxTwips); break;
+        case Kw::Fi: s.para.first = std::clamp(param, -kMaxTwips, kMaxTwips); break;
+        case Kw::Sb: s.para.before = std::clamp(param, 0, kMaxTwips); break;
+        case Kw::Sa: s.para.after = std::clamp(param, 0, kMaxTwips); break;
         }
     }
 
@@ -615,6 +603,8 @@ private:
 
     void character(char16_t c)
     {
+        if (c < 0x20 && c != '\t')
+            return; // control codes are no more text as \uN than as bytes
         const QChar ch(QChar::isSurrogate(c) ? char16_t(QChar::ReplacementCharacter) : c);
         append(QStringView(&ch, 1));
     }
@@ -738,10 +728,11 @@ private:
         f.setRightMargin(std::max(p.right, 0) / 15.0);
         // A hanging first line may reach back to the page's edge, not beyond; a tab on it
         // goes to the indent, as in word processors, which is how bulleted lists are made.
+        // Tab stops count from the line's start.
         const int first = std::max(p.first, -left);
         f.setTextIndent(first / 15.0);
         if (first < 0)
-            f.setTabPositions({QTextOption::Tab(-first / 15.0, QTextOption::LeftTab)}); // from the line's start
+            f.setTabPositions({QTextOption::Tab(-first / 15.0, QTextOption::LeftTab)});
         f.setTopMargin(p.before / 15.0);
         f.setBottomMargin(p.after / 15.0);
         return f;

@@ -17,10 +17,11 @@ class TestFrmBrowser : public QObject
 private:
     std::unique_ptr<TestPlatform> env;
     std::unique_ptr<QMdiArea> area;
+    std::unique_ptr<TestHost> host;
 
     frmBrowser *newWindow()
     {
-        return new frmBrowser(area.get(), env->platform);
+        return new frmBrowser(area.get(), env->platform, *host);
     }
     static ScriptedBrowser *browserOf(frmBrowser *w)
     {
@@ -41,9 +42,11 @@ private Q_SLOTS:
         area = std::make_unique<QMdiArea>();
         area->resize(1000, 800);
         area->show();
+        host = std::make_unique<TestHost>(area.get());
     }
     void cleanup()
     {
+        host.reset();
         area.reset();
         env.reset();
     }

@@ -66,8 +66,8 @@ private Q_SLOTS:
         QCOMPARE(formatOf(w.RichTextBox1, u"Quillpost"_s).fontWeight(), int(QFont::Bold));
         QCOMPARE(formatOf(w.RichTextBox1, u"viewer"_s).fontWeight(), int(QFont::Normal));
         QCOMPARE(formatOf(w.RichTextBox1, u"viewer"_s).fontPointSize(), 14.0);
-        QCOMPARE(w.RichTextBox1->document()->firstBlock().blockFormat().alignment() & Qt::AlignHorizontal_Mask,
-                 Qt::AlignHCenter);
+        const QTextBlockFormat first = w.RichTextBox1->document()->firstBlock().blockFormat();
+        QCOMPARE(first.alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
         // The reader starts at the top.
         QCOMPARE(w.RichTextBox1->textCursor().position(), 0);
     }

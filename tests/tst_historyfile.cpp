@@ -1,10 +1,15 @@
 #include "browser/historyfile.h"
 
 #include <QBuffer>
+#include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
+#include <QMap>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -62,6 +67,42 @@ private:
     QByteArray m_bytes;
 };
 
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+// Everything under dir with the bytes of its files, to tell that nothing changed.
+QMap<QString, QByteArray> snapshot(const QString &dir)
+{
+    QMap<QString, QByteArray> found;
+    QDirIterator it(dir, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info(it.next());
+        const QString name = QDir(dir).relativeFilePath(info.filePath());
+        // Never read a named pipe: that would block.
+        found.insert(name, info.isDir()    ? QByteArray("<folder>")
+                           : info.isFile() ? fileBytes(info.filePath())
+                                           : QByteArray("<other>"));
+    }
+    return found;
+}
+
+// All of a literal's bytes, NULs included.
+template<qsizetype N>
+QByteArray withNul(const char (&literal)[N])
+{
+    return QByteArray(literal, N - 1);
+}
+
+struct Write
+{
+    QString previousOwn;
+    QString address;
+};
+
 } // namespace
 
 class tst_HistoryFile : public QObject
@@ -77,6 +118,18 @@ private slots:
     void readDevice();
     void readLargeFile_data();
     void readLargeFile();
+
+    void compose_data();
+    void compose();
+    void composeKeepsWhatWasRead();
+    void appendAddress_data();
+    void appendAddress();
+    void appendFailure_data();
+    void appendFailure();
+    void brokenLock_data();
+    void brokenLock();
+    void concurrentProcesses_data();
+    void concurrentProcesses();
 };
 
 void tst_HistoryFile::fields_data()
@@ -284,6 +337,306 @@ void tst_HistoryFile::readLargeFile()
         if (result.entries.at(i) != address(i))
             QFAIL(qPrintable(u"entry %1 is %2"_s.arg(i).arg(result.entries.at(i))));
     }
+}
+
+void tst_HistoryFile::compose_data()
+{
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("readBack");
+
+    QTest::newRow("plain") << QStringList{u"http://a/"_s, u"http://b/"_s}
+                           << QByteArray("\r\nhttp://a/\r\nhttp://b/\r\n")
+                           << QStringList{u"http://a/"_s, u"http://b/"_s};
+    QTest::newRow("comma quoted") << QStringList{u"http://a/?x=1,2"_s, u"b"_s}
+                                  << QByteArray("\r\n\"http://a/?x=1,2\"\r\nb\r\n")
+                                  << QStringList{u"http://a/?x=1,2"_s, u"b"_s};
+    QTest::newRow("quote escaped") << QStringList{u"http://a/?q=\"x\""_s, u"\"a,b\""_s}
+                                   << QByteArray("\r\nhttp://a/?q=%22x%22\r\n\"%22a,b%22\"\r\n")
+                                   << QStringList{u"http://a/?q=%22x%22"_s, u"%22a,b%22"_s};
+    QTest::newRow("line ends escaped") << QStringList{u"a\r\nb"_s, u"c\rd\ne,f"_s}
+                                       << QByteArray("\r\na%0D%0Ab\r\n\"c%0Dd%0Ae,f\"\r\n")
+                                       << QStringList{u"a%0D%0Ab"_s, u"c%0Dd%0Ae,f"_s};
+    QTest::newRow("leading space quoted") << QStringList{u" a"_s, u"b "_s}
+                                          << QByteArray("\r\n\" a\"\r\nb \r\n")
+                                          << QStringList{u" a"_s, u"b "_s};
+    QTest::newRow("non-ASCII UTF-8")
+        << QStringList{u"https://例え.jp/ä?q=😀"_s}
+        << QByteArray("\r\nhttps://\xe4\xbe\x8b\xe3\x81\x88.jp/\xc3\xa4?q=\xf0\x9f\x98\x80\r\n")
+        << QStringList{u"https://例え.jp/ä?q=😀"_s};
+    QTest::newRow("empty list") << QStringList{} << QByteArray("\r\n") << QStringList{};
+    QTest::newRow("empty entries left out") << QStringList{QString(), u"a"_s, QString()}
+                                            << QByteArray("\r\na\r\n") << QStringList{u"a"_s};
+}
+
+void tst_HistoryFile::compose()
+{
+    QFETCH(QStringList, entries);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, readBack);
+
+    QByteArray composed = historyfile::compose(entries);
+    QCOMPARE(composed, bytes);
+    QBuffer buffer(&composed);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    QCOMPARE(historyfile::read(buffer).entries, readBack);
+}
+
+void tst_HistoryFile::composeKeepsWhatWasRead()
+{
+    // Whatever the reader makes of any bytes, written back it reads the same, but for
+    // '"' turned into %22: a rewrite never splits, merges or loses other writers' lines.
+    static const char alphabet[] = {'"', ',', ' ', ' ', '\r', '\n', 'a', 'b', '\xc3', '\xa4', '\xff', '\0'};
+    for (quint32 seed = 1; seed <= 300; ++seed) {
+        QRandomGenerator random(seed);
+        QByteArray bytes;
+        for (int i = random.bounded(1, 60); i > 0; --i)
+            bytes += alphabet[random.bounded(int(sizeof alphabet))];
+        QBuffer original(&bytes);
+        QVERIFY(original.open(QIODevice::ReadOnly));
+        const QStringList entries = historyfile::read(original).entries;
+
+        QStringList expected = entries;
+        expected.replaceInStrings(u"\""_s, u"%22"_s);
+        QByteArray rewritten = historyfile::compose(entries);
+        QBuffer buffer(&rewritten);
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        QVERIFY2(historyfile::read(buffer).entries == expected,
+                 qPrintable(u"seed %1: %2"_s.arg(seed).arg(QString::fromLatin1(bytes.toPercentEncoding()))));
+    }
+}
+
+void tst_HistoryFile::appendAddress_data()
+{
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<QByteArray>("initial");
+    QTest::addColumn<QList<Write>>("writes");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("first write into a missing file")
+        << false << QByteArray() << QList<Write>{{{}, u"A"_s}} << QByteArray("\r\nA\r\n");
+    QTest::newRow("empty file") << true << QByteArray() << QList<Write>{{{}, u"X"_s}} << QByteArray("\r\nX\r\n");
+    QTest::newRow("after the others") << true << QByteArray("\r\nA\r\nB\r\n") << QList<Write>{{{}, u"X"_s}}
+                                      << QByteArray("\r\nA\r\nB\r\nX\r\n");
+    QTest::newRow("no line end at the end") << true << QByteArray("\r\nA") << QList<Write>{{{}, u"X"_s}}
+                                            << QByteArray("\r\nA\r\nX\r\n");
+    QTest::newRow("own last line replaced, an earlier equal one kept")
+        << true << QByteArray("\r\nP\r\nQ\r\n") << QList<Write>{{{}, u"P"_s}, {u"P"_s, u"R"_s}}
+        << QByteArray("\r\nP\r\nQ\r\nR\r\n");
+    QTest::newRow("windows in turn lose nothing")
+        << false << QByteArray()
+        << QList<Write>{{{}, u"A1"_s}, {{}, u"B1"_s}, {u"A1"_s, u"A2"_s}, {u"B1"_s, u"B2"_s}, {u"A2"_s, u"A3"_s}}
+        << QByteArray("\r\nB2\r\nA3\r\n");
+    QTest::newRow("own line gone already") << true << QByteArray("\r\nA\r\n") << QList<Write>{{u"Z"_s, u"B"_s}}
+                                           << QByteArray("\r\nA\r\nB\r\n");
+    QTest::newRow("same address again") << true << QByteArray("\r\nA\r\n") << QList<Write>{{u"A"_s, u"A"_s}}
+                                        << QByteArray("\r\nA\r\n");
+    QTest::newRow("comma round-trips")
+        << false << QByteArray()
+        << QList<Write>{{{}, u"http://a/?x=1,2"_s}, {{}, u"b"_s}, {u"http://a/?x=1,2"_s, u"http://c/,d"_s}}
+        << QByteArray("\r\nb\r\n\"http://c/,d\"\r\n");
+    QTest::newRow("quote in an address") << false << QByteArray()
+                                         << QList<Write>{{{}, u"a\"b"_s}, {u"a\"b"_s, u"c\"d"_s}}
+                                         << QByteArray("\r\nc%22d\r\n");
+    // Read field by field and kept, garbage and all: it may be another writer's.
+    QTest::newRow("garbage kept")
+        << true << withNul("\xfe\xff,\"a,b\"tail\r\n  x\"y\rz\0z") << QList<Write>{{{}, u"X"_s}}
+        << withNul("\r\n\xef\xbf\xbd\xef\xbf\xbd\r\n\"a,b\"\r\nx%22y\r\nz\0z\r\nX\r\n");
+}
+
+void tst_HistoryFile::appendAddress()
+{
+    QFETCH(bool, exists);
+    QFETCH(QByteArray, initial);
+    QFETCH(QList<Write>, writes);
+    QFETCH(QByteArray, expected);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(u"address.lst"_s);
+    if (exists)
+        QVERIFY(writeFile(path, initial));
+    for (const Write &write : writes)
+        QVERIFY(historyfile::appendAddress(path, write.previousOwn, write.address));
+    QCOMPARE(fileBytes(path), expected);
+    // No lock or half-written copy left behind.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList{u"address.lst"_s});
+}
+
+enum class WriteFailure { LockHeld, ParentIsFile, ParentMissing, PathIsFolder, NamedPipe, EmptyAddress };
+
+void tst_HistoryFile::appendFailure_data()
+{
+    QTest::addColumn<WriteFailure>("failure");
+    QTest::newRow("lock held by someone else") << WriteFailure::LockHeld;
+    QTest::newRow("parent folder is a file") << WriteFailure::ParentIsFile;
+    QTest::newRow("parent folder missing") << WriteFailure::ParentMissing;
+    QTest::newRow("path is a folder") << WriteFailure::PathIsFolder;
+    QTest::newRow("path is a named pipe") << WriteFailure::NamedPipe;
+    QTest::newRow("empty address") << WriteFailure::EmptyAddress;
+}
+
+void tst_HistoryFile::appendFailure()
+{
+    QFETCH(WriteFailure, failure);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QString path = dir.filePath(u"address.lst"_s);
+    QString address = u"X"_s;
+    QLockFile other(path + u".lock"_s);
+    switch (failure) {
+    case WriteFailure::LockHeld:
+        QVERIFY(writeFile(path, "\r\nA\r\n"));
+        QVERIFY(other.tryLock(0));
+        break;
+    case WriteFailure::ParentIsFile:
+        QVERIFY(writeFile(dir.filePath(u"folder"_s), "not a folder"));
+        path = dir.filePath(u"folder/address.lst"_s);
+        break;
+    case WriteFailure::ParentMissing:
+        path = dir.filePath(u"folder/address.lst"_s);
+        break;
+    case WriteFailure::PathIsFolder:
+        QVERIFY(QDir(dir.path()).mkdir(u"address.lst"_s));
+        QVERIFY(writeFile(dir.filePath(u"address.lst/inside"_s), "\r\nA\r\n"));
+        break;
+    case WriteFailure::NamedPipe:
+#ifdef Q_OS_UNIX
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+#else
+        QSKIP("no named pipes here");
+#endif
+        break;
+    case WriteFailure::EmptyAddress:
+        QVERIFY(writeFile(path, "\r\nA\r\n"));
+        address.clear();
+        break;
+    }
+    const QMap<QString, QByteArray> before = snapshot(dir.path());
+
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(!historyfile::appendAddress(path, u"A"_s, address));
+    const qint64 elapsed = timer.elapsed();
+    QCOMPARE(snapshot(dir.path()), before);
+    if (failure == WriteFailure::LockHeld) {
+        // Gives up after about half a second, and only the lock stopped it.
+        QVERIFY2(elapsed >= 400 && elapsed < 2000, qPrintable(QString::number(elapsed)));
+        other.unlock();
+        QVERIFY(historyfile::appendAddress(path, u"A"_s, address));
+        QCOMPARE(fileBytes(path), QByteArray("\r\nX\r\n"));
+    } else {
+        // Nothing to wait for.
+        QVERIFY2(elapsed < 400, qPrintable(QString::number(elapsed)));
+    }
+}
+
+void tst_HistoryFile::brokenLock_data()
+{
+    QTest::addColumn<bool>("killWriter");
+    QTest::addColumn<int>("ageSeconds");
+    QTest::addColumn<bool>("written");
+
+    QTest::newRow("writer killed holding it") << true << 0 << true;
+    // Seen from here, a lock file nobody holds open is a writer on another machine.
+    QTest::newRow("left 10 s ago") << false << 10 << true;
+    QTest::newRow("left just now") << false << 0 << false;
+}
+
+void tst_HistoryFile::brokenLock()
+{
+    QFETCH(bool, killWriter);
+    QFETCH(int, ageSeconds);
+    QFETCH(bool, written);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(u"address.lst"_s);
+    const QString lockPath = path + u".lock"_s;
+    QVERIFY(writeFile(path, "\r\nA\r\n"));
+    if (killWriter) {
+        QProcess writer;
+        writer.start(QStringLiteral(HISTORY_WRITER_EXE), {path, u"hold"_s});
+        QVERIFY(writer.waitForReadyRead(10000));
+        QCOMPARE(writer.readAllStandardOutput(), QByteArray("locked\n"));
+        writer.kill();
+        QVERIFY(writer.waitForFinished(10000));
+    } else {
+        QFile lockFile(lockPath);
+        QVERIFY(lockFile.open(QIODevice::WriteOnly));
+        QVERIFY(lockFile.write("12345\nhalvane\nsomewhere-else\n") > 0);
+        QVERIFY(lockFile.flush()); // or closing it would touch it again
+        QVERIFY(lockFile.setFileTime(QDateTime::currentDateTime().addSecs(-ageSeconds),
+                                     QFileDevice::FileModificationTime));
+    }
+    QVERIFY(QFileInfo::exists(lockPath));
+
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(historyfile::appendAddress(path, {}, u"X"_s), written);
+    QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(fileBytes(path), written ? QByteArray("\r\nA\r\nX\r\n") : QByteArray("\r\nA\r\n"));
+    QCOMPARE(QFileInfo::exists(lockPath), !written);
+}
+
+void tst_HistoryFile::concurrentProcesses_data()
+{
+    QTest::addColumn<QString>("firstMode");
+    QTest::addColumn<QStringList>("firstKept");
+
+    QStringList all;
+    for (int i = 0; i < 200; ++i)
+        all << u"http://a/%1"_s.arg(i);
+    QTest::newRow("two copies, 200 windows each") << u"windows"_s << all;
+    QTest::newRow("one window against 200") << u"window"_s << QStringList{u"http://a/199"_s};
+}
+
+void tst_HistoryFile::concurrentProcesses()
+{
+    QFETCH(QString, firstMode);
+    QFETCH(QStringList, firstKept);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(u"address.lst"_s);
+    QProcess first;
+    QProcess second;
+    QElapsedTimer timer;
+    timer.start();
+    first.start(QStringLiteral(HISTORY_WRITER_EXE), {path, u"http://a/"_s, u"200"_s, firstMode});
+    second.start(QStringLiteral(HISTORY_WRITER_EXE), {path, u"http://b/"_s, u"200"_s, u"windows"_s});
+    // Both finish before either is judged, so neither is killed half way.
+    const bool firstDone = first.waitForFinished(60000);
+    const bool secondDone = second.waitForFinished(60000);
+    QVERIFY(firstDone && secondDone);
+    for (QProcess *process : {&first, &second}) {
+        QVERIFY2(process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0,
+                 process->readAllStandardError().constData());
+    }
+    const qint64 elapsed = timer.elapsed();
+
+    const QByteArray bytes = fileBytes(path);
+    const historyfile::ReadResult result = historyfile::read(path);
+    QVERIFY(result.ok);
+    QStringList expected = firstKept;
+    for (int i = 0; i < 200; ++i)
+        expected << u"http://b/%1"_s.arg(i);
+    QStringList entries = result.entries;
+    entries.sort();
+    expected.sort();
+    QCOMPARE(entries, expected); // each exactly once
+    // Whole: every line one entry, the empty first line, the last line ended.
+    QVERIFY(bytes.startsWith("\r\n"));
+    QVERIFY(bytes.endsWith("\r\n"));
+    QCOMPARE(bytes, historyfile::compose(result.entries));
+    QVERIFY(!QFileInfo::exists(path + u".lock"_s));
+
+    int turns = 0; // how often the writer changes along the file: did they really overlap?
+    for (qsizetype i = 1; i < result.entries.size(); ++i)
+        turns += result.entries.at(i).at(7) != result.entries.at(i - 1).at(7);
+    qDebug("%lld entries, writers took turns %d times, %lld ms", qint64(result.entries.size()), turns, elapsed);
 }
 
 QTEST_GUILESS_MAIN(tst_HistoryFile)

@@ -130,6 +130,7 @@ void tst_RtfReader::text_data()
     QTest::newRow("fallback word") << rtf("\\u8226\\bullet x") << u"•x"_s;
     QTest::newRow("negative u") << rtf("\\u-24576?") << u"\uA000"_s;
     QTest::newRow("surrogate pair") << rtf("\\u-10179?\\u-8704?") << u"\U0001F600"_s;
+    QTest::newRow("control codes as u") << rtf("a\\u0?\\u13?\\u9?b") << u"a\tb"_s;
     QTest::newRow("lone surrogate") << rtf("\\u55357?x") << u"\uFFFDx"_s;
     QTest::newRow("uc group scope") << rtf("{\\uc2\\u8226 ab}\\u8226 cd") << u"••d"_s;
     QTest::newRow("skip ends with group") << rtf("{\\uc3\\u8226 a}bc") << u"•bc"_s;
@@ -174,6 +175,8 @@ void tst_RtfReader::text_data()
         << rtf("a" + QByteArray(10000, '{') + "deep" + QByteArray(10000, '}') + "b") << u"ab"_s;
     QTest::newRow("100000 unclosed groups") << QByteArray("{\\rtf1 a" + QByteArray(100000, '{') + "b")
                                             << u"a"_s;
+    QTest::newRow("long paragraph") << rtf(QByteArray(100000, 'x') + "{\\b y}\\par z")
+                                    << QString(100000, u'x') + u"y\nz"_s;
     QTest::newRow("groups only") << QByteArray("{\\rtf1{}{{}}}") << QString();
 }
 
@@ -245,6 +248,8 @@ void tst_RtfReader::charFormat_data()
                                  << QString() << none;
     QTest::newRow("fs zero") << rtf("\\fs30\\fs0 x") << u"x"_s << false << false << false << 15.0
                              << QString() << none;
+    QTest::newRow("fs tiny") << rtf("\\fs1\\super x") << u"x"_s << false << false << false << 2.0
+                             << QString() << none;
     QTest::newRow("fs 40 digits") << rtf("\\fs1234567890123456789012345678901234567890 x") << u"x"_s
                                   << false << false << false << 1638.0 << QString() << none;
     QTest::newRow("cf2") << rtf(colors + "\\cf2 blue\\cf1  red\\cf0  auto") << u"blue"_s << false
@@ -308,6 +313,10 @@ void tst_RtfReader::paragraphFormat_data()
     QTest::newRow("hanging indent") << rtf("\\li720\\fi-360 x") << 0 << left << 48.0 << -24.0 << 24.0;
     QTest::newRow("indent past the edge") << rtf("\\li150\\fi-9000 x") << 0 << left << 10.0 << -10.0 << 10.0;
     QTest::newRow("negative left") << rtf("\\li-900 x") << 0 << left << 0.0 << 0.0 << -1.0;
+    // Text beyond what is held back goes in before the paragraph's format is known.
+    QTest::newRow("long paragraph")
+        << rtf("a\\par " + QByteArray(200000, 'x') + "\\qc\\li300\\fi-150\\par b") << 1
+        << int(Qt::AlignHCenter) << 20.0 << -10.0 << 10.0;
     QTest::newRow("huge indent") << rtf("\\li99999999999 x") << 0 << left << 2112.0 << 0.0 << -1.0;
 }
 
@@ -447,7 +456,7 @@ void tst_RtfReader::helpFileReads()
     QVERIFY2(result.ok, qPrintable(result.error));
 
     const QString text = textOf(doc);
-    for (const QChar c : {QChar(u'\\'), QChar(u'{'), QChar(u'}'), QChar(u'?'), QChar(QChar::ReplacementCharacter)})
+    for (const QChar c : u"\\{}?\uFFFD"_s)
         QVERIFY2(!text.contains(c), qPrintable(u"found "_s + c));
     QVERIFY(text.startsWith(u"Halvane Help and Info\n"_s));
     QVERIFY(!text.contains(u"\n\n"_s));

@@ -59,9 +59,8 @@ frmHelp::frmHelp(const ProgramFolder &folder)
     setWindowTitle(QStringLiteral("Halvane Help and Info"));
     initResources();
     QIcon icon;
-    for (const QString &name : {QStringLiteral(":/icons/help-32a.png"), QStringLiteral(":/icons/help-32b.png"),
-                                QStringLiteral(":/icons/help-32-mono.png")})
-        icon.addFile(name, QSize(32, 32));
+    for (const char *name : {"help-32a.png", "help-32b.png", "help-32-mono.png"})
+        icon.addFile(QStringLiteral(":/icons/") + QLatin1String(name), QSize(32, 32));
     setWindowIcon(icon);
     setFont(twips::designFont());
 

@@ -1,8 +1,15 @@
 #pragma once
 
+#include "browser/browserhost.h"
+#include "browser/measurements.h"
 #include "platform/platform.h"
 #include "platform/settingsstore.h"
 #include "support/scriptedbrowser.h"
+#include "windows/toolspanelinstance.h"
+
+#include <QHostAddress>
+#include <QMdiArea>
+#include <QTimer>
 
 #include <QDir>
 #include <QFile>
@@ -56,6 +63,40 @@ public:
     QString failure;
 };
 
+// Resolves only numeric addresses, and fails every name a moment later, as a lookup
+// that finds nothing would: no test ever asks a name server.
+inline void resolveLiteralsOnly(const QString &host, QObject *context,
+                                std::function<void(const QList<QHostAddress> &)> done)
+{
+    QHostAddress literal;
+    QList<QHostAddress> found;
+    if (literal.setAddress(host))
+        found << literal;
+    QTimer::singleShot(0, context, [done = std::move(done), found] { done(found); });
+}
+
+// What a document window reaches outside itself, without a main window.
+class TestHost : public BrowserHost
+{
+public:
+    explicit TestHost(QMdiArea *area)
+        : tools(area, shared)
+    {
+    }
+    void writeStatusText(const QString &text) override
+    {
+        status = text;
+        ++statusWrites;
+    }
+    frmtool2 *loadedToolsPanel() override { return tools.get(); }
+    Measurements &measurements() override { return shared; }
+
+    Measurements shared;
+    ToolsPanelInstance tools;
+    QString status;
+    int statusWrites = 0;
+};
+
 // A platform for window tests: a temporary program folder and settings store, scripted
 // browsers and dialogs. Nothing touches the user's files.
 struct TestPlatform
@@ -71,7 +112,8 @@ struct TestPlatform
                       dialogs,
                       launcher,
                       [](QWidget *parent) { return new ScriptedBrowser(parent); },
-                      [this] { return machineAddress; }};
+                      [this] { return machineAddress; },
+                      &resolveLiteralsOnly};
 
     QString historyPath() const { return QDir(folder.path()).filePath(QStringLiteral("address.lst")); }
 

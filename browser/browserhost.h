@@ -1,0 +1,18 @@
+#pragma once
+
+class QString;
+class frmtool2;
+struct Measurements;
+
+// What a document window reaches outside itself: the main window's status line, the
+// one tools panel and the measurements all windows share.
+class BrowserHost
+{
+public:
+    virtual ~BrowserHost() = default;
+    // Panel 1 of the main window's status bar.
+    virtual void writeStatusText(const QString &text) = 0;
+    // The tools panel, loaded (and so shown) first when it is not loaded.
+    virtual frmtool2 *loadedToolsPanel() = 0;
+    virtual Measurements &measurements() = 0;
+};

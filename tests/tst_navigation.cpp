@@ -1,0 +1,303 @@
+#include "browser/frmBrowser.h"
+#include "browser/historyfile.h"
+#include "support/testplatform.h"
+#include "windows/frmtool2.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QProgressBar>
+#include <QTest>
+#include <QTimer>
+
+// A document window following its page: caption, status line, progress bar, address
+// list and history file, the busy check, and the load time.
+class TestNavigation : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestPlatform> env;
+    std::unique_ptr<QMdiArea> area;
+    std::unique_ptr<TestHost> host;
+
+    frmBrowser *newWindow() { return new frmBrowser(area.get(), env->platform, *host); }
+    static ScriptedBrowser *browserOf(frmBrowser *w) { return static_cast<ScriptedBrowser *>(w->brwWebBrowser); }
+    static QStringList listOf(const frmBrowser *w)
+    {
+        QStringList items;
+        for (int i = 0; i < w->cboAddress->count(); ++i)
+            items << w->cboAddress->itemText(i);
+        return items;
+    }
+    QByteArray historyBytes() const
+    {
+        QFile f(env->historyPath());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        env = std::make_unique<TestPlatform>();
+        area = std::make_unique<QMdiArea>();
+        area->resize(1000, 800);
+        area->show();
+        host = std::make_unique<TestHost>(area.get());
+    }
+    void cleanup()
+    {
+        host.reset();
+        area.reset();
+        env.reset();
+    }
+
+    void statusTextGoesToTheStatusLine()
+    {
+        frmBrowser *w = newWindow();
+        Q_EMIT w->brwWebBrowser->StatusTextChange(QStringLiteral("Opening page..."));
+        QCOMPARE(host->status, QStringLiteral("Opening page..."));
+        Q_EMIT w->brwWebBrowser->StatusTextChange(QString());
+        QCOMPARE(host->status, QString());
+        QCOMPARE(host->statusWrites, 2);
+    }
+
+    void progress_data()
+    {
+        QTest::addColumn<int>("progress");
+        QTest::addColumn<int>("maximum");
+        QTest::addColumn<bool>("visible");
+        QTest::addColumn<int>("barMaximum");
+        QTest::addColumn<int>("value");
+        QTest::newRow("half") << 50 << 100 << true << 100 << 50;
+        QTest::newRow("other range") << 3 << 7 << true << 7 << 3;
+        QTest::newRow("ended") << -1 << 100 << false << 100 << 0;
+        QTest::newRow("no maximum") << 50 << 0 << false << 100 << 0;
+        QTest::newRow("above the maximum: value refused") << 150 << 100 << true << 100 << 0;
+        QTest::newRow("negative: value refused") << -5 << 100 << true << 100 << 0;
+        QTest::newRow("backwards range refused") << 5 << -10 << true << 100 << 0;
+    }
+    void progress()
+    {
+        QFETCH(int, progress);
+        QFETCH(int, maximum);
+        QFETCH(bool, visible);
+        QFETCH(int, barMaximum);
+        QFETCH(int, value);
+        frmBrowser *w = newWindow();
+        Q_EMIT w->brwWebBrowser->ProgressChange(progress, maximum);
+        QCOMPARE(w->ProgressBar1->isVisible(), visible);
+        QCOMPARE(w->ProgressBar1->maximum(), barMaximum);
+        QCOMPARE(qMax(0, w->ProgressBar1->value()), value);
+    }
+
+    void completedNavigationMovesTheAddressToTheTop_data()
+    {
+        QTest::addColumn<QByteArray>("history");
+        QTest::addColumn<QString>("location");
+        QTest::addColumn<QStringList>("list");
+        const QString a = QStringLiteral("http://a.test/");
+        const QString b = QStringLiteral("http://b.test/");
+        QTest::newRow("new address") << QByteArray("\r\nhttp://a.test/\r\n") << b << QStringList{b, a};
+        QTest::newRow("known address moves, list keeps its size")
+            << QByteArray("\r\nhttp://a.test/\r\nhttp://b.test/\r\n") << b << QStringList{b, a};
+        QTest::newRow("only the first of two copies goes")
+            << QByteArray("\r\nhttp://b.test/\r\nhttp://a.test/\r\nhttp://b.test/\r\n") << b
+            << QStringList{b, a, b};
+        QTest::newRow("letter case makes another entry")
+            << QByteArray("\r\nhttp://A.test/\r\n") << QStringLiteral("http://a.test/")
+            << QStringList{QStringLiteral("http://a.test/"), QStringLiteral("http://A.test/")};
+        QTest::newRow("cancelled load") << QByteArray("\r\nhttp://a.test/\r\n")
+                                        << QStringLiteral("about:NavigationCanceled")
+                                        << QStringList{QStringLiteral("about:NavigationCanceled"), a};
+    }
+    void completedNavigationMovesTheAddressToTheTop()
+    {
+        QFETCH(QByteArray, history);
+        QFETCH(QString, location);
+        QFETCH(QStringList, list);
+        env->writeHistory(history);
+        frmBrowser *w = newWindow();
+        Q_EMIT w->brwWebBrowser->ProgressChange(30, 100);
+        w->cboAddress->setEditText(QStringLiteral("typed but not yet loaded"));
+        browserOf(w)->completeNavigation(location, QStringLiteral("Page title"));
+        QCOMPARE(w->windowTitle(), QStringLiteral("Page title"));
+        QCOMPARE(listOf(w), list);
+        QCOMPARE(w->cboAddress->currentText(), location);
+        QVERIFY(!w->SuppressNavigate);
+        // Taking the new entry from code starts no navigation.
+        QCOMPARE(browserOf(w)->navigations, QStringList{});
+        QVERIFY(!w->ProgressBar1->isVisible());
+        QCOMPARE(qMax(0, w->ProgressBar1->value()), 0);
+        if (location == QLatin1String("about:NavigationCanceled"))
+            QCOMPARE(historyBytes(), history);
+        else
+            QCOMPARE(historyBytes(), history + location.toUtf8() + "\r\n");
+    }
+
+    void historyFileBytes()
+    {
+        frmBrowser *w = newWindow();
+        browserOf(w)->completeNavigation(QStringLiteral("http://one.test/"), QString());
+        QCOMPARE(historyBytes(), QByteArray("\r\nhttp://one.test/\r\n"));
+        // Frames of one page: the file is rewritten each time, ending with the page.
+        browserOf(w)->completeNavigation(QStringLiteral("http://two.test/"), QString());
+        Q_EMIT w->brwWebBrowser->NavigateComplete2(QStringLiteral("http://two.test/frame"));
+        QCOMPARE(historyBytes(), QByteArray("\r\nhttp://two.test/\r\n"));
+        // A cancelled load leaves the file as it was.
+        browserOf(w)->completeNavigation(QStringLiteral("about:NavigationCanceled"), QString());
+        QCOMPARE(historyBytes(), QByteArray("\r\nhttp://two.test/\r\n"));
+    }
+
+    void twoWindowsWritingInTurnLoseNothing()
+    {
+        env->writeHistory("\r\nhttp://old.test/\r\n");
+        frmBrowser *first = newWindow();
+        frmBrowser *second = newWindow();
+        browserOf(first)->completeNavigation(QStringLiteral("http://first.test/"), QString());
+        browserOf(second)->completeNavigation(QStringLiteral("http://second.test/"), QString());
+        browserOf(first)->completeNavigation(QStringLiteral("http://first.test/again"), QString());
+        QCOMPARE(historyfile::read(env->historyPath()).entries,
+                 (QStringList{QStringLiteral("http://old.test/"), QStringLiteral("http://second.test/"),
+                              QStringLiteral("http://first.test/again")}));
+        // A new window sees them all.
+        QCOMPARE(listOf(newWindow()).size(), 3);
+    }
+
+    void unwritableHistoryStillUpdatesTheList()
+    {
+        QVERIFY(QDir(env->folder.path()).mkdir(QStringLiteral("address.lst")));
+        frmBrowser *w = newWindow();
+        browserOf(w)->completeNavigation(QStringLiteral("http://a.test/"), QString());
+        QCOMPARE(listOf(w), QStringList{QStringLiteral("http://a.test/")});
+        QVERIFY(QFileInfo(env->historyPath()).isDir());
+    }
+
+    void busyCheckShowsWorkingThenTheName()
+    {
+        frmBrowser *w = newWindow();
+        ScriptedBrowser *b = browserOf(w);
+        b->busy = true;
+        b->locationName = QStringLiteral("Loaded page");
+        w->cboAddress->setEditText(QStringLiteral("http://a.test/"));
+        w->cboAddress_KeyPress(13);
+        QVERIFY(w->timTimer->isActive());
+        QTRY_COMPARE(w->windowTitle(), QStringLiteral("Working..."));
+        QVERIFY(w->timTimer->isActive());
+        b->busy = false;
+        QTRY_VERIFY(!w->timTimer->isActive());
+        QCOMPARE(w->windowTitle(), QStringLiteral("Loaded page"));
+    }
+
+    void downloadCompleteShowsTheLoadTimeAndTheName()
+    {
+        frmBrowser *w = newWindow();
+        browserOf(w)->locationName = QStringLiteral("Done page");
+        // A completion with no begin before it shows the counter as it is: unset.
+        Q_EMIT w->brwWebBrowser->DownloadComplete();
+        QCOMPARE(host->tools.loaded()->lblLoad->text(), QStringLiteral("/ms"));
+        QCOMPARE(w->windowTitle(), QStringLiteral("Done page"));
+        Q_EMIT w->brwWebBrowser->DownloadComplete();
+        QCOMPARE(host->tools.loaded()->lblLoad->text(), QStringLiteral("0/ms"));
+    }
+
+    void slowLoadShowsLongTimeThenTheCount()
+    {
+        frmBrowser *w = newWindow();
+        QElapsedTimer clock;
+        clock.start();
+        Q_EMIT w->brwWebBrowser->DownloadBegin();
+        QVERIFY(w->Timer2->isActive());
+        QTRY_COMPARE_WITH_TIMEOUT(host->tools.get()->lblLoad->text(), QStringLiteral("Long Friggin Time!"), 5000);
+        QVERIFY(clock.elapsed() >= 500);
+        Q_EMIT w->brwWebBrowser->DownloadComplete();
+        const qint64 measured = clock.elapsed();
+        QVERIFY(!w->Timer2->isActive());
+        const QString shown = host->tools.get()->lblLoad->text();
+        QVERIFY2(shown.endsWith(QLatin1String("/ms")), qPrintable(shown));
+        const qint64 figure = shown.chopped(3).toLongLong();
+        // Milliseconds, not ticks: within a couple of the clock.
+        QVERIFY2(figure <= measured && figure >= measured - 2, qPrintable(shown + QLatin1Char(' ') + QString::number(measured)));
+        QCOMPARE(host->shared.LoadTicks.text(), QStringLiteral("0"));
+    }
+
+    void loadTimeIsSharedByAllWindows()
+    {
+        frmBrowser *first = newWindow();
+        frmBrowser *second = newWindow();
+        Q_EMIT first->brwWebBrowser->DownloadBegin();
+        Q_EMIT second->brwWebBrowser->DownloadBegin();
+        QTRY_VERIFY(host->shared.LoadTicks.value() >= 50);
+        // The first completion shows and resets the shared count for both.
+        Q_EMIT first->brwWebBrowser->DownloadComplete();
+        QVERIFY(host->tools.get()->lblLoad->text().chopped(3).toLongLong() >= 50);
+        QVERIFY(host->shared.LoadTicks.value() < 50);
+        QVERIFY(second->Timer2->isActive());
+        // A window closed while timing leaves the count where it was.
+        QPointer<frmBrowser> closing = second;
+        second->subWindow()->close();
+        QTRY_VERIFY(!closing);
+        const qint64 left = host->shared.LoadTicks.value();
+        QTest::qWait(20);
+        QCOMPARE(host->shared.LoadTicks.value(), left);
+    }
+
+    void titleChangeShowsTheLocalAddress()
+    {
+        frmBrowser *w = newWindow();
+        Q_EMIT w->brwWebBrowser->TitleChange(QStringLiteral("ignored"));
+        QCOMPARE(host->tools.get()->Label3->text(), env->machineAddress);
+        // The panel closed by the user comes back at the next write.
+        QPointer<frmtool2> closing = host->tools.get();
+        host->tools.subWindow()->close();
+        QTRY_VERIFY(!closing);
+        Q_EMIT w->brwWebBrowser->TitleChange(QString());
+        QVERIFY(host->tools.loaded());
+        QVERIFY(host->tools.subWindow()->isVisible());
+        QCOMPARE(host->tools.loaded()->Label3->text(), env->machineAddress);
+    }
+
+    void counters_data()
+    {
+        QTest::addColumn<QList<qint64>>("adds");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("crossings");
+        QTest::newRow("unset") << QList<qint64>{} << QString() << 0;
+        QTest::newRow("one from unset") << QList<qint64>{1} << QStringLiteral("1") << 0;
+        QTest::newRow("reaching the threshold") << QList<qint64>{499, 1} << QStringLiteral("500") << 1;
+        QTest::newRow("passing it in one step") << QList<qint64>{498, 5} << QStringLiteral("503") << 1;
+        QTest::newRow("only once") << QList<qint64>{600, 5, 5} << QStringLiteral("610") << 1;
+        QTest::newRow("zero steps") << QList<qint64>{0, 0} << QStringLiteral("0") << 0;
+    }
+    void counters()
+    {
+        QFETCH(QList<qint64>, adds);
+        QFETCH(QString, text);
+        QFETCH(int, crossings);
+        TickCounter c;
+        int crossed = 0;
+        for (qint64 ms : adds)
+            crossed += c.add(ms, 500) ? 1 : 0;
+        QCOMPARE(c.text(), text);
+        QCOMPARE(crossed, crossings);
+        c.reset();
+        QCOMPARE(c.text(), QStringLiteral("0"));
+    }
+
+    void elapsedTicksDoNotDrift()
+    {
+        ElapsedTicks ticks;
+        QElapsedTimer clock;
+        ticks.start();
+        clock.start();
+        qint64 sum = 0;
+        while (clock.elapsed() < 100)
+            sum += ticks.take();
+        QVERIFY(qAbs(sum - clock.elapsed()) <= 1);
+    }
+};
+
+QTEST_MAIN(TestNavigation)
+#include "tst_navigation.moc"
