@@ -12,8 +12,8 @@
 #include <QTextOption>
 
 #include <algorithm>
-#include <iterator>
 #include <climits>
+#include <iterator>
 #include <memory>
 #include <string_view>
 #include <vector>

@@ -10,13 +10,6 @@
 #include <QStyle>
 #include <QTextEdit>
 
-// The pictures live in the core library, and a linker keeps a static library's resource
-// object only when something names it.
-static void initResources()
-{
-    Q_INIT_RESOURCE(resources);
-}
-
 namespace {
 
 QLabel *titleLabel(QWidget *parent)
@@ -57,7 +50,6 @@ frmHelp::frmHelp(const ProgramFolder &folder)
     setObjectName(QStringLiteral("frmHelp"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Halvane Help and Info"));
-    initResources();
     QIcon icon;
     for (const char *name : {"help-32a.png", "help-32b.png", "help-32-mono.png"})
         icon.addFile(QStringLiteral(":/icons/") + QLatin1String(name), QSize(32, 32));

@@ -168,7 +168,10 @@ void LoopbackHttpServer::onNewConnection()
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
         connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { feed(socket); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-            delete m_connections.take(socket);
+            Connection *conn = m_connections.take(socket);
+            if (conn && conn->in.isEmpty() && !conn->requestSeen)
+                ++m_silentConnections;
+            delete conn;
             socket->deleteLater();
         });
     }

@@ -50,6 +50,8 @@ public:
     // Request targets (path and query) in order of arrival.
     QStringList requests() const;
     void clearRequests();
+    // Connections the client closed without sending a byte, as a ping does.
+    int silentConnections() const { return m_silentConnections; }
 
 Q_SIGNALS:
     void requestReceived(const QString &path);
@@ -76,6 +78,7 @@ private:
     QTcpServer *m_server;
     QHash<QString, Route> m_routes;
     QHash<QTcpSocket *, Connection *> m_connections;
+    int m_silentConnections = 0;
     struct Held {
         QPointer<QTcpSocket> socket;
         QByteArray method;
