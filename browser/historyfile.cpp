@@ -227,7 +227,8 @@ bool appendAddress(const QString &path, const QString &previousOwn, const QStrin
         return false;
     QLockFile lock(path + QStringLiteral(".lock"));
     lock.setStaleLockTime(StaleLockMs);
-    (void)takeLock;
+    if (!takeLock(lock))
+        return false;
 
     // Only a file that is truly missing counts as empty: rewriting one we could not
     // read would lose every other writer's addresses.
