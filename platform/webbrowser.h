@@ -49,4 +49,8 @@ Q_SIGNALS:
     void BeforeNavigate2(const QString &url);
     void NavigateComplete2(const QString &url);
     void PrintFinished(bool success);
+    // Beyond the original control: the page asked for a new window at url, from a
+    // user's click (a link with target=_blank, or window.open in a click handler).
+    // Pages cannot open windows on their own.
+    void NewWindowRequested(const QString &url);
 };

@@ -1,11 +1,25 @@
 #include "platform/webenginebrowser.h"
 
+#include "platform/enginedialogs.h"
+
+#include <QAuthenticator>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
+#include <QLocale>
+#include <QPointer>
+#include <QStandardPaths>
 #include <QVBoxLayout>
+#include <QWebEngineCertificateError>
+#include <QWebEngineDownloadRequest>
 #include <QWebEngineHistory>
 #include <QWebEngineLoadingInfo>
+#include <QWebEngineNewWindowRequest>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
 #include <QWebEngineView>
+
+#include <memory>
 
 // What Qt WebEngine 6.4 does, as seen against a loopback server, and what the
 // adapter makes of it:
@@ -38,14 +52,67 @@ bool differsOnlyInFragment(const QUrl &a, const QUrl &b)
     return a != b && a.adjusted(QUrl::RemoveFragment) == b.adjusted(QUrl::RemoveFragment);
 }
 
+
+QString featureName(QWebEnginePage::Feature feature)
+{
+    switch (feature) {
+    case QWebEnginePage::Notifications: return QStringLiteral("notifications");
+    case QWebEnginePage::Geolocation: return QStringLiteral("your location");
+    case QWebEnginePage::MediaAudioCapture: return QStringLiteral("your microphone");
+    case QWebEnginePage::MediaVideoCapture: return QStringLiteral("your camera");
+    case QWebEnginePage::MediaAudioVideoCapture:
+        return QStringLiteral("your camera and microphone");
+    case QWebEnginePage::MouseLock: return QStringLiteral("control of the mouse pointer");
+    case QWebEnginePage::DesktopVideoCapture: return QStringLiteral("a recording of your screen");
+    case QWebEnginePage::DesktopAudioVideoCapture:
+        return QStringLiteral("a recording of your screen and its sound");
+    }
+    return QStringLiteral("a feature of the browser");
+}
+
+// The user's answers to permission requests, per origin and feature, for the
+// program's run: a site asks once, whichever window it is in.
+QHash<QString, bool> &permissionAnswers()
+{
+    static QHash<QString, bool> answers;
+    return answers;
+}
+
+QString siteName(const QUrl &url)
+{
+    return url.host().isEmpty() ? url.toString() : url.host();
+}
+
+QString dataSize(qint64 bytes)
+{
+    return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
+}
+
 } // namespace
 
-// The page: accepts every navigation and tells the browser about main-frame ones.
+// The page: accepts every navigation and tells the browser about main-frame ones;
+// answers the page's script dialogs, permission requests, certificate errors and
+// sign-in requests through the host's dialogs, or refuses them without any.
 class HalvaneWebEnginePage : public QWebEnginePage
 {
     Q_OBJECT
 public:
-    using QWebEnginePage::QWebEnginePage;
+    HalvaneWebEnginePage(EngineDialogs *dialogs, QWidget *host)
+        : QWebEnginePage(host)
+        , m_dialogs(dialogs)
+        , m_host(host)
+    {
+        connect(this, &QWebEnginePage::featurePermissionRequested, this,
+                &HalvaneWebEnginePage::onPermissionRequested);
+        connect(this, &QWebEnginePage::certificateError, this,
+                &HalvaneWebEnginePage::onCertificateError);
+        connect(this, &QWebEnginePage::authenticationRequired, this,
+                [this](const QUrl &url, QAuthenticator *auth) { signIn(siteName(url), auth); });
+        connect(this, &QWebEnginePage::proxyAuthenticationRequired, this,
+                [this](const QUrl &, QAuthenticator *auth, const QString &proxyHost) {
+                    signIn(proxyHost, auth);
+                });
+    }
 
 Q_SIGNALS:
     void mainFrameNavigation(const QUrl &url, QWebEnginePage::NavigationType type);
@@ -57,14 +124,128 @@ protected:
             Q_EMIT mainFrameNavigation(url, type);
         return true;
     }
+
+    void javaScriptAlert(const QUrl &origin, const QString &msg) override
+    {
+        if (m_dialogs)
+            m_dialogs->alert(m_host, siteName(origin), msg);
+    }
+
+    bool javaScriptConfirm(const QUrl &origin, const QString &msg) override
+    {
+        return m_dialogs && m_dialogs->confirm(m_host, siteName(origin), msg);
+    }
+
+    bool javaScriptPrompt(const QUrl &origin, const QString &msg, const QString &defaultValue,
+                          QString *result) override
+    {
+        return m_dialogs && m_dialogs->prompt(m_host, siteName(origin), msg, defaultValue, result);
+    }
+
+private:
+    void onPermissionRequested(const QUrl &origin, Feature feature)
+    {
+        const QString key = origin.toString() + QLatin1Char('|') + QString::number(feature);
+        auto &answers = permissionAnswers();
+        auto it = answers.constFind(key);
+        bool granted = false;
+        if (it != answers.constEnd()) {
+            granted = *it;
+        } else if (m_dialogs) {
+            granted = m_dialogs->grantPermission(m_host, siteName(origin), featureName(feature));
+            answers.insert(key, granted);
+        }
+        setFeaturePermission(origin, feature,
+                             granted ? PermissionGrantedByUser : PermissionDeniedByUser);
+    }
+
+    void onCertificateError(const QWebEngineCertificateError &error)
+    {
+        QWebEngineCertificateError answer = error;
+        answer.defer();
+        // Only an overridable error may be let through, and only by the user.
+        if (answer.isOverridable() && m_dialogs
+            && m_dialogs->acceptCertificateError(m_host, answer.url().host(), answer.description()))
+            answer.acceptCertificate();
+        else
+            answer.rejectCertificate();
+    }
+
+    void signIn(const QString &site, QAuthenticator *auth)
+    {
+        QString user = auth->user();
+        QString password;
+        if (m_dialogs && m_dialogs->credentials(m_host, site, auth->realm(), &user, &password)) {
+            auth->setUser(user);
+            auth->setPassword(password);
+        } else {
+            // A null authenticator cancels; the engine shows the site's refusal.
+            *auth = QAuthenticator();
+        }
+    }
+
+    EngineDialogs *m_dialogs;
+    QWidget *m_host;
 };
 
-WebEngineBrowser::WebEngineBrowser(QWidget *parent)
+// One per profile, so that each download is seen once and goes to the browser whose
+// page started it; several windows share a profile.
+class DownloadDispatcher : public QObject
+{
+    Q_OBJECT
+public:
+    static void add(QWebEngineProfile *profile, WebEngineBrowser *browser)
+    {
+        auto *dispatcher =
+            profile->findChild<DownloadDispatcher *>(QString(), Qt::FindDirectChildrenOnly);
+        if (!dispatcher)
+            dispatcher = new DownloadDispatcher(profile);
+        dispatcher->m_browsers.append(browser);
+    }
+
+    static void remove(QWebEngineProfile *profile, WebEngineBrowser *browser)
+    {
+        if (auto *dispatcher =
+                profile->findChild<DownloadDispatcher *>(QString(), Qt::FindDirectChildrenOnly))
+            dispatcher->m_browsers.removeAll(browser);
+    }
+
+private:
+    explicit DownloadDispatcher(QWebEngineProfile *profile)
+        : QObject(profile)
+    {
+        connect(profile, &QWebEngineProfile::downloadRequested, this,
+                &DownloadDispatcher::dispatch);
+    }
+
+    void dispatch(QWebEngineDownloadRequest *download)
+    {
+        for (WebEngineBrowser *browser : std::as_const(m_browsers)) {
+            if (browser->m_page == download->page()) {
+                browser->handleDownload(download);
+                return;
+            }
+        }
+        // Not accepted here, the engine cancels it.
+    }
+
+    QList<WebEngineBrowser *> m_browsers;
+};
+
+WebEngineBrowser::WebEngineBrowser(QWidget *parent, EngineDialogs *dialogs)
     : WebBrowser(parent)
+    , m_dialogs(dialogs)
     , m_view(new QWebEngineView(this))
-    , m_page(new HalvaneWebEnginePage(m_view))
+    , m_page(new HalvaneWebEnginePage(dialogs, m_view))
 {
     m_view->setPage(m_page);
+    QWebEngineSettings *settings = m_page->settings();
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+    // Pop-ups only from a user's click, through NewWindowRequested.
+    settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+    settings->setUnknownUrlSchemePolicy(QWebEngineSettings::AllowUnknownUrlSchemesFromUserInteraction);
+    DownloadDispatcher::add(m_page->profile(), this);
+
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -91,6 +272,12 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent)
     });
     connect(m_page, &QWebEnginePage::renderProcessTerminated, this,
             &WebEngineBrowser::onRenderProcessTerminated);
+    connect(m_page, &QWebEnginePage::newWindowRequested, this,
+            [this](QWebEngineNewWindowRequest &request) {
+                // The window is the host's to open; the engine's own page for it is
+                // never made.
+                Q_EMIT NewWindowRequested(request.requestedUrl().toString());
+            });
     connect(m_view, &QWebEngineView::printFinished, this, [this](bool success) {
         m_printing = false;
         Q_EMIT PrintFinished(success);
@@ -101,6 +288,7 @@ WebEngineBrowser::~WebEngineBrowser()
 {
     // The page goes with the view after this body has run; nothing it says on the
     // way out may reach a half-destroyed browser.
+    DownloadDispatcher::remove(m_page->profile(), this);
     m_page->disconnect(this);
     m_view->disconnect(this);
 }
@@ -178,6 +366,16 @@ void WebEngineBrowser::Stop()
 
 void WebEngineBrowser::Refresh()
 {
+    if (m_crashed) {
+        // The stopped page is ours; what the user wants again is the one before it.
+        const QUrl url(m_location);
+        if (url.isEmpty())
+            return;
+        expectLoad();
+        m_reloadAfterCrash = true;
+        m_page->load(url);
+        return;
+    }
     if (m_page->url().isEmpty())
         return;
     expectLoad();
@@ -229,6 +427,8 @@ void WebEngineBrowser::EditPaste()
 
 void WebEngineBrowser::expectLoad()
 {
+    // A load of the user's replaces our stopped page: its end is no longer ours to hide.
+    m_crashPageLoading = false;
     m_startPending = true;
     m_startWatchdog.start();
 }
@@ -244,6 +444,8 @@ void WebEngineBrowser::beginNavigation(const QUrl &url, Kind kind)
 
 void WebEngineBrowser::onNavigationRequested(const QUrl &url, QWebEnginePage::NavigationType type)
 {
+    if (m_crashPageLoading)
+        return;
     if (m_loading && m_startPending) {
         // Our request joins the running load; its end is ours.
         m_startPending = false;
@@ -260,6 +462,11 @@ void WebEngineBrowser::onNavigationRequested(const QUrl &url, QWebEnginePage::Na
     default:
         break;
     }
+    if (m_reloadAfterCrash) {
+        m_reloadAfterCrash = false;
+        beginNavigation(url, Kind::Reload);
+        return;
+    }
     if (differsOnlyInFragment(url, m_page->url()))
         return; // a move within the page shown, should the engine ever ask
     beginNavigation(url, Kind::Navigation);
@@ -268,6 +475,11 @@ void WebEngineBrowser::onNavigationRequested(const QUrl &url, QWebEnginePage::Na
 
 void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info)
 {
+    if (m_crashPageLoading) {
+        if (info.status() != QWebEngineLoadingInfo::LoadStartedStatus)
+            m_crashPageLoading = false;
+        return;
+    }
     if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
         m_startPending = false;
         m_startWatchdog.stop();
@@ -329,6 +541,9 @@ void WebEngineBrowser::finishLoad(int status, const QUrl &url)
 
 void WebEngineBrowser::onUrlChanged(const QUrl &url)
 {
+    // Our stopped page keeps the location of the page that stopped.
+    if (m_crashPageLoading || (m_crashed && !m_loading))
+        return;
     const QUrl previous = m_pageUrl;
     m_pageUrl = url;
     if (url.isEmpty())
@@ -343,6 +558,7 @@ void WebEngineBrowser::onUrlChanged(const QUrl &url)
 void WebEngineBrowser::commit(const QUrl &url)
 {
     m_committed = true;
+    m_crashed = false;
     const bool wasCanceled = m_canceled;
     m_canceled = false;
     const QString text = url.toString();
@@ -383,6 +599,8 @@ bool WebEngineBrowser::checkCommitFromHistory()
 
 void WebEngineBrowser::onTitleChanged(const QString &title)
 {
+    if (m_crashPageLoading || (m_crashed && !m_loading))
+        return;
     checkCommitFromHistory();
     // While the location is the canceled page, the page still on screen has no say.
     if (!m_canceled)
@@ -397,12 +615,78 @@ void WebEngineBrowser::onLoadProgress(int progress)
     Q_EMIT ProgressChange(progress, 100);
 }
 
-void WebEngineBrowser::onRenderProcessTerminated()
+void WebEngineBrowser::onRenderProcessTerminated(QWebEnginePage::RenderProcessTerminationStatus status)
 {
     // No end will be reported for a load whose renderer died; close it here,
     // leaving the location where it was.
     m_userStopped = false;
     finishLoad(QWebEngineLoadingInfo::LoadStoppedStatus, QUrl());
+    if (status == QWebEnginePage::NormalTerminationStatus)
+        return;
+    m_crashed = true;
+    // Not from inside the engine's report of the death.
+    QTimer::singleShot(0, this, [this] {
+        if (!m_crashed)
+            return;
+        m_crashPageLoading = true;
+        m_page->setHtml(QStringLiteral(
+            "<html><head><title>Page stopped</title></head><body>"
+            "<h1>This page stopped</h1>"
+            "<p>The part of the browser showing it ended unexpectedly. "
+            "Refresh loads the page again.</p></body></html>"));
+    });
+}
+
+void WebEngineBrowser::handleDownload(QWebEngineDownloadRequest *download)
+{
+    const QString suggested = QDir(QStandardPaths::writableLocation(
+                                       QStandardPaths::DownloadLocation))
+                                  .filePath(download->suggestedFileName());
+    const QString path = m_dialogs ? m_dialogs->saveFileName(this, suggested) : QString();
+    if (path.isEmpty()) {
+        download->cancel();
+        return;
+    }
+    const QFileInfo target(path);
+    download->setDownloadDirectory(target.absolutePath());
+    download->setDownloadFileName(target.fileName());
+    const QString name = target.fileName();
+    const QString folder = QDir::toNativeSeparators(target.absolutePath());
+
+    auto lastText = std::make_shared<QString>();
+    auto progress = [this, download, name, lastText] {
+        const qint64 total = download->totalBytes();
+        const qint64 received = download->receivedBytes();
+        const QString text =
+            total > 0 ? QStringLiteral("Downloading %1: %2% of %3")
+                            .arg(name)
+                            .arg(received * 100 / total)
+                            .arg(dataSize(total))
+                      : QStringLiteral("Downloading %1: %2").arg(name, dataSize(received));
+        if (text == *lastText)
+            return;
+        *lastText = text;
+        Q_EMIT StatusTextChange(text);
+    };
+    connect(download, &QWebEngineDownloadRequest::receivedBytesChanged, this, progress);
+    connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this,
+            [this, download, name, folder] {
+                if (!download->isFinished())
+                    return;
+                switch (download->state()) {
+                case QWebEngineDownloadRequest::DownloadCompleted:
+                    Q_EMIT StatusTextChange(QStringLiteral("Saved %1 to %2").arg(name, folder));
+                    break;
+                case QWebEngineDownloadRequest::DownloadCancelled:
+                    Q_EMIT StatusTextChange(QStringLiteral("Download of %1 cancelled").arg(name));
+                    break;
+                default:
+                    Q_EMIT StatusTextChange(QStringLiteral("Download of %1 failed: %2")
+                                                .arg(name, download->interruptReasonString()));
+                    break;
+                }
+            });
+    download->accept();
 }
 
 WebEngineBrowser::HistoryMark WebEngineBrowser::historyMark() const

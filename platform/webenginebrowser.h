@@ -7,18 +7,24 @@
 #include <QUrl>
 #include <QWebEnginePage>
 
+class EngineDialogs;
+class QWebEngineDownloadRequest;
 class QWebEngineLoadingInfo;
 class QWebEngineView;
 class HalvaneWebEnginePage;
+class DownloadDispatcher;
 
 // The browser control over Qt WebEngine: one view filling the widget, its page, and
 // the engine's signals turned into the control's seven events with their pairing
 // and order (see the .cpp for what the engine does and how it is evened out).
+// What the engine leaves to its host (downloads, sign-in, certificate errors,
+// permissions, script dialogs) is asked through dialogs; without them every such
+// request is refused.
 class WebEngineBrowser : public WebBrowser
 {
     Q_OBJECT
 public:
-    explicit WebEngineBrowser(QWidget *parent = nullptr);
+    explicit WebEngineBrowser(QWidget *parent = nullptr, EngineDialogs *dialogs = nullptr);
     ~WebEngineBrowser() override;
 
     void Navigate(const QString &address) override;
@@ -47,6 +53,7 @@ public:
     static QString canceledName() { return QStringLiteral("Navigation Canceled"); }
 
 private:
+    friend class DownloadDispatcher;
     enum class Kind { Navigation, Reload };
     struct HistoryMark {
         int index = -1;
@@ -61,7 +68,8 @@ private:
     void onUrlChanged(const QUrl &url);
     void onTitleChanged(const QString &title);
     void onLoadProgress(int progress);
-    void onRenderProcessTerminated();
+    void onRenderProcessTerminated(QWebEnginePage::RenderProcessTerminationStatus status);
+    void handleDownload(QWebEngineDownloadRequest *download);
 
     void expectLoad();
     void beginNavigation(const QUrl &url, Kind kind);
@@ -71,6 +79,7 @@ private:
     void finishLoad(int status, const QUrl &url);
     HistoryMark historyMark() const;
 
+    EngineDialogs *m_dialogs = nullptr;
     QWebEngineView *m_view = nullptr;
     HalvaneWebEnginePage *m_page = nullptr;
     // Busy from a call of ours until the engine reports the load (or plainly will not).
@@ -94,4 +103,10 @@ private:
     // From a started print until the view reports its end; the view itself
     // refuses a second print meanwhile, without a word.
     bool m_printing = false;
+
+    // The renderer died: a short page of ours stands in for the page at m_location,
+    // its load kept out of the events, and Refresh loads m_location again.
+    bool m_crashed = false;
+    bool m_crashPageLoading = false;
+    bool m_reloadAfterCrash = false;
 };

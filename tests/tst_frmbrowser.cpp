@@ -1,5 +1,5 @@
 #include "browser/frmBrowser.h"
-#include "support/testplatform.h"
+#include "support/documentfixture.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -10,46 +10,13 @@
 #include <QTimer>
 
 // The document window's own behaviour, with a browser that only records calls.
-class TestFrmBrowser : public QObject
+class TestFrmBrowser : public QObject, protected DocumentFixture
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<TestPlatform> env;
-    std::unique_ptr<QMdiArea> area;
-    std::unique_ptr<TestHost> host;
-
-    frmBrowser *newWindow()
-    {
-        return new frmBrowser(area.get(), env->platform, *host);
-    }
-    static ScriptedBrowser *browserOf(frmBrowser *w)
-    {
-        return static_cast<ScriptedBrowser *>(w->brwWebBrowser);
-    }
-    static QStringList listOf(const frmBrowser *w)
-    {
-        QStringList items;
-        for (int i = 0; i < w->cboAddress->count(); ++i)
-            items << w->cboAddress->itemText(i);
-        return items;
-    }
-
 private Q_SLOTS:
-    void init()
-    {
-        env = std::make_unique<TestPlatform>();
-        area = std::make_unique<QMdiArea>();
-        area->resize(1000, 800);
-        area->show();
-        host = std::make_unique<TestHost>(area.get());
-    }
-    void cleanup()
-    {
-        host.reset();
-        area.reset();
-        env.reset();
-    }
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
 
     void loadFillsTheListFromTheHistoryFile_data()
     {

@@ -1,8 +1,42 @@
 #include "support/loopbackhttpserver.h"
 
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+
+// Plain TCP, or TLS once a certificate is set: the connections it hands out are
+// QSslSockets already starting their handshake, read and written like plain ones.
+class LoopbackListener : public QTcpServer
+{
+public:
+    using QTcpServer::QTcpServer;
+    QSslCertificate certificate;
+    QSslKey key;
+    bool tls = false;
+
+protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        if (!tls) {
+            QTcpServer::incomingConnection(descriptor);
+            return;
+        }
+        auto *socket = new QSslSocket(this);
+        if (!socket->setSocketDescriptor(descriptor)) {
+            delete socket;
+            return;
+        }
+        socket->setLocalCertificate(certificate);
+        socket->setPrivateKey(key);
+        // A client refusing our certificate just goes away.
+        connect(socket, &QSslSocket::sslErrors, socket, [socket] { socket->abort(); });
+        addPendingConnection(socket);
+        socket->startServerEncryption();
+    }
+};
 
 namespace {
 
@@ -24,6 +58,7 @@ QByteArray reasonPhrase(int status)
     case 307: return "Temporary Redirect";
     case 308: return "Permanent Redirect";
     case 400: return "Bad Request";
+    case 401: return "Unauthorized";
     case 404: return "Not Found";
     case 413: return "Content Too Large";
     case 431: return "Request Header Fields Too Large";
@@ -44,7 +79,7 @@ struct LoopbackHttpServer::Connection {
 
 LoopbackHttpServer::LoopbackHttpServer(QObject *parent)
     : QObject(parent)
-    , m_server(new QTcpServer(this))
+    , m_server(new LoopbackListener(this))
 {
     connect(m_server, &QTcpServer::newConnection, this, &LoopbackHttpServer::onNewConnection);
 }
@@ -66,7 +101,19 @@ bool LoopbackHttpServer::start(const QHostAddress &address, quint16 port)
         return false;
     if (m_server->isListening())
         m_server->close();
+    m_server->tls = false;
     return m_server->listen(address, port);
+}
+
+bool LoopbackHttpServer::startTls(const QSslCertificate &certificate, const QSslKey &key,
+                                  const QHostAddress &address, quint16 port)
+{
+    if (certificate.isNull() || key.isNull() || !start(address, port))
+        return false;
+    m_server->certificate = certificate;
+    m_server->key = key;
+    m_server->tls = true;
+    return true;
 }
 
 void LoopbackHttpServer::close()
@@ -97,7 +144,8 @@ QUrl LoopbackHttpServer::url(const QString &path) const
     QString rest = path;
     if (!rest.startsWith(QLatin1Char('/')))
         rest.prepend(QLatin1Char('/'));
-    return QUrl(QStringLiteral("http://%1:%2").arg(address().toString()).arg(port()) + rest);
+    return QUrl(QStringLiteral("%1://%2:%3")
+                    .arg(m_server->tls ? QStringLiteral("https") : QStringLiteral("http")).arg(address().toString()).arg(port()) + rest);
 }
 
 void LoopbackHttpServer::setPage(const QString &path, const QByteArray &body,
@@ -124,6 +172,14 @@ void LoopbackHttpServer::setRedirect(const QString &path, const QString &locatio
 void LoopbackHttpServer::setDelay(const QString &path, int ms)
 {
     m_routes[path].delayMs = qMax(0, ms);
+}
+
+void LoopbackHttpServer::setBasicAuth(const QString &path, const QString &user,
+                                     const QString &password, const QString &realm)
+{
+    Route &route = m_routes[path];
+    route.authorization = "Basic " + (user + QLatin1Char(':') + password).toUtf8().toBase64();
+    route.realm = realm.toUtf8();
 }
 
 void LoopbackHttpServer::setHold(const QString &path, bool hold)
@@ -208,9 +264,12 @@ void LoopbackHttpServer::onReadyRead(QTcpSocket *socket)
     // A body (a posted form) is read and dropped before answering, so the client
     // is never cut off mid-upload.
     qint64 contentLength = 0;
+    QByteArray authorization;
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const QByteArray line = lines.at(i).trimmed();
         const qsizetype colon = line.indexOf(':');
+        if (colon > 0 && line.left(colon).trimmed().toLower() == "authorization")
+            authorization = line.mid(colon + 1).trimmed();
         if (colon > 0 && line.left(colon).trimmed().toLower() == "content-length") {
             bool ok = false;
             contentLength = line.mid(colon + 1).trimmed().toLongLong(&ok);
@@ -226,11 +285,11 @@ void LoopbackHttpServer::onReadyRead(QTcpSocket *socket)
 
     conn->requestSeen = true;
     conn->in.clear();
-    handleRequest(socket, requestLine.at(0), requestLine.at(1));
+    handleRequest(socket, requestLine.at(0), requestLine.at(1), authorization);
 }
 
 void LoopbackHttpServer::handleRequest(QTcpSocket *socket, const QByteArray &method,
-                                       const QByteArray &target)
+                                       const QByteArray &target, const QByteArray &authorization)
 {
     const QString fullTarget = QString::fromLatin1(target);
     qsizetype cut = fullTarget.indexOf(QLatin1Char('?'));
@@ -251,6 +310,19 @@ void LoopbackHttpServer::handleRequest(QTcpSocket *socket, const QByteArray &met
         return;
 
     const Route route = m_routes.value(path);
+    if (!route.authorization.isEmpty() && authorization != route.authorization) {
+        Connection *conn = m_connections.value(socket);
+        if (!conn || conn->answered)
+            return;
+        conn->answered = true;
+        const QByteArray body = "<html><head><title>Refused</title></head><body>No entry</body></html>";
+        socket->write("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"" + route.realm
+                      + "\"\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: "
+                      + QByteArray::number(body.size())
+                      + "\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n" + body);
+        socket->disconnectFromHost();
+        return;
+    }
     if (route.hold) {
         m_held.append({guard, method, path});
         return;

@@ -9,8 +9,10 @@
 #include <QStringList>
 #include <QUrl>
 
-class QTcpServer;
+class QSslCertificate;
+class QSslKey;
 class QTcpSocket;
+class LoopbackListener;
 
 // A small HTTP/1.1 server on a loopback address for tests. Pages, redirects, delays
 // and held answers are set per path (the part before any '?'). Every answer closes
@@ -28,11 +30,16 @@ public:
     // False when the address is not loopback or the port cannot be had.
     bool start(const QHostAddress &address = QHostAddress(QHostAddress::LocalHost),
                quint16 port = 0);
+    // As start, but every connection speaks TLS with that certificate and key, and
+    // url() gives https addresses.
+    bool startTls(const QSslCertificate &certificate, const QSslKey &key,
+                  const QHostAddress &address = QHostAddress(QHostAddress::LocalHost),
+                  quint16 port = 0);
     void close();
     bool isListening() const;
     QHostAddress address() const;
     quint16 port() const;
-    // http://<address>:<port><path>; path may carry a query and a fragment.
+    // http(s)://<address>:<port><path>; path may carry a query and a fragment.
     QUrl url(const QString &path) const;
 
     void setPage(const QString &path, const QByteArray &body,
@@ -40,6 +47,10 @@ public:
     void setRedirect(const QString &path, const QString &location, int status = 302);
     // Holds the answer for that path ms milliseconds after the request has arrived.
     void setDelay(const QString &path, int ms);
+    // The path answers 401 with a Basic challenge for realm until a request carries
+    // that user and password.
+    void setBasicAuth(const QString &path, const QString &user, const QString &password,
+                      const QString &realm);
     // Requests for the path get no answer until releaseHeld() or until the client
     // goes away. The hold stays set for later requests until setHold(path, false).
     void setHold(const QString &path, bool hold = true);
@@ -65,17 +76,20 @@ private:
         int delayMs = 0;
         bool hold = false;
         bool answers = false; // a page or redirect was set
+        QByteArray authorization; // the Authorization value wanted, empty for none
+        QByteArray realm;
     };
     struct Connection;
 
     void onNewConnection();
     void onReadyRead(QTcpSocket *socket);
-    void handleRequest(QTcpSocket *socket, const QByteArray &method, const QByteArray &target);
+    void handleRequest(QTcpSocket *socket, const QByteArray &method, const QByteArray &target,
+                       const QByteArray &authorization);
     void respond(QTcpSocket *socket, const QByteArray &method, const QString &path);
     void sendPlain(QTcpSocket *socket, int status, const QByteArray &text);
     void feed(QTcpSocket *socket);
 
-    QTcpServer *m_server;
+    LoopbackListener *m_server;
     QHash<QString, Route> m_routes;
     QHash<QTcpSocket *, Connection *> m_connections;
     int m_silentConnections = 0;

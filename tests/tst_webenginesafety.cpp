@@ -1,0 +1,416 @@
+#include "platform/webenginebrowser.h"
+#include "support/loopbackhttpserver.h"
+#include "support/scriptedenginedialogs.h"
+
+#include <QProcess>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QWebEngineView>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+#include <sys/types.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int LoadTimeoutMs = 10000;
+
+QByteArray page(const char *title, const QByteArray &body = "<p>text</p>")
+{
+    return QByteArray("<html><head><title>") + title + "</title></head><body>" + body
+           + "</body></html>";
+}
+
+QByteArray scriptPage(const QByteArray &script)
+{
+    return "<html><head><title>loading</title></head><body><script>" + script
+           + "</script></body></html>";
+}
+
+// Polls with the engine running; QTest::qWaitFor would starve it.
+template <typename Predicate>
+bool waitUntil(Predicate done, int timeoutMs = LoadTimeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
+
+} // namespace
+
+class tst_WebEngineSafety : public QObject
+{
+    Q_OBJECT
+public:
+    static void initMain() { QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); }
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanup();
+
+    void download_data();
+    void download();
+    void signIn_data();
+    void signIn();
+    void certificateError_data();
+    void certificateError();
+    void permissionAskedOnceAndDeniedByDefault_data();
+    void permissionAskedOnceAndDeniedByDefault();
+    void scriptDialogs_data();
+    void scriptDialogs();
+    void rendererCrashThenRefresh();
+    void newWindowOnlyFromUserClick_data();
+    void newWindowOnlyFromUserClick();
+
+private:
+    WebEngineBrowser *makeBrowser(EngineDialogs *dialogs);
+    QStringList statusTexts(const WebEngineBrowser *browser) const;
+    QString url(const QString &path) const { return m_server.url(path).toString(); }
+
+    LoopbackHttpServer m_server;
+    QTemporaryDir m_certDir;
+    QList<WebEngineBrowser *> m_browsers;
+    QHash<const WebEngineBrowser *, QStringList> m_logs;
+};
+
+void tst_WebEngineSafety::initTestCase()
+{
+    QVERIFY(m_server.start());
+    m_server.setPage(u"/plain"_s, page("Plain"));
+}
+
+void tst_WebEngineSafety::cleanup()
+{
+    qDeleteAll(m_browsers);
+    m_browsers.clear();
+    m_logs.clear();
+}
+
+WebEngineBrowser *tst_WebEngineSafety::makeBrowser(EngineDialogs *dialogs)
+{
+    auto *browser = new WebEngineBrowser(nullptr, dialogs);
+    m_browsers << browser;
+    browser->resize(640, 480);
+    browser->show();
+    QStringList &log = m_logs[browser];
+    connect(browser, &WebBrowser::BeforeNavigate2, this, [&log](const QString &u) { log << u"Before:"_s + u; });
+    connect(browser, &WebBrowser::DownloadBegin, this, [&log] { log << u"Begin"_s; });
+    connect(browser, &WebBrowser::NavigateComplete2, this, [&log](const QString &u) { log << u"Nav:"_s + u; });
+    connect(browser, &WebBrowser::DownloadComplete, this, [&log] { log << u"Complete"_s; });
+    connect(browser, &WebBrowser::StatusTextChange, this, [&log](const QString &t) { log << u"Status:"_s + t; });
+    return browser;
+}
+
+QStringList tst_WebEngineSafety::statusTexts(const WebEngineBrowser *browser) const
+{
+    QStringList out;
+    for (const QString &entry : m_logs.value(browser)) {
+        if (entry.startsWith(u"Status:"_s))
+            out << entry.mid(7);
+    }
+    return out;
+}
+
+void tst_WebEngineSafety::download_data()
+{
+    QTest::addColumn<bool>("withDialogs");
+    QTest::addColumn<bool>("save");
+    QTest::newRow("saved where the user chose") << true << true;
+    QTest::newRow("cancelled by the user") << true << false;
+    QTest::newRow("no dialogs") << false << false;
+}
+
+void tst_WebEngineSafety::download()
+{
+    QFETCH(bool, withDialogs);
+    QFETCH(bool, save);
+
+    QByteArray body;
+    for (int i = 0; i < 300 * 1024; ++i)
+        body += char(i * 7 % 251);
+    m_server.setPage(u"/files/data.bin"_s, body, "application/octet-stream");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+
+    // Another window on the same profile, made first: it must not hear of the download.
+    ScriptedEngineDialogs bystanderDialogs;
+    bystanderDialogs.savePath = dir.filePath(u"wrong.bin"_s);
+    makeBrowser(&bystanderDialogs);
+
+    ScriptedEngineDialogs dialogs;
+    if (save)
+        dialogs.savePath = dir.filePath(u"saved.bin"_s);
+    WebEngineBrowser *browser = makeBrowser(withDialogs ? &dialogs : nullptr);
+    browser->Navigate(url(u"/files/data.bin"_s));
+
+    if (save) {
+        const QString done = u"Saved saved.bin to "_s + QDir::toNativeSeparators(dir.path());
+        QVERIFY2(waitUntil([&] { return statusTexts(browser).contains(done); }),
+                 qPrintable(statusTexts(browser).join(u" | "_s)));
+        QFile file(dir.filePath(u"saved.bin"_s));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll() == body);
+        QVERIFY(!statusTexts(browser).filter(u"Downloading saved.bin: "_s).isEmpty());
+    } else {
+        QVERIFY(waitUntil([&] { return m_server.requests().contains(u"/files/data.bin"_s); }));
+        QVERIFY(waitUntil([&] { return !browser->Busy(); }));
+        QTest::qWait(500);
+        QVERIFY(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+        QVERIFY(statusTexts(browser).filter(u"Saved "_s).isEmpty());
+    }
+    if (withDialogs) {
+        const QString suggested =
+            QDir(QStandardPaths::writableLocation(QStandardPaths::DownloadLocation))
+                .filePath(u"data.bin"_s);
+        QCOMPARE(dialogs.asked, QStringList{u"save|"_s + suggested});
+    }
+    QVERIFY(bystanderDialogs.asked.isEmpty());
+    QVERIFY(statusTexts(m_browsers.first()).isEmpty());
+}
+
+void tst_WebEngineSafety::signIn_data()
+{
+    QTest::addColumn<bool>("withDialogs");
+    QTest::addColumn<QStringList>("passwords");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<int>("asks");
+    QTest::newRow("right password") << true << QStringList{u"opensesame"_s} << u"Secret"_s << 1;
+    QTest::newRow("wrong, then right") << true << QStringList{u"guess"_s, u"opensesame"_s}
+                                       << u"Secret"_s << 2;
+    QTest::newRow("wrong, then cancelled") << true << QStringList{u"guess"_s} << u"Refused"_s << 2;
+    QTest::newRow("no dialogs") << false << QStringList() << u"Refused"_s << 0;
+}
+
+void tst_WebEngineSafety::signIn()
+{
+    QFETCH(bool, withDialogs);
+    QFETCH(QStringList, passwords);
+    QFETCH(QString, title);
+    QFETCH(int, asks);
+
+    // A server of its own: the engine keeps accepted credentials for the origin.
+    LoopbackHttpServer server;
+    QVERIFY(server.start());
+    server.setPage(u"/secret"_s, page("Secret"));
+    server.setBasicAuth(u"/secret"_s, u"ann"_s, u"opensesame"_s, u"Vault"_s);
+    ScriptedEngineDialogs dialogs;
+    for (const QString &password : passwords)
+        dialogs.signIns.append({u"ann"_s, password});
+    WebEngineBrowser *browser = makeBrowser(withDialogs ? &dialogs : nullptr);
+    browser->Navigate(server.url(u"/secret"_s).toString());
+    QTRY_COMPARE_WITH_TIMEOUT(browser->LocationName(), title, LoadTimeoutMs);
+    QVERIFY(waitUntil([&] { return !browser->Busy(); }));
+    QCOMPARE(dialogs.asked, QStringList(asks, u"credentials|127.0.0.1|Vault"_s));
+    // The first request, then one for each password given.
+    QCOMPARE(server.requests().size(), passwords.size() + 1);
+}
+
+void tst_WebEngineSafety::certificateError_data()
+{
+    QTest::addColumn<bool>("withDialogs");
+    QTest::addColumn<bool>("accept");
+    // In this order: once accepted, the engine keeps the exception for the run.
+    QTest::newRow("no dialogs") << false << false;
+    QTest::newRow("answered no") << true << false;
+    QTest::newRow("answered yes") << true << true;
+}
+
+void tst_WebEngineSafety::certificateError()
+{
+    QFETCH(bool, withDialogs);
+    QFETCH(bool, accept);
+
+    static LoopbackHttpServer tls;
+    if (!tls.isListening()) {
+        QVERIFY(m_certDir.isValid());
+        QProcess openssl;
+        openssl.setWorkingDirectory(m_certDir.path());
+        openssl.start(u"openssl"_s, {u"req"_s, u"-x509"_s, u"-newkey"_s, u"rsa:2048"_s, u"-nodes"_s,
+                                     u"-subj"_s, u"/CN=127.0.0.1"_s, u"-addext"_s,
+                                     u"subjectAltName=IP:127.0.0.1"_s, u"-days"_s, u"2"_s,
+                                     u"-keyout"_s, u"key.pem"_s, u"-out"_s, u"cert.pem"_s});
+        QVERIFY(openssl.waitForFinished(30000));
+        QCOMPARE(openssl.exitCode(), 0);
+        const auto certs = QSslCertificate::fromPath(m_certDir.filePath(u"cert.pem"_s));
+        QCOMPARE(certs.size(), 1);
+        QFile keyFile(m_certDir.filePath(u"key.pem"_s));
+        QVERIFY(keyFile.open(QIODevice::ReadOnly));
+        const QSslKey key(keyFile.readAll(), QSsl::Rsa);
+        QVERIFY(tls.startTls(certs.first(), key));
+        tls.setPage(u"/secure"_s, page("Secure"));
+    }
+    QVERIFY(tls.url(u"/secure"_s).scheme() == u"https"_s);
+    tls.clearRequests();
+
+    ScriptedEngineDialogs dialogs;
+    dialogs.acceptCertificate = accept;
+    WebEngineBrowser *browser = makeBrowser(withDialogs ? &dialogs : nullptr);
+    browser->Navigate(tls.url(u"/secure"_s).toString());
+    QVERIFY(waitUntil([&] { return m_logs.value(browser).contains(u"Complete"_s); }));
+    QCOMPARE(browser->LocationName() == u"Secure"_s, accept);
+    QCOMPARE(tls.requests().contains(u"/secure"_s), accept);
+    if (withDialogs)
+        QCOMPARE(dialogs.asked, QStringList{u"certificate|127.0.0.1"_s});
+}
+
+void tst_WebEngineSafety::permissionAskedOnceAndDeniedByDefault_data()
+{
+    QTest::addColumn<bool>("withDialogs");
+    QTest::addColumn<bool>("grant");
+    QTest::addColumn<QString>("result");
+    QTest::newRow("no dialogs") << false << false << u"denied"_s;
+    QTest::newRow("answered no") << true << false << u"denied"_s;
+    QTest::newRow("answered yes") << true << true << u"granted"_s;
+}
+
+void tst_WebEngineSafety::permissionAskedOnceAndDeniedByDefault()
+{
+    QFETCH(bool, withDialogs);
+    QFETCH(bool, grant);
+    QFETCH(QString, result);
+
+    // A server of its own: another port is another origin, not yet answered for.
+    LoopbackHttpServer server;
+    QVERIFY(server.start());
+    server.setPage(u"/notify"_s,
+                   scriptPage("Notification.requestPermission().then(r => document.title = r);"));
+    ScriptedEngineDialogs dialogs;
+    dialogs.grant = grant;
+    // The second window on the same site gets the first answer without a question.
+    for (int window = 0; window < 2; ++window) {
+        WebEngineBrowser *browser = makeBrowser(withDialogs ? &dialogs : nullptr);
+        browser->Navigate(server.url(u"/notify"_s).toString());
+        QTRY_COMPARE_WITH_TIMEOUT(browser->LocationName(), result, LoadTimeoutMs);
+    }
+    if (withDialogs)
+        QCOMPARE(dialogs.asked, QStringList{u"permission|127.0.0.1|notifications"_s});
+}
+
+void tst_WebEngineSafety::scriptDialogs_data()
+{
+    QTest::addColumn<bool>("withDialogs");
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("asked");
+
+    const QByteArray confirm = "document.title = confirm('Sure?') ? 'yes' : 'no';";
+    const QByteArray prompt = "var r = prompt('Name?', 'nobody'); document.title = r === null ? 'null' : r;";
+    QTest::newRow("alert") << true << false << QByteArray("alert('Hello'); document.title = 'after';")
+                           << u"after"_s << u"alert|127.0.0.1|Hello"_s;
+    QTest::newRow("confirm yes") << true << true << confirm << u"yes"_s << u"confirm|127.0.0.1|Sure?"_s;
+    QTest::newRow("confirm no") << true << false << confirm << u"no"_s << u"confirm|127.0.0.1|Sure?"_s;
+    QTest::newRow("prompt answered") << true << true << prompt << u"typed"_s
+                                     << u"prompt|127.0.0.1|Name?|nobody"_s;
+    QTest::newRow("prompt cancelled") << true << false << prompt << u"null"_s
+                                      << u"prompt|127.0.0.1|Name?|nobody"_s;
+    QTest::newRow("confirm, no dialogs") << false << true << confirm << u"no"_s << QString();
+    QTest::newRow("prompt, no dialogs") << false << true << prompt << u"null"_s << QString();
+}
+
+void tst_WebEngineSafety::scriptDialogs()
+{
+    QFETCH(bool, withDialogs);
+    QFETCH(bool, answer);
+    QFETCH(QByteArray, script);
+    QFETCH(QString, title);
+    QFETCH(QString, asked);
+
+    const QString path = u"/script/"_s + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'_');
+    m_server.setPage(path, scriptPage(script));
+    ScriptedEngineDialogs dialogs;
+    dialogs.confirmAnswer = answer;
+    dialogs.promptAnswered = answer;
+    dialogs.promptText = u"typed"_s;
+    WebEngineBrowser *browser = makeBrowser(withDialogs ? &dialogs : nullptr);
+    browser->Navigate(url(path));
+    QTRY_COMPARE_WITH_TIMEOUT(browser->LocationName(), title, LoadTimeoutMs);
+    QCOMPARE(dialogs.asked, asked.isEmpty() ? QStringList() : QStringList{asked});
+}
+
+void tst_WebEngineSafety::rendererCrashThenRefresh()
+{
+    WebEngineBrowser *browser = makeBrowser(nullptr);
+    browser->Navigate(url(u"/plain"_s));
+    QTRY_COMPARE_WITH_TIMEOUT(browser->LocationName(), u"Plain"_s, LoadTimeoutMs);
+    QVERIFY(waitUntil([&] { return !browser->Busy() && browser->view()->page()->renderProcessPid() > 0; }));
+    const QStringList before = m_logs.value(browser);
+
+    QCOMPARE(::kill(pid_t(browser->view()->page()->renderProcessPid()), SIGKILL), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(browser->view()->page()->title(), u"Page stopped"_s, LoadTimeoutMs);
+    QTest::qWait(200);
+    // Our stopped page is no navigation of the page's: no events, the location stays.
+    QCOMPARE(m_logs.value(browser), before);
+    QCOMPARE(browser->LocationURL(), url(u"/plain"_s));
+    QVERIFY(!browser->Busy());
+
+    m_server.clearRequests();
+    browser->Refresh();
+    QTRY_COMPARE_WITH_TIMEOUT(browser->LocationName(), u"Plain"_s, LoadTimeoutMs);
+    QVERIFY(waitUntil([&] { return !browser->Busy(); }));
+    QCOMPARE(m_server.requests(), QStringList{u"/plain"_s});
+    QCOMPARE(browser->LocationURL(), url(u"/plain"_s));
+    // A refresh: one begin and one complete, no new navigation.
+    const QStringList after = m_logs.value(browser).mid(before.size());
+    QCOMPARE(after.count(u"Begin"_s), 1);
+    QCOMPARE(after.count(u"Complete"_s), 1);
+    QVERIFY2(after.filter(QRegularExpression(u"^(Before|Nav):"_s)).isEmpty(),
+             qPrintable(after.join(u" | "_s)));
+}
+
+void tst_WebEngineSafety::newWindowOnlyFromUserClick_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("click");
+    QTest::addColumn<QString>("expected");
+
+    const QByteArray cover = "style='display:block;position:absolute;left:0;top:0;width:400px;height:300px'";
+    QTest::newRow("target=_blank link clicked")
+        << QByteArray("<a href='/popup1' target='_blank' " + cover + ">new</a>") << true
+        << u"/popup1"_s;
+    QTest::newRow("window.open on click")
+        << QByteArray("<div " + cover + " onclick=\"window.open('/popup2')\">open</div>") << true
+        << u"/popup2"_s;
+    QTest::newRow("window.open from a timer")
+        << scriptPage("setTimeout(() => { window.open('/popup3'); document.title = 'tried'; }, 200);")
+        << false << QString();
+}
+
+void tst_WebEngineSafety::newWindowOnlyFromUserClick()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(bool, click);
+    QFETCH(QString, expected);
+
+    const QString path = u"/opener/"_s + QString::number(qHash(QTest::currentDataTag()));
+    m_server.setPage(path, click ? page("Opener", body) : body);
+    WebEngineBrowser *browser = makeBrowser(nullptr);
+    QSignalSpy requested(browser, &WebBrowser::NewWindowRequested);
+    browser->Navigate(url(path));
+    if (click) {
+        QTRY_COMPARE_WITH_TIMEOUT(browser->LocationName(), u"Opener"_s, LoadTimeoutMs);
+        QVERIFY(waitUntil([&] { return !browser->Busy() && browser->view()->focusProxy(); }));
+        QTest::qWait(500); // the first frame, before the page takes input
+        QTest::mouseClick(browser->view()->focusProxy(), Qt::LeftButton, {}, QPoint(50, 50));
+        QTRY_COMPARE_WITH_TIMEOUT(requested.size(), 1, LoadTimeoutMs);
+        QCOMPARE(requested.first().first().toString(), url(expected));
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(browser->LocationName(), u"tried"_s, LoadTimeoutMs);
+        QTest::qWait(500);
+        QCOMPARE(requested.size(), 0);
+    }
+    QVERIFY(!m_server.requests().contains(expected.isEmpty() ? u"/popup3"_s : expected));
+}
+
+QTEST_MAIN(tst_WebEngineSafety)
+#include "tst_webenginesafety.moc"
