@@ -17,7 +17,9 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QApplication>
 #include <QMenuBar>
+#include <QShortcut>
 #include <QPrinter>
 #include <QTimer>
 #include <QToolBar>
@@ -59,6 +61,7 @@ frmMain::frmMain(const Platform &platform, QWidget *parent)
     setCentralWidget(mdiArea);
     buildMenus();
     buildToolbar();
+    addBrowserKeys();
     sbStatusBar->setObjectName(QStringLiteral("sbStatusBar"));
     setStatusBar(sbStatusBar);
     resize(twips::toPixels(4680), twips::toPixels(3135));
@@ -202,6 +205,26 @@ void frmMain::buildToolbar()
     }
 }
 
+void frmMain::addBrowserKeys()
+{
+    // The keys browsers have taught everyone, on top of the menus' own shortcuts.
+    auto key = [this](const QKeySequence &sequence, std::function<void()> command) {
+        auto *shortcut = new QShortcut(sequence, this);
+        connect(shortcut, &QShortcut::activated, this, std::move(command));
+    };
+    key(QKeySequence(Qt::Key_F5), [this] { tbToolBar_ButtonClick(QStringLiteral("Refresh")); });
+    key(QKeySequence(Qt::ALT | Qt::Key_Left), [this] { tbToolBar_ButtonClick(QStringLiteral("Back")); });
+    key(QKeySequence(Qt::ALT | Qt::Key_Right), [this] { tbToolBar_ButtonClick(QStringLiteral("Forward")); });
+    key(QKeySequence(Qt::CTRL | Qt::Key_P), [this] { mnuFilePrint_Click(); });
+    // Esc stops a load only while the page itself has the focus.
+    key(QKeySequence(Qt::Key_Escape), [this] {
+        frmBrowser *active = activeBrowser();
+        QWidget *focus = QApplication::focusWidget();
+        if (active && focus && active->brwWebBrowser->isAncestorOf(focus))
+            tbToolBar_ButtonClick(QStringLiteral("Stop"));
+    });
+}
+
 QMenu *frmMain::createPopupMenu()
 {
     // The toolbar's visibility belongs to View > Toolbar and its mark alone.
@@ -232,6 +255,11 @@ void frmMain::MDIForm_Load()
 
 frmBrowser *frmMain::LoadNewDoc()
 {
+    return newDocument(addresses::homePage());
+}
+
+frmBrowser *frmMain::newDocument(const QString &address)
+{
     if (DocumentCount == std::numeric_limits<qint32>::max()) {
         m_platform.dialogs.message(this, appName,
                                    QStringLiteral("No more document windows can be numbered."));
@@ -240,13 +268,18 @@ frmBrowser *frmMain::LoadNewDoc()
     ++DocumentCount;
     auto *doc = new frmBrowser(mdiArea, m_platform, *this);
     doc->setWindowTitle(QStringLiteral("Document ") + QString::number(DocumentCount));
-    doc->brwWebBrowser->Navigate(addresses::homePage());
+    doc->brwWebBrowser->Navigate(address);
     doc->subWindow()->show();
     mdiArea->setActiveSubWindow(doc->subWindow());
     doc->setFocus();
     if (frmBrowser *active = activeBrowser())
-        active->cboAddress->setEditText(addresses::homePage());
+        active->cboAddress->setEditText(address);
     return doc;
+}
+
+void frmMain::openInNewWindow(const QString &address)
+{
+    newDocument(address);
 }
 
 frmBrowser *frmMain::activeBrowser() const

@@ -110,6 +110,7 @@ public:
     void writeStatusText(const QString &text) override;
     frmtool2 *loadedToolsPanel() override;
     Measurements &measurements() override { return m_measurements; }
+    void openInNewWindow(const QString &address) override;
 
     // The fixed command line of View > Options...
     static QString optionsCommandLine();
@@ -121,6 +122,9 @@ protected:
 private:
     void buildMenus();
     void buildToolbar();
+    void addBrowserKeys();
+    // A new numbered document window on the address (LoadNewDoc's steps).
+    frmBrowser *newDocument(const QString &address);
     void MDIForm_Load();
     void MDIForm_Unload();
     void ShowToolsPanel();

@@ -2,6 +2,7 @@
 #include "app/frmSplash.h"
 #include "platform/localaddress.h"
 #include "platform/qtdialogs.h"
+#include "platform/qtenginedialogs.h"
 #include "platform/settingsstore.h"
 #include "platform/webenginebrowser.h"
 
@@ -28,12 +29,13 @@ int main(int argc, char *argv[])
 
     SettingsStore settings;
     QtDialogs dialogs;
+    QtEngineDialogs engineDialogs;
     QtProgramLauncher launcher;
     const Platform platform{settings,
                             ProgramFolder::ofRunningProgram(),
                             dialogs,
                             launcher,
-                            [](QWidget *parent) { return new WebEngineBrowser(parent); },
+                            [&engineDialogs](QWidget *parent) { return new WebEngineBrowser(parent, &engineDialogs); },
                             &localMachineAddress};
 
     auto *splash = new frmSplash([&platform] {

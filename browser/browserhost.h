@@ -15,4 +15,7 @@ public:
     // The tools panel, loaded (and so shown) first when it is not loaded.
     virtual frmtool2 *loadedToolsPanel() = 0;
     virtual Measurements &measurements() = 0;
+    // A page asked for a window of its own (a link with a target, a script after a click):
+    // a new numbered document window that goes straight to the address.
+    virtual void openInNewWindow(const QString &address) = 0;
 };

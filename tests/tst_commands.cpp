@@ -436,6 +436,57 @@ private Q_SLOTS:
         QCOMPARE(document(2)->subWindow()->geometry().bottom(), bottom);
     }
 
+    void pageAskingForAWindowGetsANumberedOne()
+    {
+        activate(document1());
+        Q_EMIT document1()->brwWebBrowser->NewWindowRequested(QStringLiteral("http://target.test/"));
+        frmBrowser *w = main->activeBrowser();
+        QVERIFY(w != document1());
+        QCOMPARE(w->windowTitle(), QStringLiteral("Document 2"));
+        QCOMPARE(browserOf(w)->navigations, QStringList{QStringLiteral("http://target.test/")});
+        QCOMPARE(w->cboAddress->currentText(), QStringLiteral("http://target.test/"));
+    }
+
+    void browserKeys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<bool>("focusInPage");
+        QTest::addColumn<QStringList>("calls");
+        QTest::newRow("F5") << int(Qt::Key_F5) << 0 << true << QStringList{QStringLiteral("Refresh")};
+        QTest::newRow("Alt+Left") << int(Qt::Key_Left) << int(Qt::AltModifier) << true
+                                  << QStringList{QStringLiteral("GoBack")};
+        QTest::newRow("Alt+Right") << int(Qt::Key_Right) << int(Qt::AltModifier) << false
+                                   << QStringList{QStringLiteral("GoForward")};
+        QTest::newRow("Esc in the page") << int(Qt::Key_Escape) << 0 << true << QStringList{QStringLiteral("Stop")};
+        QTest::newRow("Esc in the address box") << int(Qt::Key_Escape) << 0 << false << QStringList{};
+    }
+    void browserKeys()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(bool, focusInPage);
+        QFETCH(QStringList, calls);
+        main->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(main.get()));
+        activate(document1());
+        QWidget *target = focusInPage ? static_cast<QWidget *>(document1()->brwWebBrowser) : document1()->cboAddress;
+        target->setFocus();
+        QTRY_VERIFY(target->hasFocus());
+        QTest::keyClick(target, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(browserOf(document1())->calls, calls);
+    }
+
+    void ctrlPPrints()
+    {
+        main->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(main.get()));
+        activate(document1());
+        document1()->brwWebBrowser->setFocus();
+        QTest::keyClick(document1()->brwWebBrowser, Qt::Key_P, Qt::ControlModifier);
+        QCOMPARE(env->dialogs.asked, QStringList{QStringLiteral("printer:Print")});
+    }
+
     void helpButtonOpensOneViewer()
     {
         button("Help")->trigger();

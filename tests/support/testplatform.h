@@ -90,8 +90,10 @@ public:
     }
     frmtool2 *loadedToolsPanel() override { return tools.get(); }
     Measurements &measurements() override { return shared; }
+    void openInNewWindow(const QString &address) override { newWindows << address; }
 
     Measurements shared;
+    QStringList newWindows;
     ToolsPanelInstance tools;
     QString status;
     int statusWrites = 0;
