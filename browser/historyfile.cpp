@@ -31,9 +31,33 @@ inline const char *findStop(const char *p, const char *end, char stop)
 
 } // namespace
 
+namespace {
+constexpr char ByteOrderMark[] = "\xEF\xBB\xBF";
+constexpr int ByteOrderMarkSize = 3;
+} // namespace
+
 void FieldReader::feed(const char *data, qsizetype size)
 {
     if (!data || size <= 0)
+        return;
+    while (m_markSeen >= 0 && size > 0) {
+        if (*data == ByteOrderMark[m_markSeen]) {
+            ++data;
+            --size;
+            if (++m_markSeen == ByteOrderMarkSize)
+                m_markSeen = -1;
+            continue;
+        }
+        // Not a mark after all: what looked like its start is text.
+        const int seen = std::exchange(m_markSeen, -1);
+        parse(ByteOrderMark, seen);
+    }
+    parse(data, size);
+}
+
+void FieldReader::parse(const char *data, qsizetype size)
+{
+    if (size <= 0)
         return;
     const char *p = data;
     const char *const end = data + size;
@@ -85,6 +109,8 @@ void FieldReader::feed(const char *data, qsizetype size)
 
 void FieldReader::finish()
 {
+    if (m_markSeen > 0)
+        parse(ByteOrderMark, std::exchange(m_markSeen, -1));
     if (m_state == State::Unquoted || m_state == State::Quoted)
         endField();
     m_field.clear();
@@ -106,11 +132,11 @@ void FieldReader::endField(const char *tail, qsizetype size)
     // Most fields lie inside one piece: decode them in place instead of copying.
     if (m_field.isEmpty()) {
         if (size > 0)
-            m_entries.append(QString::fromLocal8Bit(QByteArrayView(tail, size)));
+            m_entries.append(m_decoder(QByteArrayView(tail, size)));
         return;
     }
     m_field.append(tail, size);
-    m_entries.append(QString::fromLocal8Bit(m_field));
+    m_entries.append(m_decoder(m_field));
     m_field.clear();
 }
 

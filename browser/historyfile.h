@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringDecoder>
 #include <QStringList>
 
 class QIODevice;
@@ -31,6 +32,7 @@ public:
 
 private:
     enum class State { BeforeField, Unquoted, Quoted, AfterQuote };
+    void parse(const char *data, qsizetype size);
     void endField();
     // Ends the field with its last size bytes at tail (not yet in m_field).
     void endField(const char *tail, qsizetype size);
@@ -38,6 +40,12 @@ private:
     State m_state = State::BeforeField;
     QByteArray m_field;
     QStringList m_entries;
+    // A byte order mark is skipped at the very start of the input only (an editor may
+    // have put it there); how much of one has been seen so far, -1 once past the start.
+    int m_markSeen = 0;
+    // Keeps a U+FEFF inside a field instead of dropping it as a byte order mark.
+    QStringDecoder m_decoder{QStringDecoder::System,
+                             QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom};
 };
 
 struct ReadResult

@@ -167,6 +167,16 @@ void tst_HistoryFile::fields_data()
     QTest::newRow("non-ASCII UTF-8")
         << QByteArray("\r\nhttps://\xe4\xbe\x8b\xe3\x81\x88.jp/\xc3\xa4?q=\xf0\x9f\x98\x80\r\n")
         << QStringList{u"https://例え.jp/ä?q=😀"_s};
+    // Found by fuzz_historyreader. A file saved by an editor may start with a byte order
+    // mark: it is no part of the first field, and must not become an empty entry.
+    QTest::newRow("byte order mark at the start") << QByteArray("\xef\xbb\xbf\nx\"\n")
+                                                  << QStringList{u"x\""_s};
+    QTest::newRow("byte order mark only") << QByteArray("\xef\xbb\xbf") << QStringList{};
+    // Elsewhere it is a character like any other: dropped, it would not read back the same
+    // once written.
+    QTest::newRow("byte order mark inside fields")
+        << QByteArray("a\r\n\xef\xbb\xbf\xef\xbb\xbf" "b,\xef\xbb\xbf\r\n")
+        << QStringList{u"a"_s, u"\uFEFF\uFEFFb"_s, u"\uFEFF"_s};
 }
 
 void tst_HistoryFile::fields()
@@ -364,6 +374,10 @@ void tst_HistoryFile::compose_data()
         << QStringList{u"https://例え.jp/ä?q=😀"_s}
         << QByteArray("\r\nhttps://\xe4\xbe\x8b\xe3\x81\x88.jp/\xc3\xa4?q=\xf0\x9f\x98\x80\r\n")
         << QStringList{u"https://例え.jp/ä?q=😀"_s};
+    // A leading U+FEFF read back as nothing, which fuzz_historyreader's round trip catches.
+    QTest::newRow("byte order mark kept") << QStringList{u"\uFEFFa"_s, u"\uFEFF"_s}
+                                          << QByteArray("\r\n\xef\xbb\xbf" "a\r\n\xef\xbb\xbf\r\n")
+                                          << QStringList{u"\uFEFFa"_s, u"\uFEFF"_s};
     QTest::newRow("empty list") << QStringList{} << QByteArray("\r\n") << QStringList{};
     QTest::newRow("empty entries left out") << QStringList{QString(), u"a"_s, QString()}
                                             << QByteArray("\r\na\r\n") << QStringList{u"a"_s};
