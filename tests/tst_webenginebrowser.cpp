@@ -1,4 +1,5 @@
 #include "platform/webenginebrowser.h"
+#include "support/enginetesting.h"
 #include "support/loopbackhttpserver.h"
 
 #include <QNetworkAccessManager>
@@ -13,15 +14,9 @@
 
 using namespace Qt::StringLiterals;
 
+using namespace enginetesting;
+
 namespace {
-
-constexpr int LoadTimeoutMs = 10000;
-
-QByteArray page(const char *title, const QByteArray &body = "<p>text</p>")
-{
-    return QByteArray("<html><head><title>") + title + "</title></head><body>" + body
-           + "</body></html>";
-}
 
 // The four load events of one navigation, as the log writes them.
 QStringList loadEvents(const QString &requested, const QString &committed)
@@ -52,22 +47,6 @@ QString pairingProblem(const QStringList &log)
         }
     }
     return open ? u"Begin never completed"_s : QString();
-}
-
-// Polls like QTRY_VERIFY, but answers instead of failing. QTest::qWaitFor is not used:
-// it runs one event pass per 10 ms nap, which starves the engine's work on this
-// thread and makes every load take seconds.
-template <typename Predicate>
-bool waitUntil(Predicate done)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > LoadTimeoutMs)
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
 }
 
 } // namespace

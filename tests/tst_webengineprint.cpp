@@ -1,4 +1,5 @@
 #include "platform/webenginebrowser.h"
+#include "support/enginetesting.h"
 #include "support/loopbackhttpserver.h"
 
 #include <QClipboard>
@@ -12,33 +13,14 @@
 
 using namespace Qt::StringLiterals;
 
+using namespace enginetesting;
+
 namespace {
 
-constexpr int LoadTimeoutMs = 10000;
 constexpr int PrintTimeoutMs = 30000;
 
 const QString ClipboardMarker = u"marker left on the clipboard"_s;
 const QString SentinelText = u"sentinel words"_s;
-
-// Polls with qWait: QTest::qWaitFor naps between event passes and starves the engine.
-template <typename Predicate>
-bool waitUntil(Predicate done, int timeoutMs = LoadTimeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
-}
-
-QByteArray page(const char *title, const QByteArray &body)
-{
-    return QByteArray("<html><head><title>") + title + "</title></head><body>" + body
-           + "</body></html>";
-}
 
 // Page objects in a PDF; "/Type /Pages" is the tree above them.
 qsizetype pdfPageCount(const QByteArray &pdf)

@@ -1,4 +1,5 @@
 #include "platform/webenginebrowser.h"
+#include "support/enginetesting.h"
 #include "support/loopbackhttpserver.h"
 #include "support/scriptedenginedialogs.h"
 
@@ -16,34 +17,14 @@
 
 using namespace Qt::StringLiterals;
 
+using namespace enginetesting;
+
 namespace {
-
-constexpr int LoadTimeoutMs = 10000;
-
-QByteArray page(const char *title, const QByteArray &body = "<p>text</p>")
-{
-    return QByteArray("<html><head><title>") + title + "</title></head><body>" + body
-           + "</body></html>";
-}
 
 QByteArray scriptPage(const QByteArray &script)
 {
     return "<html><head><title>loading</title></head><body><script>" + script
            + "</script></body></html>";
-}
-
-// Polls with the engine running; QTest::qWaitFor would starve it.
-template <typename Predicate>
-bool waitUntil(Predicate done, int timeoutMs = LoadTimeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
 }
 
 } // namespace
