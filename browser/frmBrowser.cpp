@@ -62,6 +62,7 @@ frmBrowser::frmBrowser(QMdiArea *mdiArea, const Platform &platform, BrowserHost 
     , brwWebBrowser(named(platform.makeBrowser(this), "brwWebBrowser"))
     , m_host(host)
     , m_historyPath(platform.folder.file(QStringLiteral("address.lst")))
+    , m_history(m_historyPath)
 {
     setObjectName(QStringLiteral("frmBrowser"));
     QIcon icon(QStringLiteral(":/icons/document-32.png"));
@@ -148,9 +149,10 @@ void frmBrowser::Form_Load(QMdiArea *mdiArea)
     const QRect label = lblAddress->geometry();
     cboAddress->move(twips::toPixels(50), label.y() + label.height() + twips::toPixels(15));
 
-    // A history that cannot be read leaves what was read so far; no message.
+    // A history that cannot be read leaves what was read so far; no message. A file of
+    // more addresses than anyone scrolls through is listed in part (and kept whole).
     auto *model = qobject_cast<QStringListModel *>(cboAddress->model());
-    model->setStringList(historyfile::read(m_historyPath).entries);
+    model->setStringList(historyfile::read(m_historyPath, ListedAddresses).entries);
     cboAddress->setCurrentIndex(-1);
 }
 
@@ -258,10 +260,7 @@ void frmBrowser::brwWebBrowser_NavigateComplete2(const QString &)
     const QString address = cboAddress->currentText();
     if (address == QLatin1String("about:NavigationCanceled"))
         return;
-    // Written under a lock, re-reading the file so no other window's address is lost;
-    // a file that cannot be written leaves the old one whole, silently.
-    if (historyfile::appendAddress(m_historyPath, m_lastWritten, address))
-        m_lastWritten = address;
+    m_history.append(address);
 }
 
 void frmBrowser::timTimer_Timer()

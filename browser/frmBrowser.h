@@ -1,6 +1,7 @@
 #pragma once
 
 #include "browser/elapsedticks.h"
+#include "browser/historywriter.h"
 
 #include <QWidget>
 
@@ -57,6 +58,9 @@ public:
 
     bool SuppressNavigate = false;
 
+    // The most addresses the address box lists from the history file.
+    static constexpr qsizetype ListedAddresses = 1'000'000;
+
 protected:
     void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -71,8 +75,7 @@ private:
 
     BrowserHost &m_host;
     QString m_historyPath;
-    // The address this window last wrote to the history file, replaced by its next one.
-    QString m_lastWritten;
+    HistoryWriter m_history;
     ElapsedTicks m_pingClock;
     ElapsedTicks m_loadClock;
     QMdiSubWindow *m_subWindow = nullptr;

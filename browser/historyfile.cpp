@@ -1,6 +1,7 @@
 #include "browser/historyfile.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
@@ -8,6 +9,8 @@
 #include <QSaveFile>
 #include <QThread>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <utility>
 
 namespace historyfile {
@@ -140,12 +143,16 @@ void FieldReader::endField(const char *tail, qsizetype size)
     m_field.clear();
 }
 
-ReadResult read(QIODevice &device)
-{
-    ReadResult result;
-    if (!device.isOpen() || !device.isReadable())
-        return result;
+namespace {
 
+// Reads device through a FieldReader, handing each piece's entries to take, which says
+// whether to go on. False when reading failed; the entries of a field the failure cut
+// off are not handed on (the ones before it are).
+template<typename Take>
+bool readEntries(QIODevice &device, Take &&take)
+{
+    if (!device.isOpen() || !device.isReadable())
+        return false;
     // A small file needs no large buffer: every window reads this file as it opens.
     qint64 bufferSize = ChunkSize;
     if (!device.isSequential())
@@ -155,31 +162,51 @@ ReadResult read(QIODevice &device)
     for (;;) {
         const qint64 n = device.read(buffer.data(), buffer.size());
         if (n < 0) {
-            // A field cut off by the error is not trusted; the ones before it are.
-            result.entries = reader.takeEntries();
-            return result;
+            take(reader.takeEntries());
+            return false;
         }
         if (n == 0)
             break;
         reader.feed(buffer.constData(), n);
+        if (!take(reader.takeEntries()))
+            return true;
     }
     reader.finish();
-    result.entries = reader.takeEntries();
-    result.ok = true;
+    take(reader.takeEntries());
+    return true;
+}
+
+// Only a regular file: opening a folder can succeed here, and a pipe or a device could
+// block or never end. Plain reads, never a mapping: another writer may cut the file
+// short meanwhile.
+bool openForReading(QFile &file)
+{
+    return QFileInfo(file.fileName()).isFile() && file.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+}
+
+} // namespace
+
+ReadResult read(QIODevice &device, qsizetype maxEntries)
+{
+    ReadResult result;
+    result.ok = readEntries(device, [&](QStringList &&entries) {
+        const qsizetype room = maxEntries - result.entries.size();
+        if (entries.size() > room)
+            entries.resize(room);
+        result.entries += std::move(entries);
+        return result.entries.size() < maxEntries;
+    });
     return result;
 }
 
-ReadResult read(const QString &path)
+ReadResult read(const QString &path, qsizetype maxEntries)
 {
-    // Only a regular file: opening a folder can succeed here, and a pipe or a device
-    // could block or never end.
-    if (path.isEmpty() || !QFileInfo(path).isFile())
+    if (path.isEmpty())
         return {};
-    // Plain reads, never a mapping: another writer may cut the file short meanwhile.
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    if (!openForReading(file))
         return {};
-    return read(file);
+    return read(file, maxEntries);
 }
 
 namespace {
@@ -222,6 +249,27 @@ QString storedForm(const QString &entry)
 
 } // namespace
 
+namespace {
+
+// Adds entry's line (see compose) to bytes; an empty entry adds nothing.
+void appendLine(QByteArray &bytes, const QString &entry)
+{
+    if (entry.isEmpty())
+        return;
+    // The same 8-bit encoding the reader decodes with.
+    const QByteArray field = storedForm(entry).toLocal8Bit();
+    if (field.contains(',') || field.startsWith(' ')) {
+        bytes += '"';
+        bytes += field;
+        bytes += '"';
+    } else {
+        bytes += field;
+    }
+    bytes += "\r\n";
+}
+
+} // namespace
+
 QByteArray compose(const QStringList &entries)
 {
     qsizetype size = 2;
@@ -230,20 +278,8 @@ QByteArray compose(const QStringList &entries)
     QByteArray bytes;
     bytes.reserve(size);
     bytes += "\r\n";
-    for (const QString &entry : entries) {
-        if (entry.isEmpty())
-            continue;
-        // The same 8-bit encoding the reader decodes with.
-        const QByteArray field = storedForm(entry).toLocal8Bit();
-        if (field.contains(',') || field.startsWith(' ')) {
-            bytes += '"';
-            bytes += field;
-            bytes += '"';
-        } else {
-            bytes += field;
-        }
-        bytes += "\r\n";
-    }
+    for (const QString &entry : entries)
+        appendLine(bytes, entry);
     return bytes;
 }
 
@@ -251,38 +287,80 @@ bool appendAddress(const QString &path, const QString &previousOwn, const QStrin
 {
     if (path.isEmpty() || address.isEmpty())
         return false;
-    QLockFile lock(path + QStringLiteral(".lock"));
+    const QString lockPath = path + QStringLiteral(".lock");
+    QLockFile lock(lockPath);
     lock.setStaleLockTime(StaleLockMs);
     if (!takeLock(lock))
         return false;
+    // A lock older than StaleLockMs counts as left behind, so a write of a huge file
+    // keeps its lock fresh as it goes.
+    QElapsedTimer sinceTouched;
+    sinceTouched.start();
+    auto keepLock = [&] {
+        if (sinceTouched.elapsed() < StaleLockMs / 5)
+            return;
+        ::utimensat(AT_FDCWD, QFile::encodeName(lockPath).constData(), nullptr, 0);
+        sinceTouched.restart();
+    };
+
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray bytes("\r\n");
+    // Written in pieces: the file may be far larger than is wise to hold at once.
+    auto flush = [&](qsizetype atLeast) {
+        if (bytes.size() < atLeast)
+            return true;
+        const bool written = out.write(bytes) == bytes.size();
+        bytes.clear();
+        return written;
+    };
 
     // Only a file that is truly missing counts as empty: rewriting one we could not
     // read would lose every other writer's addresses.
-    QStringList entries;
     const QFileInfo info(path);
     if (info.exists() || info.isSymLink()) {
-        ReadResult current = read(path);
-        if (!current.ok)
+        QFile in(path);
+        if (!openForReading(in))
             return false;
-        entries = std::move(current.entries);
+        // The last line equal to this window's previous address goes (an earlier equal
+        // one may be another window's). Finding it takes a pass of its own; the lock
+        // keeps other windows from changing the file between the passes.
+        qsizetype own = -1;
+        if (!previousOwn.isEmpty()) {
+            const QString stored = storedForm(previousOwn);
+            qsizetype index = 0;
+            const bool read = readEntries(in, [&](QStringList &&entries) {
+                for (const QString &entry : std::as_const(entries)) {
+                    if (entry == stored)
+                        own = index;
+                    ++index;
+                }
+                keepLock();
+                return true;
+            });
+            if (!read || !in.seek(0))
+                return false;
+        }
+        qsizetype index = 0;
+        bool written = true;
+        const bool read = readEntries(in, [&](QStringList &&entries) {
+            for (const QString &entry : std::as_const(entries)) {
+                if (index++ != own)
+                    appendLine(bytes, entry);
+            }
+            written = flush(ChunkSize);
+            keepLock();
+            return written;
+        });
+        if (!read || !written)
+            return false; // the unfinished copy is discarded with out
     }
-    if (!previousOwn.isEmpty()) {
-        // The last one: an earlier equal line may be another window's.
-        const qsizetype own = entries.lastIndexOf(storedForm(previousOwn));
-        if (own >= 0)
-            entries.removeAt(own);
-    }
-    entries.append(address);
+    appendLine(bytes, address);
 
     // Written beside the file and renamed over it: a failure leaves the old file whole,
     // and windows reading it without the lock see the old or the new file, never half.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray bytes = compose(entries);
-    if (file.write(bytes) != bytes.size())
-        return false; // the unfinished copy is discarded with file
-    return file.commit();
+    return flush(0) && out.commit();
 }
 
 } // namespace historyfile

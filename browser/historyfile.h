@@ -5,6 +5,8 @@
 #include <QStringDecoder>
 #include <QStringList>
 
+#include <limits>
+
 class QIODevice;
 
 // The address history file beside the program: one address a line, CR LF, an empty
@@ -54,10 +56,11 @@ struct ReadResult
     bool ok = false;     // false when the file is missing, a folder, or could not be read
 };
 
-// Reads the whole file at path. Never throws; a failure keeps the entries read before it.
-ReadResult read(const QString &path);
+// Reads the file at path, keeping its first maxEntries entries (reading stops there).
+// Never throws; a failure keeps the entries read before it.
+ReadResult read(const QString &path, qsizetype maxEntries = std::numeric_limits<qsizetype>::max());
 // The same from an open device.
-ReadResult read(QIODevice &device);
+ReadResult read(QIODevice &device, qsizetype maxEntries = std::numeric_limits<qsizetype>::max());
 
 // Writing. Every document window writes the file after each completed navigation, and
 // windows of several running copies may write at once. So a write never rewrites the

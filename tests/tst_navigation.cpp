@@ -1,5 +1,6 @@
 #include "browser/frmBrowser.h"
 #include "browser/historyfile.h"
+#include "browser/historywriter.h"
 #include "support/documentfixture.h"
 #include "windows/frmtool2.h"
 
@@ -21,6 +22,7 @@ class TestNavigation : public QObject, protected DocumentFixture
 private:
     QByteArray historyBytes() const
     {
+        HistoryWriter::waitForAll();
         QFile f(env->historyPath());
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
     }
@@ -134,6 +136,7 @@ private Q_SLOTS:
         browserOf(first)->completeNavigation(QStringLiteral("http://first.test/"), QString());
         browserOf(second)->completeNavigation(QStringLiteral("http://second.test/"), QString());
         browserOf(first)->completeNavigation(QStringLiteral("http://first.test/again"), QString());
+        HistoryWriter::waitForAll();
         QCOMPARE(historyfile::read(env->historyPath()).entries,
                  (QStringList{QStringLiteral("http://old.test/"), QStringLiteral("http://second.test/"),
                               QStringLiteral("http://first.test/again")}));

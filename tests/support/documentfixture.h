@@ -1,6 +1,7 @@
 #pragma once
 
 #include "browser/frmBrowser.h"
+#include "browser/historywriter.h"
 #include "support/testplatform.h"
 
 #include <QComboBox>
@@ -26,6 +27,8 @@ protected:
     }
     void tearDown()
     {
+        // The windows' history writes run on; let them end before their folder goes.
+        HistoryWriter::waitForAll();
         host.reset();
         area.reset();
         env.reset();

@@ -1,0 +1,138 @@
+#include "browser/frmBrowser.h"
+#include "support/documentfixture.h"
+#include "support/scriptedbrowser.h"
+
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QStorageInfo>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr qint64 FileBytes = qint64(1) << 30;
+// The file, the copy a write makes beside it, and room to spare.
+constexpr qint64 NeededBytes = 3 * FileBytes;
+
+// The hash of the file's first size bytes.
+QByteArray hashOfStart(const QString &path, qint64 size)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    QByteArray buffer(8 << 20, Qt::Uninitialized);
+    while (size > 0) {
+        const qint64 n = file.read(buffer.data(), qMin<qint64>(size, buffer.size()));
+        if (n <= 0)
+            return {};
+        hash.addData(QByteArrayView(buffer.constData(), n));
+        size -= n;
+    }
+    return hash.result();
+}
+
+QByteArray tailOf(const QString &path, qint64 size)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(qMax<qint64>(0, file.size() - size)))
+        return {};
+    return file.readAll();
+}
+
+// The longest the event loop went without running a 10 ms timer, while it lives.
+class StallWatch
+{
+public:
+    StallWatch()
+    {
+        m_sinceTick.start();
+        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] {
+            m_longest = qMax(m_longest, m_sinceTick.restart());
+        });
+        m_timer.start(10);
+    }
+    qint64 longestMs() const { return m_longest; }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_sinceTick;
+    qint64 m_longest = 0;
+};
+
+} // namespace
+
+// A history file of a gigabyte: the window opens without freezing, lists the first
+// addresses, and its writes keep every byte of the file, without holding up the window.
+class tst_StressHistory : public QObject, protected DocumentFixture
+{
+    Q_OBJECT
+
+private slots:
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
+
+    void aGigabyteFile()
+    {
+        const QString path = env->historyPath();
+        const qint64 available = QStorageInfo(env->folder.path()).bytesAvailable();
+        if (available < NeededBytes)
+            QSKIP(qPrintable(u"needs %1 MB free, the disk has %2 MB"_s.arg(NeededBytes >> 20).arg(available >> 20)));
+
+        QByteArray originalHash;
+        qint64 originalSize = 0;
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QCryptographicHash hash(QCryptographicHash::Sha1);
+            QByteArray chunk("\r\n");
+            for (qint64 i = 0; originalSize < FileBytes; ++i) {
+                chunk += "http://host" + QByteArray::number(i) + ".example.test/page/" + QByteArray::number(i % 97) + "\r\n";
+                if (chunk.size() >= (8 << 20)) {
+                    QCOMPARE(file.write(chunk), chunk.size());
+                    hash.addData(chunk);
+                    originalSize += chunk.size();
+                    chunk.clear();
+                }
+            }
+            QCOMPARE(file.write(chunk), chunk.size());
+            hash.addData(chunk);
+            originalSize += chunk.size();
+            originalHash = hash.result();
+        }
+
+        QElapsedTimer clock;
+        clock.start();
+        frmBrowser *w = newWindow();
+        const qint64 openMs = clock.elapsed();
+        qDebug("window opened on %lld MB in %lld ms", originalSize >> 20, openMs);
+        QVERIFY2(openMs < 2000, qPrintable(QString::number(openMs)));
+        QCOMPARE(w->cboAddress->count(), frmBrowser::ListedAddresses);
+        QCOMPARE(w->cboAddress->itemText(0), u"http://host0.example.test/page/0"_s);
+
+        // Two navigations: the second write also takes out the first one's line.
+        for (const QString &address : {u"http://new.test/"_s, u"http://newer.test/"_s}) {
+            StallWatch watch;
+            clock.restart();
+            browserOf(w)->completeNavigation(address, QString());
+            QCOMPARE(w->cboAddress->itemText(0), address);
+            const QByteArray line = address.toUtf8() + "\r\n";
+            QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(path).size() == originalSize + line.size()
+                                         && tailOf(path, line.size()) == line,
+                                     300000);
+            qDebug("%s written in %lld ms; the window's longest stall %lld ms", qPrintable(address),
+                   clock.elapsed(), watch.longestMs());
+            QVERIFY2(watch.longestMs() < 1000, qPrintable(QString::number(watch.longestMs())));
+            HistoryWriter::waitForAll();
+            QCOMPARE(hashOfStart(path, originalSize), originalHash);
+            QCOMPARE(QFileInfo(path).size(), originalSize + line.size());
+        }
+        QCOMPARE(w->cboAddress->count(), frmBrowser::ListedAddresses + 2);
+    }
+};
+
+QTEST_MAIN(tst_StressHistory)
+#include "tst_stresshistory.moc"
