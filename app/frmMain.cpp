@@ -5,6 +5,7 @@
 #include "app/mod1.h"
 #include "app/panelstatusbar.h"
 #include "app/placement.h"
+#include "app/startuptrace.h"
 #include "browser/frmBrowser.h"
 #include "platform/settingsstore.h"
 #include "platform/twips.h"
@@ -223,6 +224,16 @@ void frmMain::addBrowserKeys()
         if (active && focus && active->brwWebBrowser->isAncestorOf(focus))
             tbToolBar_ButtonClick(QStringLiteral("Stop"));
     });
+}
+
+void frmMain::paintEvent(QPaintEvent *event)
+{
+    QMainWindow::paintEvent(event);
+    // The load step has made Document 1 by now: the window comes up with it.
+    if (!m_painted) {
+        m_painted = true;
+        traceStartup("main window shown");
+    }
 }
 
 QMenu *frmMain::createPopupMenu()

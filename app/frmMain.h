@@ -117,6 +117,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    // The first paint is the window appearing: a start-up trace step.
+    void paintEvent(QPaintEvent *event) override;
     QMenu *createPopupMenu() override;
 
 private:
@@ -142,4 +144,5 @@ private:
     // A printer stays alive until its page has been printed.
     std::map<WebBrowser *, std::unique_ptr<QPrinter>> m_printing;
     std::vector<std::unique_ptr<QPrinter>> m_orphanedPrinters;
+    bool m_painted = false;
 };

@@ -20,6 +20,15 @@ public:
     QTimer *const Timer1;
     QLabel *const Image1;
 
+Q_SIGNALS:
+    // The splash is on screen: its first paint is done.
+    void shown();
+
+protected:
+    // The first paint is the splash appearing.
+    void paintEvent(QPaintEvent *event) override;
+
 private:
     std::function<void()> m_showMain;
+    bool m_painted = false;
 };

@@ -1,5 +1,6 @@
 #include "app/frmMain.h"
 #include "app/frmSplash.h"
+#include "browser/historywriter.h"
 #include "platform/localaddress.h"
 #include "platform/qtdialogs.h"
 #include "platform/qtenginedialogs.h"
@@ -7,6 +8,7 @@
 #include "platform/webenginebrowser.h"
 
 #include <QApplication>
+#include <QWebEngineProfile>
 #include <cstdio>
 #include <unistd.h>
 
@@ -43,6 +45,12 @@ int main(int argc, char *argv[])
         main->setAttribute(Qt::WA_DeleteOnClose);
         main->show();
     });
+    // Starting the web engine takes the better part of a second, which the splash's
+    // three seconds can hide: the main window then comes up without that wait.
+    QObject::connect(splash, &frmSplash::shown, &app, [] { QWebEngineProfile::defaultProfile(); });
     splash->show();
-    return app.exec();
+    const int status = app.exec();
+    // The last windows' history writes finish before the program goes.
+    HistoryWriter::waitForAll();
+    return status;
 }

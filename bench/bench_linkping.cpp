@@ -228,6 +228,12 @@ int main(int argc, char *argv[])
     };
 
     std::printf("Link ping: clock from BeforeNavigate2 to Connect vs. the panel's figure (%d runs each)\n", Runs);
+    // The headline figure covers the runs the window was still timing when the connect
+    // came; past its 1 s time-out it shows "0/ms" by design, which is no measurement.
+    double largestDiffMs = 0;
+    int timedRuns = 0;
+    int pastTimeOut = 0;
+    bool allWithin = true;
     std::printf("%-29s %4s %10s %10s %11s %9s %8s %11s\n", "case", "runs", "clock ms", "shown ms",
                 "max|d| ms", "max|d| %", "within", "gave up 1st");
     for (const Case &c : cases) {
@@ -243,12 +249,22 @@ int main(int argc, char *argv[])
             }
             ++connected;
             gaveUp += r.gaveUpFirst;
+            if (r.gaveUpFirst) {
+                ++pastTimeOut;
+            } else {
+                ++timedRuns;
+                if (r.shown)
+                    largestDiffMs = std::max(largestDiffMs, std::abs(r.clockMs - double(*r.shown)));
+                allWithin = allWithin && r.shown && within(r.clockMs, double(*r.shown));
+            }
             early += r.earlierThanRelease;
             acc.add(r.clockMs, r.shown);
         }
         std::printf("%-29s %4d %10.2f %10.0f %11.2f %8.1f%% %8s %6d of %d\n", c.name, connected,
                     median(acc.clock), median(acc.shown), acc.maxDiffMs, acc.maxDiffPct,
                     connected && acc.allWithin ? "yes" : "no", gaveUp, connected);
+        // A run that never connected counts against the figure.
+        allWithin = allWithin && connected == Runs;
         if (early)
             std::printf("  (%d runs connected before the queue was freed)\n", early);
         if (acc.missing)
@@ -260,5 +276,9 @@ int main(int argc, char *argv[])
                     linear.readAll().trimmed().toInt());
     std::printf("within: |clock - shown| <= max(2 ms, 2%% of clock); gave up 1st: the window's 1 s "
                 "time-out had stopped the ping before the connect came.\n");
+    // The headline figure, for scripts/bench.sh's table.
+    std::printf("FIGURE\tLink ping \"/ms\" vs clock, largest difference (%d runs; %d past the 1 s time-out "
+                "left out)\t%.2f ms\t-\t-\twithin max(2 ms, 2 %%)\t%s\n",
+                timedRuns, pastTimeOut, largestDiffMs, timedRuns > 0 && allWithin ? "met" : "missed");
     return 0;
 }

@@ -227,8 +227,8 @@ bool isPlainText(uchar c)
 class Reader
 {
 public:
-    Reader(const uchar *begin, const uchar *end, QTextDocument &doc)
-        : m_p(begin), m_end(end), m_doc(doc), m_cursor(&doc)
+    Reader(const uchar *begin, const uchar *end, QTextDocument &doc, qsizetype maxCharacters)
+        : m_p(begin), m_end(end), m_doc(doc), m_cursor(&doc), m_maxCharacters(maxCharacters)
     {
         m_states.reserve(64);
         m_states.push_back(GroupState{});
@@ -237,7 +237,7 @@ public:
     // Reads from just after the document's opening brace.
     void run()
     {
-        while (m_p < m_end) {
+        while (m_p < m_end && !m_full) {
             const uchar c = *m_p++;
             switch (c) {
             case '{':
@@ -310,8 +310,11 @@ private:
         if (state().dest == Dest::Text) {
             if (!isPlainText(c))
                 return;
+            // A flush's worth at a time, so a long run of text meets the character limit
+            // as soon as any other text would.
             const uchar *start = m_p - 1;
-            while (m_p < m_end && isPlainText(*m_p))
+            const uchar *stop = m_p + std::min<qsizetype>(m_end - m_p, kByteFlush);
+            while (m_p < stop && isPlainText(*m_p))
                 ++m_p;
             m_bytes.append(reinterpret_cast<const char *>(start), m_p - start);
             if (m_bytes.size() >= kByteFlush)
@@ -763,6 +766,7 @@ private:
             m_firstBlock = false;
         } else {
             m_cursor.insertBlock(block, chr);
+            checkFull();
         }
         m_blockStarted = true;
         m_startedPara = state().para;
@@ -777,7 +781,11 @@ private:
             m_cursor.insertText(text, format(props));
         m_runs.clear();
         m_paragraphChars = 0;
+        checkFull();
     }
+
+    // Past the limit by at most what one insertion adds; the caller cuts the excess.
+    void checkFull() { m_full = m_doc.characterCount() - 1 > m_maxCharacters; }
 
     void endParagraph()
     {
@@ -834,6 +842,8 @@ private:
     const uchar *const m_end;
     QTextDocument &m_doc;
     QTextCursor m_cursor;
+    const qsizetype m_maxCharacters;
+    bool m_full = false;
 
     std::vector<GroupState> m_states;
     qsizetype m_overflow = 0; // groups open beyond kMaxDepth
@@ -880,14 +890,16 @@ qsizetype contentStart(const QByteArray &data)
 
 } // namespace
 
-RtfResult loadRtf(const QByteArray &rtf, QTextDocument &doc)
+RtfResult loadRtf(const QByteArray &rtf, QTextDocument &doc, qsizetype maxCharacters)
 {
+    maxCharacters = qMax<qsizetype>(0, maxCharacters);
     const qsizetype start = contentStart(rtf);
     if (start == rtf.size())
         return {false, QStringLiteral("it is empty")};
     if (!QByteArrayView(rtf).sliced(start).startsWith("{\\rtf"))
         return {false, QStringLiteral("it is not a Rich Text Format file")};
 
+    bool cut = false;
     const bool undo = doc.isUndoRedoEnabled();
     doc.setUndoRedoEnabled(false);
     doc.clear();
@@ -896,18 +908,29 @@ RtfResult loadRtf(const QByteArray &rtf, QTextDocument &doc)
     doc.setDefaultTextOption(option);
     {
         const auto *data = reinterpret_cast<const uchar *>(rtf.constData());
-        Reader reader(data + start + 1, data + rtf.size(), doc);
+        Reader reader(data + start + 1, data + rtf.size(), doc, maxCharacters);
         QTextCursor edit(&doc);
         edit.beginEditBlock(); // one layout pass at the end, not one per insertion
         reader.run();
+        // The last insertion may have gone past the limit: cut there, never inside a
+        // surrogate pair.
+        cut = doc.characterCount() - 1 > maxCharacters;
+        if (cut) {
+            qsizetype at = maxCharacters;
+            if (at > 0 && doc.characterAt(int(at - 1)).isHighSurrogate())
+                --at;
+            edit.setPosition(int(at));
+            edit.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+            edit.removeSelectedText();
+        }
         edit.endEditBlock();
     }
     doc.setUndoRedoEnabled(undo);
     doc.setModified(false);
-    return {true, QString()};
+    return {true, QString(), cut};
 }
 
-RtfResult loadRtfFile(const QString &path, QTextDocument &doc)
+RtfResult loadRtfFile(const QString &path, QTextDocument &doc, qsizetype maxCharacters)
 {
     const QFileInfo info(path);
     if (info.isDir())
@@ -925,5 +948,5 @@ RtfResult loadRtfFile(const QString &path, QTextDocument &doc)
     const QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return {false, QStringLiteral("it cannot be read (%1)").arg(file.errorString())};
-    return loadRtf(data, doc);
+    return loadRtf(data, doc, maxCharacters);
 }

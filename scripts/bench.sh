@@ -1,19 +1,36 @@
 #!/usr/bin/env bash
-# Builds the benchmarks and runs them all, printing each one's table. They print figures
-# only; none passes or fails on time.
+# Builds the benchmarks and runs them all, showing each one's output; then prints what
+# machine they ran on and a Markdown table of their headline figures (the lines they
+# print as FIGURE<tab>name<tab>Halvane<tab>bare<tab>ratio<tab>goal<tab>met), and writes
+# both to <build-dir>/bench-table.md. They print figures only; none passes or fails on
+# time. The exit status is non-zero only when a benchmark itself failed.
 #   scripts/bench.sh [build-dir]      (default: build, configured as setup.sh does)
 # Extra arguments for bench_pageload go in $PAGELOAD_ARGS (e.g. --parts).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build_dir=${1:-build}
-benches=(bench_history_window bench_linkping bench_pageload)
+# Always there, and run in this order.
+benches=(bench_history_window bench_linkping bench_pageload bench_parsers)
+# Built and run only where the tree has them.
+optional=(bare_browser bench_startup bench_memory)
 
 if [ -f "$build_dir/build.ninja" ] || [ -f "$build_dir/Makefile" ]; then
-    cmake --build "$build_dir" --target "${benches[@]}" -j"$(nproc)"
+    scripts/install-missing.sh libbenchmark-dev
+    # Again, so a Google Benchmark installed since the last configure is found.
+    cmake -S . -B "$build_dir" -DHALVANE_BUILD_TESTS=ON -DHALVANE_BUILD_BENCH=ON >/dev/null
 else
     BUILD_DIR=$build_dir scripts/setup.sh -DHALVANE_BUILD_TESTS=ON -DHALVANE_BUILD_BENCH=ON
 fi
+known=$(cmake --build "$build_dir" --target help)
+targets=("${benches[@]}")
+for t in "${optional[@]}"; do
+    grep -Eq "(^|[ .])$t(:| |$)" <<<"$known" && targets+=("$t")
+done
+cmake --build "$build_dir" --target "${targets[@]}" -j"$(nproc)"
+for t in "${optional[@]}"; do
+    [[ $t == bench_* ]] && [ -x "$build_dir/bench/$t" ] && benches+=("$t")
+done
 
 # Offscreen, and nothing leaves loopback: every address but loopback goes to a proxy
 # that is not there. As root the engine refuses to start with its sandbox.
@@ -22,12 +39,61 @@ export QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu --proxy-server=127.0.0.1:9"
 export QTWEBENGINE_DISABLE_SANDBOX=1
 export QT_LOGGING_RULES="qt.webenginecontext.info=false"
 
+logs="$build_dir/bench-logs"
+mkdir -p "$logs"
+load_start=$(cut -d' ' -f1-3 /proc/loadavg)
+started=$(date -u '+%Y-%m-%d %H:%M UTC')
+
 status=0
+notes=()
 for b in "${benches[@]}"; do
     echo
     echo "== $b"
     args=()
     [ "$b" = bench_pageload ] && [ -n "${PAGELOAD_ARGS:-}" ] && read -r -a args <<<"$PAGELOAD_ARGS"
-    "$build_dir/bench/$b" "${args[@]}" || { echo "$b exited with $?"; status=1; }
+    # Line-buffered, so the output shows as it comes and is kept in order.
+    rc=0
+    stdbuf -oL -eL "$build_dir/bench/$b" "${args[@]}" 2>&1 | tee "$logs/$b.log" || rc=$?
+    if [ "$rc" -ne 0 ]; then
+        echo "$b exited with $rc"
+        notes+=("$b exited with $rc.")
+        status=1
+    elif ! grep -q $'^FIGURE\t' "$logs/$b.log"; then
+        notes+=("$b printed no figure.")
+    fi
 done
+
+# One cell of a Markdown table: a '|' in it would end the cell.
+cell() { printf '%s' "${1//|/\\|}"; }
+
+qt_version=$(qtpaths6 --qt-version 2>/dev/null ||
+             dpkg-query -W -f='${Version} (qt6-base-dev)' qt6-base-dev 2>/dev/null || echo unknown)
+debian="$(. /etc/os-release 2>/dev/null && echo "${PRETTY_NAME:-unknown}")"
+[ -r /etc/debian_version ] && debian+=", $(cat /etc/debian_version)"
+report=$(
+    echo "Benchmarks run $started on:"
+    echo
+    echo "- CPU: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(nproc) cores"
+    echo "- RAM: $(awk '/^MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo)"
+    echo "- Kernel: $(uname -r); $debian; Qt $qt_version"
+    echo "- Load average (1, 5, 15 min): $load_start before the runs, $(cut -d' ' -f1-3 /proc/loadavg) after"
+    echo
+    echo "| Figure | Halvane | Bare | Ratio | Goal | Met |"
+    echo "|---|---|---|---|---|---|"
+    for b in "${benches[@]}"; do
+        while IFS=$'\t' read -r _ name mine bare ratio goal met; do
+            printf '| %s | %s | %s | %s | %s | %s |\n' "$(cell "$name")" "$(cell "$mine")" "$(cell "$bare")" \
+                "$(cell "$ratio")" "$(cell "$goal")" "$(cell "$met")"
+        done < <(grep $'^FIGURE\t' "$logs/$b.log" || true)
+    done
+    for n in "${notes[@]}"; do
+        echo
+        echo "$n"
+    done
+)
+echo
+echo "$report"
+echo "$report" >"$build_dir/bench-table.md"
+echo
+echo "(written to $build_dir/bench-table.md; each benchmark's output is in $logs/)"
 exit $status

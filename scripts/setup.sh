@@ -9,6 +9,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools
     libqt6webenginecore6-bin qt6-qpa-plugins libgl-dev libxkbcommon-dev
     fonts-dejavu-core fonts-liberation2 xvfb xauth xdotool
+    libbenchmark-dev
 )
 scripts/install-missing.sh "${packages[@]}"
 

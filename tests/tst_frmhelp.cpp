@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QPointer>
@@ -106,6 +107,84 @@ private Q_SLOTS:
         QCOMPARE(w.RichTextBox1->toPlainText(),
                  u"The help file %1 could not be read: %2."_s.arg(helpPath(), reason));
         QCOMPARE(w.RichTextBox1->document()->blockCount(), 1);
+    }
+
+    // Hostile or oversized help files: the viewer still opens at once, showing the text or
+    // the sentence saying why not. The time covers reading, showing and laying out the text.
+    void bigOrDeepFileOpensPromptly_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<qsizetype>("size");
+        QTest::addColumn<QString>("shownStart"); // the first characters the box shows
+        QTest::addColumn<bool>("cut");           // only the beginning shown, and a note after it
+        const qsizetype mb100 = 100 * 1024 * 1024;
+        const qsizetype limit = frmHelp::maxShownCharacters;
+        QTest::newRow("100 MB random bytes")
+            << u"random"_s << mb100 << u"The help file %1 could not be read: it is not a Rich Text Format file."_s
+            << false;
+        QTest::newRow("10,000 nested groups") << u"nested"_s << qsizetype(10000) << u"ab"_s << false;
+        QTest::newRow("10,000 unclosed groups") << u"unclosed"_s << qsizetype(10000) << u"a"_s << false;
+        QTest::newRow("100 MB random bytes after a header") << u"random rtf"_s << mb100 << QString() << false;
+        QTest::newRow("200,000-letter word") << u"word"_s << qsizetype(200000) << u"xxxx"_s << true;
+        QTest::newRow("text up to the limit") << u"word"_s << limit << u"xxxx"_s << false;
+        QTest::newRow("one letter past the limit") << u"word"_s << limit + 1 << u"xxxx"_s << true;
+        QTest::newRow("100 MB text after a header") << u"word"_s << mb100 << u"xxxx"_s << true;
+        QTest::newRow("100 MB of words after a header") << u"words"_s << mb100 << u"word word"_s << true;
+        QTest::newRow("100 MB of paragraphs after a header") << u"paragraphs"_s << mb100 << u"p"_s << true;
+    }
+    void bigOrDeepFileOpensPromptly()
+    {
+        QFETCH(QString, kind);
+        QFETCH(qsizetype, size);
+        QFETCH(QString, shownStart);
+        QFETCH(bool, cut);
+        {
+            QByteArray bytes;
+            if (kind == u"random" || kind == u"random rtf") {
+                bytes.resize(size);
+                QRandomGenerator random(7);
+                random.fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
+                if (kind == u"random")
+                    bytes[0] = 'x';
+                else
+                    bytes.prepend("{\\rtf1 ");
+            } else if (kind == u"word") {
+                bytes = "{\\rtf1 " + QByteArray(size, 'x') + '}';
+            } else if (kind == u"words") {
+                bytes = "{\\rtf1 " + QByteArray("word ").repeated(size / 5) + '}';
+            } else if (kind == u"paragraphs") {
+                bytes = "{\\rtf1 " + QByteArray("p\\par ").repeated(size / 6) + '}';
+            } else if (kind == u"nested") {
+                bytes = "{\\rtf1 a" + QByteArray(size, '{') + "deep" + QByteArray(size, '}') + "b}";
+            } else {
+                bytes = "{\\rtf1 a" + QByteArray(size, '{') + "deep";
+            }
+            QVERIFY(writeFile(helpPath(), bytes));
+        }
+
+        QElapsedTimer clock;
+        clock.start();
+        QPointer<frmHelp> w = new frmHelp(ProgramFolder(folder->path()));
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        // Painting the box lays out at least what it shows.
+        w->RichTextBox1->viewport()->repaint();
+        const qint64 opened = clock.elapsed();
+        qInfo("viewer opened in %lld ms", qlonglong(opened));
+        QVERIFY2(opened < 2000, qPrintable(u"the viewer took %1 ms to open"_s.arg(opened)));
+
+        const QTextDocument *doc = w->RichTextBox1->document();
+        const QString shown = doc->firstBlock().text();
+        if (shownStart.isEmpty())
+            QVERIFY2(!shown.startsWith(u"The help file"_s), qPrintable(shown.left(200)));
+        else
+            QVERIFY2(shown.startsWith(shownStart.arg(helpPath())), qPrintable(shown.left(200)));
+        const QString note = u"The help file %1 is too long to show whole: only its beginning is shown."_s.arg(helpPath());
+        QCOMPARE(doc->lastBlock().text() == note, cut);
+        if (cut)
+            QCOMPARE(doc->lastBlock().position() - 1, frmHelp::maxShownCharacters);
+        QVERIFY(w->close());
+        QTRY_VERIFY(w.isNull());
     }
 
     void window()

@@ -5,9 +5,13 @@
 #include "windows/frmtool2.h"
 
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QRandomGenerator>
 #include <QTest>
 #include <QWindow>
 #include <limits>
@@ -87,6 +91,20 @@ private Q_SLOTS:
             << QStringList{QStringLiteral("left"), QStringLiteral("nan"), QStringLiteral("1e30"),
                            QString()}
             << QRect(67, 67, 433, 433);
+        // With the row above, every key meets text, NaN, ±1e30 and an empty value once.
+        QTest::newRow("garbage, second round")
+            << QStringList{QStringLiteral("NaN"), QStringLiteral("1e30"), QStringLiteral("-1e30"),
+                           QStringLiteral("tall")}
+            << QRect(67, 67, 433, 433);
+        QTest::newRow("garbage, third round")
+            << QStringList{QStringLiteral("1e30"), QStringLiteral("-1e30"), QString(), QStringLiteral("nan")}
+            << QRect(67, 67, 433, 433);
+        QTest::newRow("garbage, fourth round")
+            << QStringList{QStringLiteral("-1e30"), QString(), QStringLiteral("wide"), QStringLiteral("1e30")}
+            << QRect(67, 67, 433, 433);
+        QTest::newRow("garbage, fifth round")
+            << QStringList{QString(), QStringLiteral("top"), QStringLiteral("NaN"), QStringLiteral("-1e30")}
+            << QRect(67, 67, 433, 433);
         QTest::newRow("too small gives defaults") << QStringList{QStringLiteral("0"), QStringLiteral("0"),
                                                                  QStringLiteral("15"), QStringLiteral("0")}
                                                   << QRect(0, 0, 433, 433);
@@ -101,6 +119,51 @@ private Q_SLOTS:
             store(keys[i], values[i]);
         frmMain m(env->platform);
         QCOMPARE(outerNormal(m), expected);
+    }
+
+    // A settings file that cannot be read: the window opens at the first-run placement
+    // and closes quietly, storing what it can.
+    void unreadableSettingsFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("the file is a folder") << QStringLiteral("folder");
+        QTest::newRow("random bytes") << QStringLiteral("random");
+        QTest::newRow("a section of random bytes") << QStringLiteral("section");
+        // Typed values (lists, one claiming two billion entries, a size), none of them text.
+        QTest::newRow("values of other types") << QStringLiteral("typed");
+    }
+    void unreadableSettingsFile()
+    {
+        QFETCH(QString, kind);
+        const QString path = QDir(env->settingsFolder.path()).filePath(QStringLiteral("Halvane.conf"));
+        if (kind == QLatin1String("folder")) {
+            QVERIFY(QDir().mkpath(path));
+        } else {
+            QByteArray bytes(4096, Qt::Uninitialized);
+            QRandomGenerator random(11);
+            for (char &b : bytes)
+                b = char(random.bounded(256));
+            if (kind == QLatin1String("section"))
+                bytes = "[Settings]\nMainLeft=" + bytes + "\nMainWidth=\xff\xfe\x00\x01\n";
+            else if (kind == QLatin1String("typed"))
+                bytes = "[Settings]\nMainLeft=@Variant(\\0\\0\\0\\t\\0\\x7f\\xff\\xff\\xf0)\n"
+                        "MainTop=@Variant(\\0\\0\\0\\n\\0\\x7f\\xff\\xff\\xf0)\n"
+                        "MainWidth=9000, 9000\nMainHeight=@Size(9000 9000)\n";
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QCOMPARE(f.write(bytes), bytes.size());
+        }
+        {
+            frmMain m(env->platform);
+            QCOMPARE(outerNormal(m), QRect(67, 67, 433, 433));
+            m.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&m));
+            QCOMPARE(m.DocumentCount, 1);
+            m.mnuFileExit->trigger();
+            QVERIFY(!m.isVisible());
+        }
+        if (kind == QLatin1String("folder"))
+            QVERIFY(QFileInfo(path).isDir());
     }
 
     void closingStoresThePlacement()

@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QScreen>
 #include <QStyle>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTextEdit>
 
 namespace {
@@ -35,6 +37,10 @@ QTextEdit *richTextBox(QWidget *parent)
     t->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     t->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     t->viewport()->setBackgroundRole(QPalette::Base);
+    // Lines break between words only. Breaking inside a word as well costs time that grows
+    // with the square of the word's length: a long unbroken run kept the window from
+    // opening for minutes. A word wider than the box scrolls sideways instead.
+    t->setWordWrapMode(QTextOption::WordWrap);
     return t;
 }
 
@@ -75,12 +81,18 @@ frmHelp::frmHelp(const ProgramFolder &folder)
 void frmHelp::Form_Load()
 {
     const QString path = m_folder.file(QStringLiteral("hv.hlp.rtf"));
-    const RtfResult result = loadRtfFile(path, *RichTextBox1->document());
+    QTextDocument *doc = RichTextBox1->document();
+    const RtfResult result = loadRtfFile(path, *doc, maxShownCharacters);
     // Straight into the document: the box itself would carry over the format at its
     // cursor, and the sentence would come out in whatever the old text's first word was in.
     if (!result.ok) {
-        RichTextBox1->document()->setPlainText(
-            QStringLiteral("The help file %1 could not be read: %2.").arg(path, result.error));
+        doc->setPlainText(QStringLiteral("The help file %1 could not be read: %2.").arg(path, result.error));
+    } else if (result.cut) {
+        QTextCursor end(doc);
+        end.movePosition(QTextCursor::End);
+        end.insertBlock(QTextBlockFormat(), QTextCharFormat());
+        end.insertText(QStringLiteral("The help file %1 is too long to show whole: only its beginning is shown.")
+                           .arg(path));
     }
     RichTextBox1->moveCursor(QTextCursor::Start);
 }

@@ -16,6 +16,11 @@ class frmHelp : public QWidget
 public:
     explicit frmHelp(const ProgramFolder &folder);
 
+    // The most of the help file the viewer shows (some thirty pages); a longer one is cut
+    // there, with a note after it. Reading and laying out a file of short paragraphs four
+    // times this size already kept the window from opening for a second or two.
+    static constexpr qsizetype maxShownCharacters = qsizetype(1) << 16;
+
     // Loads the help file into RichTextBox1, replacing what it held. A file that cannot
     // be read leaves one sentence there saying so and why.
     void Form_Load();
