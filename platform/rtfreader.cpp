@@ -1,5 +1,8 @@
 #include "platform/rtfreader.h"
 
+#include "platform/rtfcodepages.h"
+#include "platform/rtfkeywords.h"
+
 #include <QColor>
 #include <QFile>
 #include <QFileInfo>
@@ -13,7 +16,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <iterator>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -33,134 +35,11 @@ constexpr qsizetype kParagraphFlush = 1 << 16; // characters of a paragraph kept
 constexpr size_t kFormatCacheSize = 32;
 constexpr qint64 kMaxFileBytes = qint64(256) * 1024 * 1024;
 
-enum class Kw {
-    Unknown,
-    // destinations
-    FontTable, ColorTable, SkipDest,
-    // document
-    Ansi, Mac, Pc, Pca, AnsiCpg, Deff, DefTab,
-    // font table entries
-    FCharset, Cpg,
-    // colour table entries
-    Red, Green, Blue,
-    // character formatting
-    Plain, Bold, Italic, Underline, UnderlineNone, Strike, Super, Sub, NoSuperSub, Hidden,
-    Font, FontSize, ColorFore, ColorBack, Uc, U, Bin,
-    // paragraphs
-    Pard, Par, Ql, Qc, Qr, Qj, Li, Ri, Fi, Sb, Sa,
-    // words that stand for one character
-    Char,
-};
-
-struct Keyword
-{
-    std::string_view name;
-    Kw kw;
-    char16_t ch = 0; // the character of a Kw::Char word
-};
-
-// Sorted by name for the binary search in lookup().
-constexpr Keyword kKeywords[] = {
-    {"annotation", Kw::SkipDest}, {"ansi", Kw::Ansi}, {"ansicpg", Kw::AnsiCpg},
-    {"atnauthor", Kw::SkipDest}, {"atnid", Kw::SkipDest}, {"b", Kw::Bold}, {"bin", Kw::Bin},
-    {"bkmkend", Kw::SkipDest}, {"bkmkstart", Kw::SkipDest}, {"blue", Kw::Blue},
-    {"bullet", Kw::Char, 0x2022}, {"cb", Kw::ColorBack}, {"cell", Kw::Char, u'\t'},
-    {"cf", Kw::ColorFore}, {"colorschememapping", Kw::SkipDest}, {"colortbl", Kw::ColorTable},
-    {"comment", Kw::SkipDest}, {"cpg", Kw::Cpg}, {"datastore", Kw::SkipDest},
-    {"deff", Kw::Deff}, {"deftab", Kw::DefTab}, {"docvar", Kw::SkipDest},
-    {"emdash", Kw::Char, 0x2014}, {"emspace", Kw::Char, 0x2003}, {"endash", Kw::Char, 0x2013},
-    {"enspace", Kw::Char, 0x2002}, {"f", Kw::Font}, {"fcharset", Kw::FCharset}, {"fi", Kw::Fi},
-    {"filetbl", Kw::SkipDest}, {"fldinst", Kw::SkipDest}, {"fonttbl", Kw::FontTable},
-    {"footer", Kw::SkipDest}, {"footerf", Kw::SkipDest}, {"footerl", Kw::SkipDest},
-    {"footerr", Kw::SkipDest}, {"footnote", Kw::SkipDest}, {"fs", Kw::FontSize},
-    {"generator", Kw::SkipDest}, {"green", Kw::Green}, {"header", Kw::SkipDest},
-    {"headerf", Kw::SkipDest}, {"headerl", Kw::SkipDest}, {"headerr", Kw::SkipDest},
-    {"highlight", Kw::ColorBack}, {"i", Kw::Italic}, {"info", Kw::SkipDest},
-    {"latentstyles", Kw::SkipDest}, {"ldblquote", Kw::Char, 0x201C}, {"li", Kw::Li},
-    {"line", Kw::Char, QChar::LineSeparator}, {"listoverridetable", Kw::SkipDest},
-    {"listtable", Kw::SkipDest}, {"lquote", Kw::Char, 0x2018}, {"ltrmark", Kw::Char, 0x200E},
-    {"mac", Kw::Mac}, {"nestcell", Kw::Char, u'\t'}, {"nonshppict", Kw::SkipDest},
-    {"nosupersub", Kw::NoSuperSub}, {"object", Kw::SkipDest}, {"page", Kw::Par},
-    {"par", Kw::Par}, {"pard", Kw::Pard}, {"pc", Kw::Pc}, {"pca", Kw::Pca},
-    {"pict", Kw::SkipDest}, {"plain", Kw::Plain}, {"pn", Kw::SkipDest},
-    {"private", Kw::SkipDest}, {"qc", Kw::Qc}, {"qj", Kw::Qj}, {"ql", Kw::Ql},
-    {"qmspace", Kw::Char, 0x2005}, {"qr", Kw::Qr}, {"rdblquote", Kw::Char, 0x201D},
-    {"red", Kw::Red}, {"revtbl", Kw::SkipDest}, {"ri", Kw::Ri}, {"row", Kw::Par},
-    {"rquote", Kw::Char, 0x2019}, {"rsidtbl", Kw::SkipDest}, {"rtlmark", Kw::Char, 0x200F},
-    {"sa", Kw::Sa}, {"sb", Kw::Sb}, {"sect", Kw::Par}, {"shpinst", Kw::SkipDest},
-    {"shppict", Kw::SkipDest}, {"strike", Kw::Strike}, {"stylesheet", Kw::SkipDest},
-    {"sub", Kw::Sub}, {"super", Kw::Super}, {"tab", Kw::Char, u'\t'}, {"tc", Kw::SkipDest},
-    {"template", Kw::SkipDest}, {"themedata", Kw::SkipDest}, {"u", Kw::U}, {"uc", Kw::Uc},
-    {"ul", Kw::Underline}, {"uld", Kw::Underline}, {"uldash", Kw::Underline},
-    {"uldashd", Kw::Underline}, {"uldashdd", Kw::Underline}, {"uldb", Kw::Underline},
-    {"ulnone", Kw::UnderlineNone}, {"ulth", Kw::Underline}, {"ulw", Kw::Underline},
-    {"ulwave", Kw::Underline}, {"userprops", Kw::SkipDest}, {"v", Kw::Hidden},
-    {"xe", Kw::SkipDest}, {"xmlnstbl", Kw::SkipDest}, {"zwj", Kw::Char, 0x200D},
-    {"zwnj", Kw::Char, 0x200C},
-};
-static_assert(std::is_sorted(std::begin(kKeywords), std::end(kKeywords),
-                             [](const Keyword &a, const Keyword &b) { return a.name < b.name; }));
-
-Keyword lookup(std::string_view name)
-{
-    const auto *end = std::end(kKeywords);
-    const auto *it = std::lower_bound(std::begin(kKeywords), end, name,
-                                      [](const Keyword &k, std::string_view n) { return k.name < n; });
-    return it != end && it->name == name ? *it : Keyword{name, Kw::Unknown};
-}
-
-// Code pages that may be asked for, with the names Qt's converters know them by. Only these
-// are ever looked up, so a file naming thousands of code pages costs no converter lookups.
-const char *codecName(int codePage)
-{
-    struct Entry
-    {
-        int codePage;
-        const char *name;
-    };
-    static constexpr Entry table[] = {
-        {437, "IBM437"}, {708, "ISO-8859-6"}, {720, "ibm-720"}, {737, "ibm-737"},
-        {775, "ibm-775"}, {850, "IBM850"}, {852, "IBM852"}, {855, "IBM855"}, {857, "IBM857"},
-        {860, "IBM860"}, {861, "IBM861"}, {862, "IBM862"}, {863, "IBM863"}, {864, "IBM864"},
-        {865, "IBM865"}, {866, "IBM866"}, {869, "IBM869"}, {874, "windows-874"},
-        {932, "Shift_JIS"}, {936, "GBK"}, {949, "windows-949"}, {950, "Big5"},
-        {1250, "windows-1250"}, {1251, "windows-1251"}, {1252, "windows-1252"},
-        {1253, "windows-1253"}, {1254, "windows-1254"}, {1255, "windows-1255"},
-        {1256, "windows-1256"}, {1257, "windows-1257"}, {1258, "windows-1258"},
-        {10000, "macintosh"}, {10006, "x-mac-greek"}, {10007, "x-mac-cyrillic"},
-        {10029, "x-mac-centraleurope"}, {10081, "x-mac-turkish"}, {20866, "KOI8-R"},
-        {21866, "KOI8-U"}, {28591, "ISO-8859-1"}, {28592, "ISO-8859-2"}, {28595, "ISO-8859-5"},
-        {28597, "ISO-8859-7"}, {28605, "ISO-8859-15"}, {65001, "UTF-8"},
-    };
-    for (const Entry &e : table) {
-        if (e.codePage == codePage)
-            return e.name;
-    }
-    return nullptr;
-}
-
-// A font's \fcharset names the code page its \'hh bytes are in; 0 means the document's.
-int codePageOfCharset(int charset)
-{
-    switch (charset) {
-    case 77: return 10000;
-    case 128: return 932;
-    case 129: return 949;
-    case 134: return 936;
-    case 136: return 950;
-    case 161: return 1253;
-    case 162: return 1254;
-    case 163: return 1258;
-    case 177: return 1255;
-    case 178: return 1256;
-    case 186: return 1257;
-    case 204: return 1251;
-    case 222: return 874;
-    case 238: return 1250;
-    case 254: return 437;
-    default: return 0;
-    }
-}
+using rtf::codecName;
+using rtf::codePageOfCharset;
+using rtf::Keyword;
+using rtf::Kw;
+using rtf::lookup;
 
 enum class Dest : quint8 { Text, FontTable, ColorTable, Skip };
 
@@ -233,6 +112,9 @@ public:
         m_states.reserve(64);
         m_states.push_back(GroupState{});
     }
+
+    // The tab stop spacing the file asks for, in pixels.
+    double tabStopDistance() const { return m_tabStopDistance; }
 
     // Reads from just after the document's opening brace.
     void run()
@@ -496,11 +378,10 @@ private:
             }
             break;
         case Kw::DefTab:
-            if (hasParam && param > 0) {
-                QTextOption option = m_doc.defaultTextOption();
-                option.setTabStopDistance(std::min(param, kMaxTwips) / 15.0);
-                m_doc.setDefaultTextOption(option);
-            }
+            // Applied once at the end: each change of the document's text option lays out
+            // every block again, so a file of many of these would take quadratic time.
+            if (hasParam && param > 0)
+                m_tabStopDistance = std::min(param, kMaxTwips) / 15.0;
             break;
         case Kw::FCharset:
             if (s.dest == Dest::FontTable && hasParam)
@@ -657,16 +538,17 @@ private:
 
     QStringDecoder *decoder(int cp)
     {
+        // Only code pages we know are kept: a file naming thousands of unknown ones
+        // would otherwise grow this list and every look-up in it.
+        if (!codecName(cp))
+            return nullptr;
         const auto it = std::find_if(m_decoders.begin(), m_decoders.end(),
                                      [cp](const auto &d) { return d.first == cp; });
         if (it != m_decoders.end())
             return it->second.get();
-        std::unique_ptr<QStringDecoder> d;
-        if (const char *name = codecName(cp)) {
-            d = std::make_unique<QStringDecoder>(name);
-            if (!d->isValid())
-                d.reset();
-        }
+        auto d = std::make_unique<QStringDecoder>(codecName(cp));
+        if (!d->isValid())
+            d.reset();
         return m_decoders.emplace_back(cp, std::move(d)).second.get();
     }
 
@@ -867,6 +749,7 @@ private:
     QString m_decoded;
     int m_lastCodePage = 0;
     std::vector<std::pair<int, std::unique_ptr<QStringDecoder>>> m_decoders;
+    double m_tabStopDistance = 720 / 15.0; // half an inch unless the file says otherwise
     char16_t m_highSurrogate = 0;
 
     std::vector<std::pair<CharProps, QTextCharFormat>> m_formats;
@@ -903,15 +786,15 @@ RtfResult loadRtf(const QByteArray &rtf, QTextDocument &doc, qsizetype maxCharac
     const bool undo = doc.isUndoRedoEnabled();
     doc.setUndoRedoEnabled(false);
     doc.clear();
-    QTextOption option = doc.defaultTextOption();
-    option.setTabStopDistance(720 / 15.0); // half an inch unless the file says otherwise
-    doc.setDefaultTextOption(option);
     {
         const auto *data = reinterpret_cast<const uchar *>(rtf.constData());
         Reader reader(data + start + 1, data + rtf.size(), doc, maxCharacters);
         QTextCursor edit(&doc);
         edit.beginEditBlock(); // one layout pass at the end, not one per insertion
         reader.run();
+        QTextOption option = doc.defaultTextOption();
+        option.setTabStopDistance(reader.tabStopDistance());
+        doc.setDefaultTextOption(option);
         // The last insertion may have gone past the limit: cut there, never inside a
         // surrogate pair.
         cut = doc.characterCount() - 1 > maxCharacters;

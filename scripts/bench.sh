@@ -10,10 +10,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build_dir=${1:-build}
-# Always there, and run in this order.
-benches=(bench_history_window bench_linkping bench_pageload bench_parsers)
-# Built and run only where the tree has them.
-optional=(bare_browser bench_startup bench_memory)
+# Run in this order; bench_startup also builds the bare reference program.
+benches=(bench_history_window bench_linkping bench_pageload bench_parsers bench_startup bench_memory)
 
 if [ -f "$build_dir/build.ninja" ] || [ -f "$build_dir/Makefile" ]; then
     scripts/install-missing.sh libbenchmark-dev
@@ -22,15 +20,7 @@ if [ -f "$build_dir/build.ninja" ] || [ -f "$build_dir/Makefile" ]; then
 else
     BUILD_DIR=$build_dir scripts/setup.sh -DHALVANE_BUILD_TESTS=ON -DHALVANE_BUILD_BENCH=ON
 fi
-known=$(cmake --build "$build_dir" --target help)
-targets=("${benches[@]}")
-for t in "${optional[@]}"; do
-    grep -Eq "(^|[ .])$t(:| |$)" <<<"$known" && targets+=("$t")
-done
-cmake --build "$build_dir" --target "${targets[@]}" -j"$(nproc)"
-for t in "${optional[@]}"; do
-    [[ $t == bench_* ]] && [ -x "$build_dir/bench/$t" ] && benches+=("$t")
-done
+cmake --build "$build_dir" --target "${benches[@]}" -j"$(nproc)"
 
 # Offscreen, and nothing leaves loopback: every address but loopback goes to a proxy
 # that is not there. As root the engine refuses to start with its sandbox.

@@ -131,6 +131,9 @@ private Q_SLOTS:
         QTest::newRow("100 MB text after a header") << u"word"_s << mb100 << u"xxxx"_s << true;
         QTest::newRow("100 MB of words after a header") << u"words"_s << mb100 << u"word word"_s << true;
         QTest::newRow("100 MB of paragraphs after a header") << u"paragraphs"_s << mb100 << u"p"_s << true;
+        // Each tab setting once laid out every paragraph before it again.
+        QTest::newRow("30,000 tab settings after 30,000 paragraphs") << u"tabs"_s << qsizetype(30000) << u"p"_s
+                                                                     << false;
     }
     void bigOrDeepFileOpensPromptly()
     {
@@ -154,6 +157,8 @@ private Q_SLOTS:
                 bytes = "{\\rtf1 " + QByteArray("word ").repeated(size / 5) + '}';
             } else if (kind == u"paragraphs") {
                 bytes = "{\\rtf1 " + QByteArray("p\\par ").repeated(size / 6) + '}';
+            } else if (kind == u"tabs") {
+                bytes = "{\\rtf1 " + QByteArray("p\\par ").repeated(size) + QByteArray("\\deftab720 ").repeated(size) + '}';
             } else if (kind == u"nested") {
                 bytes = "{\\rtf1 a" + QByteArray(size, '{') + "deep" + QByteArray(size, '}') + "b}";
             } else {
