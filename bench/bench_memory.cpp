@@ -83,8 +83,10 @@ void reportLoaded(int well, int windows, QSize view)
 // The program's main window with windows document windows on url.
 int runHalvane(QApplication &app, const QUrl &url, int windows)
 {
-    QTemporaryDir folder;
-    QTemporaryDir settingsFolder;
+    // Under the home the driver made for this run: the child is killed, never cleans up,
+    // and the driver removes that home with everything in it.
+    QTemporaryDir folder(QDir::home().filePath(QStringLiteral("program-XXXXXX")));
+    QTemporaryDir settingsFolder(QDir::home().filePath(QStringLiteral("settings-XXXXXX")));
     SettingsStore settings(settingsFolder.path());
     QtDialogs dialogs;
     QtEngineDialogs engineDialogs;

@@ -3,6 +3,7 @@
 #include "browser/historyfile.h"
 
 #include <QThreadPool>
+#include <atomic>
 
 namespace {
 
@@ -20,18 +21,31 @@ Worker &worker()
 
 } // namespace
 
+struct HistoryWriter::State
+{
+    // The newest write asked for: an older one still queued would only be replaced by
+    // it, so it is skipped (on a large file each write takes seconds).
+    std::atomic<quint64> newest = 0;
+    // What this window last wrote; only the worker touches it, one write at a time.
+    QString lastWritten;
+};
+
 HistoryWriter::HistoryWriter(QString path)
     : m_path(std::move(path))
+    , m_state(std::make_shared<State>())
 {
 }
 
 void HistoryWriter::append(const QString &address)
 {
-    worker().start([path = m_path, last = m_lastWritten, address] {
+    const quint64 ticket = ++m_state->newest;
+    worker().start([path = m_path, state = m_state, address, ticket] {
+        if (state->newest != ticket)
+            return;
         // Under a lock, re-reading the file so no other window's address is lost; a
         // file that cannot be written is left whole, silently.
-        if (historyfile::appendAddress(path, *last, address))
-            *last = address;
+        if (historyfile::appendAddress(path, state->lastWritten, address))
+            state->lastWritten = address;
     });
 }
 

@@ -18,7 +18,7 @@ public:
     static void waitForAll();
 
 private:
+    struct State;
     QString m_path;
-    // What this window last wrote; only the worker touches it, one write at a time.
-    std::shared_ptr<QString> m_lastWritten = std::make_shared<QString>();
+    std::shared_ptr<State> m_state;
 };
