@@ -149,10 +149,11 @@ void frmBrowser::Form_Load(QMdiArea *mdiArea)
     const QRect label = lblAddress->geometry();
     cboAddress->move(twips::toPixels(50), label.y() + label.height() + twips::toPixels(15));
 
-    // A history that cannot be read leaves what was read so far; no message. A file of
-    // more addresses than anyone scrolls through is listed in part (and kept whole).
+    // A history that cannot be read leaves what was read so far; no message. Of a file
+    // of more addresses than anyone scrolls through, the newest are listed (the file
+    // keeps them all).
     auto *model = qobject_cast<QStringListModel *>(cboAddress->model());
-    model->setStringList(historyfile::read(m_historyPath, ListedAddresses).entries);
+    model->setStringList(historyfile::readLast(m_historyPath, ListedAddresses).entries);
     cboAddress->setCurrentIndex(-1);
 }
 

@@ -58,7 +58,7 @@ public:
 
     bool SuppressNavigate = false;
 
-    // The most addresses the address box lists from the history file.
+    // The most addresses the address box lists from the history file: its last ones.
     static constexpr qsizetype ListedAddresses = 1'000'000;
 
 protected:

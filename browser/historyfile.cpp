@@ -149,7 +149,7 @@ namespace {
 // whether to go on. False when reading failed; the entries of a field the failure cut
 // off are not handed on (the ones before it are).
 template<typename Take>
-bool readEntries(QIODevice &device, Take &&take)
+bool readEntries(QIODevice &device, Take &&take, bool atFileStart = true)
 {
     if (!device.isOpen() || !device.isReadable())
         return false;
@@ -158,6 +158,8 @@ bool readEntries(QIODevice &device, Take &&take)
     if (!device.isSequential())
         bufferSize = qBound<qint64>(1, device.size() - device.pos() + 1, ChunkSize);
     FieldReader reader;
+    if (!atFileStart)
+        reader.startMidway();
     QByteArray buffer(bufferSize, Qt::Uninitialized);
     for (;;) {
         const qint64 n = device.read(buffer.data(), buffer.size());
@@ -184,29 +186,85 @@ bool openForReading(QFile &file)
     return QFileInfo(file.fileName()).isFile() && file.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
 }
 
+// Where the line after the one holding byte at starts: just past the first line end at
+// or after at; the file's size when none comes; -1 when reading fails.
+qint64 nextLineStart(QFile &file, qint64 at)
+{
+    if (!file.seek(at))
+        return -1;
+    QByteArray buffer(64 * 1024, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = file.read(buffer.data(), buffer.size());
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            return at;
+        for (qint64 i = 0; i < n; ++i) {
+            if (buffer.at(i) == '\r' || buffer.at(i) == '\n')
+                return at + i + 1;
+        }
+        at += n;
+    }
+}
+
 } // namespace
 
-ReadResult read(QIODevice &device, qsizetype maxEntries)
+ReadResult read(QIODevice &device)
 {
     ReadResult result;
     result.ok = readEntries(device, [&](QStringList &&entries) {
-        const qsizetype room = maxEntries - result.entries.size();
-        if (entries.size() > room)
-            entries.resize(room);
         result.entries += std::move(entries);
-        return result.entries.size() < maxEntries;
+        return true;
     });
     return result;
 }
 
-ReadResult read(const QString &path, qsizetype maxEntries)
+ReadResult read(const QString &path)
 {
     if (path.isEmpty())
         return {};
     QFile file(path);
     if (!openForReading(file))
         return {};
-    return read(file, maxEntries);
+    return read(file);
+}
+
+ReadResult readLast(const QString &path, qsizetype maxEntries)
+{
+    if (path.isEmpty())
+        return {};
+    QFile file(path);
+    if (!openForReading(file))
+        return {};
+    if (maxEntries <= 0)
+        return {{}, true};
+    const qint64 size = file.size();
+    // A quote ends at its line end, so every line reads the same wherever reading
+    // starts: read from a line start near the end, further back each time until enough
+    // entries come or the whole file has been read.
+    for (qint64 span = qMax<qint64>(ChunkSize, 64 * qMin<qint64>(maxEntries, size + 1));; span *= 4) {
+        qint64 from = qMax<qint64>(0, size - span);
+        if (from > 0)
+            from = nextLineStart(file, from - 1);
+        if (from < 0 || !file.seek(from))
+            return {};
+        ReadResult result;
+        result.ok = readEntries(
+            file,
+            [&](QStringList &&entries) {
+                result.entries += std::move(entries);
+                // Trimmed now and then, not at every piece: the list is long.
+                if (result.entries.size() > 2 * maxEntries)
+                    result.entries.remove(0, result.entries.size() - maxEntries);
+                return true;
+            },
+            from == 0);
+        if (from == 0 || result.entries.size() >= maxEntries || !result.ok) {
+            if (result.entries.size() > maxEntries)
+                result.entries.remove(0, result.entries.size() - maxEntries);
+            return result;
+        }
+    }
 }
 
 namespace {

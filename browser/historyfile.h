@@ -5,8 +5,6 @@
 #include <QStringDecoder>
 #include <QStringList>
 
-#include <limits>
-
 class QIODevice;
 
 // The address history file beside the program: one address a line, CR LF, an empty
@@ -27,6 +25,8 @@ class FieldReader
 public:
     void feed(const char *data, qsizetype size);
     void feed(const QByteArray &bytes) { feed(bytes.constData(), bytes.size()); }
+    // The input starts at a line inside a file, not at its start: no byte order mark.
+    void startMidway() { m_markSeen = -1; }
     // Ends the input: a field still open becomes an entry.
     void finish();
     // The non-empty fields completed so far, in order; the reader forgets them.
@@ -56,11 +56,13 @@ struct ReadResult
     bool ok = false;     // false when the file is missing, a folder, or could not be read
 };
 
-// Reads the file at path, keeping its first maxEntries entries (reading stops there).
-// Never throws; a failure keeps the entries read before it.
-ReadResult read(const QString &path, qsizetype maxEntries = std::numeric_limits<qsizetype>::max());
+// Reads the whole file at path. Never throws; a failure keeps the entries read before it.
+ReadResult read(const QString &path);
 // The same from an open device.
-ReadResult read(QIODevice &device, qsizetype maxEntries = std::numeric_limits<qsizetype>::max());
+ReadResult read(QIODevice &device);
+// The file's last maxEntries entries, in order, reading only about as much of its end as
+// they take.
+ReadResult readLast(const QString &path, qsizetype maxEntries);
 
 // Writing. Every document window writes the file after each completed navigation, and
 // windows of several running copies may write at once. So a write never rewrites the

@@ -335,12 +335,18 @@ void tst_HistoryFile::readLargeFile_data()
 {
     QTest::addColumn<int>("minimumCount");
     QTest::addColumn<qint64>("minimumSize");
-    QTest::addColumn<int>("kept"); // the most entries asked for; -1 for all
-    QTest::newRow("100,000 addresses") << 100'000 << qint64(0) << -1;
-    QTest::newRow("50 MB") << 0 << qint64(50) * 1000 * 1000 << -1;
-    QTest::newRow("50 MB, the first 1,000") << 0 << qint64(50) * 1000 * 1000 << 1000;
-    QTest::newRow("all of them asked for exactly") << 100'000 << qint64(0) << 100'000;
-    QTest::newRow("none") << 1000 << qint64(0) << 0;
+    QTest::addColumn<int>("kept");    // the last ones asked for; -1 for all
+    QTest::addColumn<int>("padding"); // letters added to every address
+    const qint64 mb50 = qint64(50) * 1000 * 1000;
+    QTest::newRow("100,000 addresses") << 100'000 << qint64(0) << -1 << 0;
+    QTest::newRow("50 MB") << 0 << mb50 << -1 << 0;
+    // Read from a line near the end, a stretch or several further back.
+    QTest::newRow("50 MB, the last 1,000") << 0 << mb50 << 1000 << 0;
+    QTest::newRow("50 MB, the last 500,000") << 0 << mb50 << 500'000 << 0;
+    QTest::newRow("long lines, the last 20,000") << 40'000 << qint64(0) << 20'000 << 200;
+    QTest::newRow("all of them asked for exactly") << 100'000 << qint64(0) << 100'000 << 0;
+    QTest::newRow("more asked for than there are") << 1000 << qint64(0) << 5000 << 0;
+    QTest::newRow("none") << 1000 << qint64(0) << 0 << 0;
 }
 
 void tst_HistoryFile::readLargeFile()
@@ -348,15 +354,17 @@ void tst_HistoryFile::readLargeFile()
     QFETCH(int, minimumCount);
     QFETCH(qint64, minimumSize);
     QFETCH(int, kept);
+    QFETCH(int, padding);
 
     // Lines of varied length, so field ends fall anywhere against the read pieces;
     // every hundredth is quoted with a comma and every seventh is non-ASCII.
-    const auto address = [](int i) {
+    const QString pad(padding, u'p');
+    const auto address = [&pad](int i) {
         if (i % 100 == 0)
-            return u"http://host%1.example/a,b?%2"_s.arg(i % 977).arg(i);
+            return u"http://host%1.example/a,b?%2"_s.arg(i % 977).arg(i) + pad;
         if (i % 7 == 0)
-            return u"https://ü%1.example/päge/%2"_s.arg(i % 13).arg(i);
-        return u"http://www.example.com/%1/page?id=%2"_s.arg(i % 31).arg(i);
+            return u"https://ü%1.example/päge/%2"_s.arg(i % 13).arg(i) + pad;
+        return u"http://www.example.com/%1/page?id=%2"_s.arg(i % 31).arg(i) + pad;
     };
     QByteArray bytes("\r\n");
     bytes.reserve(minimumSize + 100);
@@ -375,17 +383,16 @@ void tst_HistoryFile::readLargeFile()
     QElapsedTimer timer;
     timer.start();
     const historyfile::ReadResult result
-        = kept < 0 ? historyfile::read(path) : historyfile::read(path, kept);
+        = kept < 0 ? historyfile::read(path) : historyfile::readLast(path, kept);
     const qint64 elapsed = timer.elapsed();
     qDebug("%d addresses, %lld bytes, read in %lld ms", count, qint64(QFileInfo(path).size()), elapsed);
 
     QVERIFY(result.ok);
-    if (kept >= 0)
-        count = qMin(count, kept);
-    QCOMPARE(result.entries.size(), count);
-    for (int i = 0; i < count; ++i) {
-        if (result.entries.at(i) != address(i))
-            QFAIL(qPrintable(u"entry %1 is %2"_s.arg(i).arg(result.entries.at(i))));
+    const int first = kept < 0 ? 0 : qMax(0, count - kept);
+    QCOMPARE(result.entries.size(), count - first);
+    for (int i = 0; i < result.entries.size(); ++i) {
+        if (result.entries.at(i) != address(first + i))
+            QFAIL(qPrintable(u"entry %1 is %2"_s.arg(first + i).arg(result.entries.at(i))));
     }
 }
 

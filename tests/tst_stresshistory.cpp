@@ -65,7 +65,7 @@ private:
 
 } // namespace
 
-// A history file of a gigabyte: the window opens without freezing, lists the first
+// A history file of a gigabyte: the window opens without freezing, lists the newest
 // addresses, and its writes keep every byte of the file, without holding up the window.
 class tst_StressHistory : public QObject, protected DocumentFixture
 {
@@ -84,13 +84,16 @@ private slots:
 
         QByteArray originalHash;
         qint64 originalSize = 0;
+        QString lastAddress;
         {
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly));
             QCryptographicHash hash(QCryptographicHash::Sha1);
             QByteArray chunk("\r\n");
             for (qint64 i = 0; originalSize < FileBytes; ++i) {
-                chunk += "http://host" + QByteArray::number(i) + ".example.test/page/" + QByteArray::number(i % 97) + "\r\n";
+                const QByteArray address = "http://host" + QByteArray::number(i) + ".example.test/page/" + QByteArray::number(i % 97);
+                chunk += address + "\r\n";
+                lastAddress = QString::fromLatin1(address);
                 if (chunk.size() >= (8 << 20)) {
                     QCOMPARE(file.write(chunk), chunk.size());
                     hash.addData(chunk);
@@ -109,9 +112,11 @@ private slots:
         frmBrowser *w = newWindow();
         const qint64 openMs = clock.elapsed();
         qDebug("window opened on %lld MB in %lld ms", originalSize >> 20, openMs);
-        QVERIFY2(openMs < 2000, qPrintable(QString::number(openMs)));
+        // Not a time goal (the benchmarks have those): a window that does not hang.
+        QVERIFY2(openMs < 5000, qPrintable(QString::number(openMs)));
+        // The newest addresses, the last in the file.
         QCOMPARE(w->cboAddress->count(), frmBrowser::ListedAddresses);
-        QCOMPARE(w->cboAddress->itemText(0), u"http://host0.example.test/page/0"_s);
+        QCOMPARE(w->cboAddress->itemText(frmBrowser::ListedAddresses - 1), lastAddress);
 
         // Two navigations: the second write also takes out the first one's line.
         for (const QString &address : {u"http://new.test/"_s, u"http://newer.test/"_s}) {
