@@ -1,13 +1,14 @@
 // Time from creating a document window to it being shown with its address list filled,
 // and the memory the window then holds, for history files of growing size. Prints
 // figures; never fails on time.
+#include "processtree.h"
+
 #include "browser/frmBrowser.h"
 #include "support/testplatform.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTest>
@@ -23,14 +24,7 @@ constexpr int Runs = 5;
 // This process's resident memory in MB.
 double residentMb()
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    }
-    return 0;
+    return double(processtree::fieldKb(QStringLiteral("/proc/self/status"), "VmRSS")) / 1024.0;
 }
 
 } // namespace

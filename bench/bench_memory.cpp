@@ -260,12 +260,6 @@ std::optional<Sample> measureRun(const QProcessEnvironment &env, const QString &
     return sample;
 }
 
-QString loadAverage()
-{
-    QFile f(QStringLiteral("/proc/loadavg"));
-    return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll().trimmed()) : QStringLiteral("?");
-}
-
 } // namespace
 
 int main(int argc, char *argv[])

@@ -225,14 +225,6 @@ int paragraphCount(QWebEnginePage *page)
     return count;
 }
 
-QString loadAverage()
-{
-    QFile f(QStringLiteral("/proc/loadavg"));
-    if (!f.open(QIODevice::ReadOnly))
-        return QStringLiteral("?");
-    return QString::fromLatin1(f.readAll().trimmed());
-}
-
 // Each run a fresh address, so no load is a reload of the one before.
 QUrl runUrl(const ServerThread &server, const QString &path, int run)
 {

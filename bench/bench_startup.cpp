@@ -113,12 +113,6 @@ struct Column
     double max() const { return ms.isEmpty() ? 0.0 : *std::max_element(ms.cbegin(), ms.cend()); }
 };
 
-QString loadAverage()
-{
-    QFile f(QStringLiteral("/proc/loadavg"));
-    return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll().trimmed()) : QStringLiteral("?");
-}
-
 } // namespace
 
 int main(int argc, char *argv[])

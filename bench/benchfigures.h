@@ -3,6 +3,7 @@
 // Small helpers the benchmarks share: medians, and how far a shown figure is from a clock.
 
 #include <QEventLoop>
+#include <QFile>
 #include <QList>
 #include <QString>
 #include <QTimer>
@@ -11,6 +12,13 @@
 #include <optional>
 
 namespace benchfigures {
+
+// The machine's load average as /proc/loadavg gives it, to print beside the figures.
+inline QString loadAverage()
+{
+    QFile f(QStringLiteral("/proc/loadavg"));
+    return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll().trimmed()) : QStringLiteral("?");
+}
 
 inline double median(QList<double> values)
 {
