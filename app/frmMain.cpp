@@ -568,6 +568,23 @@ void frmMain::mnuHelpAbout_Click()
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
+    // Pages with questions open are inside calls of the engine's that must return
+    // before their windows may go: the questions end as cancelled, and the main window
+    // closes once they have returned.
+    bool waiting = false;
+    const QList<QMdiSubWindow *> children = mdiArea->subWindowList();
+    for (QMdiSubWindow *child : children) {
+        auto *doc = qobject_cast<frmBrowser *>(child->widget());
+        if (doc && doc->brwWebBrowser->CloseDialogs()) {
+            waiting = true;
+            connect(doc->brwWebBrowser, &WebBrowser::DialogsClosed, this, &QWidget::close,
+                    Qt::SingleShotConnection);
+        }
+    }
+    if (waiting) {
+        event->ignore();
+        return;
+    }
     MDIForm_Unload();
     mdiArea->closeAllSubWindows();
     event->accept();

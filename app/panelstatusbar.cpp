@@ -15,6 +15,8 @@ PanelStatusBar::PanelStatusBar(QWidget *parent)
     setMinimumHeight(twips::toPixels(390));
     for (int i = 0; i < 3; ++i) {
         auto *l = new QLabel(this);
+        // Pages write the text panel: their texts are never markup.
+        l->setTextFormat(Qt::PlainText);
         l->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
         l->setFrameShape(QFrame::Panel);
         l->setFrameShadow(QFrame::Sunken);

@@ -10,6 +10,7 @@
 #include "platform/webbrowser.h"
 #include "windows/frmtool2.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -181,6 +182,20 @@ void frmBrowser::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     Form_Resize();
+}
+
+void frmBrowser::closeEvent(QCloseEvent *event)
+{
+    // A question the page has open is a call of the engine's still under way: the
+    // window leaves the screen now and goes once the questions have returned, cancelled.
+    if (brwWebBrowser->CloseDialogs()) {
+        event->ignore();
+        m_subWindow->hide();
+        connect(brwWebBrowser, &WebBrowser::DialogsClosed, m_subWindow, &QWidget::close,
+                Qt::SingleShotConnection);
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 void frmBrowser::cboAddress_Click()

@@ -40,6 +40,11 @@ public:
     virtual void EditCopy() = 0;
     virtual void EditPaste() = 0;
 
+    // The window is closing: the page's open questions end as cancelled and it may ask
+    // no more. True when some were open: the browser is still inside their calls, and
+    // must stay alive until DialogsClosed.
+    virtual bool CloseDialogs() = 0;
+
 Q_SIGNALS:
     void StatusTextChange(const QString &text);
     void ProgressChange(int progress, int progressMax);
@@ -49,6 +54,8 @@ Q_SIGNALS:
     void BeforeNavigate2(const QString &url);
     void NavigateComplete2(const QString &url);
     void PrintFinished(bool success);
+    // Every question open at CloseDialogs has returned.
+    void DialogsClosed();
     // Beyond the original control: the page asked for a new window at url, from a
     // user's click (a link with target=_blank, or window.open in a click handler).
     // Pages cannot open windows on their own.

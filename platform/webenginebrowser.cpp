@@ -1,6 +1,7 @@
 #include "platform/webenginebrowser.h"
 
 #include "platform/enginedialogs.h"
+#include "platform/pagedialoggate.h"
 
 #include <QAuthenticator>
 #include <QDir>
@@ -92,15 +93,17 @@ QString dataSize(qint64 bytes)
 
 // The page: accepts every navigation and tells the browser about main-frame ones;
 // answers the page's script dialogs, permission requests, certificate errors and
-// sign-in requests through the host's dialogs, or refuses them without any.
+// sign-in requests through the host's dialogs, or refuses them without any. Each
+// question goes through the page's gate, which the user can close on a page that
+// keeps asking.
 class HalvaneWebEnginePage : public QWebEnginePage
 {
     Q_OBJECT
 public:
-    HalvaneWebEnginePage(EngineDialogs *dialogs, QWidget *host)
-        : QWebEnginePage(host)
+    HalvaneWebEnginePage(EngineDialogs *dialogs, PageDialogGate *gate, QWidget *parent)
+        : QWebEnginePage(parent)
         , m_dialogs(dialogs)
-        , m_host(host)
+        , m_gate(gate)
     {
         connect(this, &QWebEnginePage::featurePermissionRequested, this,
                 &HalvaneWebEnginePage::onPermissionRequested);
@@ -120,29 +123,47 @@ Q_SIGNALS:
 protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override
     {
-        if (isMainFrame)
+        if (isMainFrame) {
+            if (type != NavigationTypeRedirect)
+                m_gate->pageNavigated();
             Q_EMIT mainFrameNavigation(url, type);
+        }
         return true;
     }
 
     void javaScriptAlert(const QUrl &origin, const QString &msg) override
     {
-        if (m_dialogs)
-            m_dialogs->alert(m_host, siteName(origin), msg);
+        ask([&](PageDialog &dialog) {
+            m_dialogs->alert(dialog, siteName(origin), msg);
+            return true;
+        });
     }
 
     bool javaScriptConfirm(const QUrl &origin, const QString &msg) override
     {
-        return m_dialogs && m_dialogs->confirm(m_host, siteName(origin), msg);
+        return ask([&](PageDialog &dialog) { return m_dialogs->confirm(dialog, siteName(origin), msg); });
     }
 
     bool javaScriptPrompt(const QUrl &origin, const QString &msg, const QString &defaultValue,
                           QString *result) override
     {
-        return m_dialogs && m_dialogs->prompt(m_host, siteName(origin), msg, defaultValue, result);
+        return ask([&](PageDialog &dialog) {
+            return m_dialogs->prompt(dialog, siteName(origin), msg, defaultValue, result);
+        });
     }
 
 private:
+    // The answer to a question, or no (cancel) without dialogs or once the user stopped
+    // this page's dialogs.
+    template<typename Question>
+    bool ask(Question &&question)
+    {
+        bool answer = false;
+        if (m_dialogs)
+            m_gate->ask([&](PageDialog &dialog) { answer = question(dialog); });
+        return answer;
+    }
+
     void onPermissionRequested(const QUrl &origin, Feature feature)
     {
         const QString key = origin.toString() + QLatin1Char('|') + QString::number(feature);
@@ -151,9 +172,13 @@ private:
         bool granted = false;
         if (it != answers.constEnd()) {
             granted = *it;
-        } else if (m_dialogs) {
-            granted = m_dialogs->grantPermission(m_host, siteName(origin), featureName(feature));
-            answers.insert(key, granted);
+        } else if (m_dialogs && !m_gate->stopped()) {
+            granted = ask([&](PageDialog &dialog) {
+                return m_dialogs->grantPermission(dialog, siteName(origin), featureName(feature));
+            });
+            // A question cancelled by a closing window is no answer to keep.
+            if (!m_gate->stopped())
+                answers.insert(key, granted);
         }
         setFeaturePermission(origin, feature,
                              granted ? PermissionGrantedByUser : PermissionDeniedByUser);
@@ -164,8 +189,10 @@ private:
         QWebEngineCertificateError answer = error;
         answer.defer();
         // Only an overridable error may be let through, and only by the user.
-        if (answer.isOverridable() && m_dialogs
-            && m_dialogs->acceptCertificateError(m_host, answer.url().host(), answer.description()))
+        if (answer.isOverridable() && ask([&](PageDialog &dialog) {
+                return m_dialogs->acceptCertificateError(dialog, answer.url().host(),
+                                                         answer.description());
+            }))
             answer.acceptCertificate();
         else
             answer.rejectCertificate();
@@ -175,7 +202,9 @@ private:
     {
         QString user = auth->user();
         QString password;
-        if (m_dialogs && m_dialogs->credentials(m_host, site, auth->realm(), &user, &password)) {
+        if (ask([&](PageDialog &dialog) {
+                return m_dialogs->credentials(dialog, site, auth->realm(), &user, &password);
+            })) {
             auth->setUser(user);
             auth->setPassword(password);
         } else {
@@ -185,7 +214,7 @@ private:
     }
 
     EngineDialogs *m_dialogs;
-    QWidget *m_host;
+    PageDialogGate *m_gate;
 };
 
 // One per profile, so that each download is seen once and goes to the browser whose
@@ -236,8 +265,10 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent, EngineDialogs *dialogs)
     : WebBrowser(parent)
     , m_dialogs(dialogs)
     , m_view(new QWebEngineView(this))
-    , m_page(new HalvaneWebEnginePage(dialogs, m_view))
+    , m_dialogGate(new PageDialogGate(this))
+    , m_page(new HalvaneWebEnginePage(dialogs, m_dialogGate, m_view))
 {
+    connect(m_dialogGate, &PageDialogGate::allClosed, this, &WebBrowser::DialogsClosed);
     m_view->setPage(m_page);
     QWebEngineSettings *settings = m_page->settings();
     settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
@@ -331,6 +362,7 @@ void WebEngineBrowser::Navigate(const QString &address)
     const QUrl url = urlFromUserText(address);
     if (url.isEmpty())
         return;
+    m_dialogGate->userNavigated();
     expectLoad();
     m_page->load(url);
 }
@@ -339,6 +371,7 @@ bool WebEngineBrowser::GoBack()
 {
     if (!m_page->history()->canGoBack())
         return false;
+    m_dialogGate->userNavigated();
     expectLoad();
     m_page->triggerAction(QWebEnginePage::Back);
     return true;
@@ -348,6 +381,7 @@ bool WebEngineBrowser::GoForward()
 {
     if (!m_page->history()->canGoForward())
         return false;
+    m_dialogGate->userNavigated();
     expectLoad();
     m_page->triggerAction(QWebEnginePage::Forward);
     return true;
@@ -366,6 +400,7 @@ void WebEngineBrowser::Stop()
 
 void WebEngineBrowser::Refresh()
 {
+    m_dialogGate->userNavigated();
     if (m_crashed) {
         // The stopped page is ours; what the user wants again is the one before it.
         const QUrl url(m_location);
@@ -423,6 +458,11 @@ void WebEngineBrowser::EditCopy()
 void WebEngineBrowser::EditPaste()
 {
     m_page->triggerAction(QWebEnginePage::Paste);
+}
+
+bool WebEngineBrowser::CloseDialogs()
+{
+    return m_dialogGate->close();
 }
 
 void WebEngineBrowser::expectLoad()
@@ -642,7 +682,9 @@ void WebEngineBrowser::handleDownload(QWebEngineDownloadRequest *download)
     const QString suggested = QDir(QStandardPaths::writableLocation(
                                        QStandardPaths::DownloadLocation))
                                   .filePath(download->suggestedFileName());
-    const QString path = m_dialogs ? m_dialogs->saveFileName(this, suggested) : QString();
+    QString path;
+    if (m_dialogs)
+        m_dialogGate->ask([&](PageDialog &dialog) { path = m_dialogs->saveFileName(dialog, suggested); });
     if (path.isEmpty()) {
         download->cancel();
         return;

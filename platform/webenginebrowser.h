@@ -13,6 +13,7 @@ class QWebEngineLoadingInfo;
 class QWebEngineView;
 class HalvaneWebEnginePage;
 class DownloadDispatcher;
+class PageDialogGate;
 
 // The browser control over Qt WebEngine: one view filling the widget, its page, and
 // the engine's signals turned into the control's seven events with their pairing
@@ -41,6 +42,7 @@ public:
     void EditCut() override;
     void EditCopy() override;
     void EditPaste() override;
+    bool CloseDialogs() override;
 
     QWebEngineView *view() const { return m_view; }
 
@@ -81,6 +83,7 @@ private:
 
     EngineDialogs *m_dialogs = nullptr;
     QWebEngineView *m_view = nullptr;
+    PageDialogGate *m_dialogGate = nullptr;
     HalvaneWebEnginePage *m_page = nullptr;
     // Busy from a call of ours until the engine reports the load (or plainly will not).
     bool m_startPending = false;

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPointer>
 #include <QTest>
 #include <QTimer>
 
@@ -181,6 +182,25 @@ private Q_SLOTS:
         QTRY_VERIFY(first->cboAddress->hasFocus());
         QVERIFY(!second->cboAddress->hasFocus());
         QCOMPARE(first->lblAddress->buddy(), first->cboAddress);
+    }
+
+    // A page's open question is an engine call under way: the window leaves the screen
+    // at once, and goes only when the question has returned.
+    void closingWithAQuestionOpenWaitsForItToReturn()
+    {
+        frmBrowser *w = newWindow();
+        QPointer<QMdiSubWindow> sub = w->subWindow();
+        ScriptedBrowser *browser = browserOf(w);
+        browser->dialogsOpen = true;
+        QVERIFY(!sub->close());
+        QCOMPARE(browser->closeDialogsCalls, 1);
+        QVERIFY(!sub->isVisible());
+        QTest::qWait(50);
+        QVERIFY(sub);
+
+        browser->dialogsOpen = false;
+        Q_EMIT browser->DialogsClosed();
+        QTRY_VERIFY(!sub);
     }
 
     void aHundredThousandAddressesLoad()

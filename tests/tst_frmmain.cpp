@@ -218,6 +218,27 @@ private Q_SLOTS:
         QCOMPARE(stored(QStringLiteral("MainWidth")), QStringLiteral("missing"));
     }
 
+    void closingWaitsForOpenPageQuestions()
+    {
+        auto *m = new frmMain(env->platform);
+        QPointer<frmMain> alive(m);
+        m->setAttribute(Qt::WA_DeleteOnClose);
+        m->show();
+        auto *browser = static_cast<ScriptedBrowser *>(
+            qobject_cast<frmBrowser *>(m->mdiArea->subWindowList().first()->widget())->brwWebBrowser);
+        browser->dialogsOpen = true;
+        QVERIFY(!m->close());
+        QTest::qWait(50);
+        QVERIFY(alive);
+        QVERIFY(m->isVisible());
+        QCOMPARE(stored(QStringLiteral("MainWidth")), QStringLiteral("missing"));
+
+        browser->dialogsOpen = false;
+        Q_EMIT browser->DialogsClosed();
+        QTRY_VERIFY(!alive);
+        QVERIFY(stored(QStringLiteral("MainWidth")) != QStringLiteral("missing"));
+    }
+
     void numbersAreNeverReused()
     {
         frmMain m(env->platform);

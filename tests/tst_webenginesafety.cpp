@@ -1,8 +1,13 @@
+#include "platform/pagedialog.h"
+#include "platform/qtenginedialogs.h"
 #include "platform/webenginebrowser.h"
 #include "support/enginetesting.h"
 #include "support/loopbackhttpserver.h"
 #include "support/scriptedenginedialogs.h"
 
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
 #include <QProcess>
 #include <QSslCertificate>
 #include <QSslKey>
@@ -49,6 +54,9 @@ private Q_SLOTS:
     void permissionAskedOnceAndDeniedByDefault();
     void scriptDialogs_data();
     void scriptDialogs();
+    void pageDialogsCanBeStopped();
+    void realDialogsHoldOnlyTheirPage_data();
+    void realDialogsHoldOnlyTheirPage();
     void rendererCrashThenRefresh();
     void newWindowOnlyFromUserClick_data();
     void newWindowOnlyFromUserClick();
@@ -317,6 +325,110 @@ void tst_WebEngineSafety::scriptDialogs()
     browser->Navigate(url(path));
     QTRY_COMPARE_WITH_TIMEOUT(browser->LocationName(), title, LoadTimeoutMs);
     QCOMPARE(dialogs.asked, asked.isEmpty() ? QStringList() : QStringList{asked});
+}
+
+void tst_WebEngineSafety::pageDialogsCanBeStopped()
+{
+    m_server.setPage(u"/flood"_s,
+                     scriptPage("for (let i = 0; i < 100; ++i) alert(i);"
+                                "const more = confirm('more?');"
+                                "setTimeout(() => location.href = '/again?' + more, 0);"));
+    m_server.setPage(u"/again"_s, scriptPage("alert('again'); document.title = 'again';"));
+    ScriptedEngineDialogs dialogs;
+    dialogs.stopAt = 3;
+    dialogs.confirmAnswer = true;
+    WebEngineBrowser *browser = makeBrowser(&dialogs);
+    browser->Navigate(url(u"/flood"_s));
+    QTRY_COMPARE_WITH_TIMEOUT(browser->LocationName(), u"again"_s, LoadTimeoutMs);
+    // Three alerts shown, the box from the second on; the rest and the confirm answered
+    // as cancelled without showing; on the next document the page may ask again.
+    QCOMPARE(dialogs.asked, (QStringList{u"alert|127.0.0.1|0"_s, u"alert|127.0.0.1|1"_s,
+                                         u"alert|127.0.0.1|2"_s, u"alert|127.0.0.1|again"_s}));
+    QCOMPARE(dialogs.offeredStop, (QList<bool>{false, true, true, true}));
+    QVERIFY(m_server.requests().contains(u"/again?false"_s));
+
+    // The user's own navigation starts the count afresh.
+    browser->Navigate(url(u"/again?typed"_s));
+    QTRY_COMPARE_WITH_TIMEOUT(dialogs.asked.size(), 5, LoadTimeoutMs);
+    QCOMPARE(dialogs.offeredStop.last(), false);
+}
+
+void tst_WebEngineSafety::realDialogsHoldOnlyTheirPage_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<bool>("closeWindow");
+    QTest::addColumn<QString>("title");
+
+    // Markup from a page is text: an <img> naming a device file must not be loaded
+    // (reading /dev/zero on the UI thread never ends).
+    const QByteArray alert = "alert('<img src=\"/dev/zero\"><b>Trust me</b>'); document.title = 'done';";
+    const QByteArray confirm =
+        "document.title = confirm('<img src=\"/dev/zero\"><b>Trust me</b>') ? 'yes' : 'no';";
+    const QByteArray prompt = "const r = prompt('<img src=\"/dev/zero\"><b>Trust me</b>', '<i>x</i>');"
+                              "document.title = r === null ? 'null' : r;";
+    QTest::newRow("alert answered") << alert << false << u"done"_s;
+    QTest::newRow("confirm answered") << confirm << false << u"no"_s;
+    QTest::newRow("prompt answered") << prompt << false << u"null"_s;
+    QTest::newRow("confirm, window closed") << confirm << true << QString();
+    QTest::newRow("prompt, window closed") << prompt << true << QString();
+}
+
+void tst_WebEngineSafety::realDialogsHoldOnlyTheirPage()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(bool, closeWindow);
+    QFETCH(QString, title);
+
+    const QString markup = u"<img src=\"/dev/zero\"><b>Trust me</b>"_s;
+    const QString path = u"/real/"_s + QString::number(qHash(QTest::currentDataTag()));
+    m_server.setPage(path, scriptPage(script));
+    QtEngineDialogs dialogs;
+    WebEngineBrowser *browser = makeBrowser(&dialogs);
+    WebEngineBrowser *other = makeBrowser(nullptr);
+    QSignalSpy closed(browser, &WebBrowser::DialogsClosed);
+
+    // The dialog's own event loop runs while it is open: look at it from a timer.
+    bool seen = false;
+    bool plain = false;
+    bool modal = true;
+    bool pageHeld = false;
+    bool othersFree = false;
+    QTimer watcher;
+    connect(&watcher, &QTimer::timeout, this, [&] {
+        QDialog *dialog = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (auto *d = qobject_cast<QDialog *>(w); d && d->isVisible())
+                dialog = d;
+        }
+        if (!dialog || seen)
+            return;
+        seen = true;
+        const auto labels = dialog->findChildren<QLabel *>();
+        for (const QLabel *label : labels)
+            plain |= label->text() == markup && label->textFormat() == Qt::PlainText;
+        modal = QGuiApplication::modalWindow() || QApplication::activeModalWidget()
+                || dialog->windowModality() != Qt::NonModal;
+        pageHeld = !browser->isEnabled();
+        othersFree = other->isEnabled() && other->window()->isEnabled();
+        if (closeWindow)
+            QVERIFY(browser->CloseDialogs());
+        else
+            dialog->reject();
+    });
+    watcher.start(20);
+    browser->Navigate(url(path));
+    QVERIFY(waitUntil([&] { return seen && !browser->Busy(); }));
+    QVERIFY2(plain, "the page's text is shown as it is, as plain text");
+    QVERIFY(!modal);
+    QVERIFY(pageHeld);
+    QVERIFY(othersFree);
+    if (closeWindow) {
+        QTRY_COMPARE_WITH_TIMEOUT(closed.size(), 1, LoadTimeoutMs);
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(browser->LocationName(), title, LoadTimeoutMs);
+        QVERIFY(browser->isEnabled());
+        QCOMPARE(closed.size(), 0);
+    }
 }
 
 void tst_WebEngineSafety::rendererCrashThenRefresh()

@@ -15,6 +15,8 @@ QLabel *borderedField(QWidget *parent, const char *name)
 {
     auto *l = new QLabel(parent);
     l->setObjectName(QLatin1String(name));
+    // What the fields show comes from the network: never markup.
+    l->setTextFormat(Qt::PlainText);
     l->setFrameShape(QFrame::Panel);
     l->setFrameShadow(QFrame::Sunken);
     return l;

@@ -24,6 +24,12 @@ public:
     void EditCut() override;
     void EditCopy() override;
     void EditPaste() override;
+    // Answers as a page with questions open would while dialogsOpen is set.
+    bool CloseDialogs() override
+    {
+        ++closeDialogsCalls;
+        return dialogsOpen;
+    }
 
     // Sets the location and raises NavigateComplete2, as a committed page would.
     void completeNavigation(const QString &url, const QString &name);
@@ -40,4 +46,6 @@ public:
     // can raise PrintFinished for it later.
     bool printAccepted = true;
     QPrinter *lastPrinter = nullptr;
+    bool dialogsOpen = false;
+    int closeDialogsCalls = 0;
 };
