@@ -31,6 +31,7 @@ constexpr int kMaxHalfPoints = 3276;        // 1638 pt, the largest size word pr
 constexpr int kMaxTwips = 31680;            // 22 inches: any indent or spacing beyond is damage
 constexpr int kMaxUcSkip = 255;
 constexpr qsizetype kByteFlush = 1 << 14;      // undecoded text kept at most
+constexpr qsizetype kMaxFontName = 255;          // far beyond any real font's name
 constexpr qsizetype kParagraphFlush = 1 << 16; // characters of a paragraph kept before insertion
 constexpr size_t kFormatCacheSize = 32;
 constexpr qint64 kMaxFileBytes = qint64(256) * 1024 * 1024;
@@ -206,9 +207,12 @@ private:
         byte(c);
     }
 
-    // One byte of text in the current destination, from the file or from \'hh.
+    // One byte of text in the current destination, from the file or from \'hh. Every
+    // way in meets the same bound: undecoded bytes go on at kByteFlush.
     void byte(uchar c)
     {
+        if (m_bytes.size() >= kByteFlush)
+            flushBytes();
         switch (state().dest) {
         case Dest::Text:
             if (c >= 0x20 || c == '\t')
@@ -514,8 +518,8 @@ private:
     {
         GroupState &s = state();
         if (s.dest == Dest::FontTable) {
-            if (m_fontOpen)
-                m_fontName += text;
+            if (m_fontOpen && m_fontName.size() < kMaxFontName)
+                m_fontName += text.left(kMaxFontName - m_fontName.size());
             return;
         }
         if (s.dest != Dest::Text || s.chr.hidden || text.isEmpty())

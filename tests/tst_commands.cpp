@@ -95,6 +95,10 @@ private Q_SLOTS:
         QCOMPARE(main->sbStatusBar->panel(1)->text(), QStringLiteral("Status"));
         QCOMPARE(main->sbStatusBar->panel(2)->text(), QLocale().toString(QDate::currentDate(), QLocale::ShortFormat));
         QVERIFY(!main->sbStatusBar->panel(3)->text().isEmpty());
+        // Pages write the text panel; their markup is text (an <img> of /dev/zero would
+        // be read on the UI thread for ever).
+        main->writeStatusText(QStringLiteral("<img src=\"/dev/zero\">"));
+        QCOMPARE(main->sbStatusBar->panel(1)->textFormat(), Qt::PlainText);
         main->setWindowState(Qt::WindowNoState);
         main->resize(600, 400);
         QTRY_COMPARE(main->width(), 600);

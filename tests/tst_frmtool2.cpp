@@ -22,8 +22,11 @@ private:
 
     static void expectInitialFields(frmtool2 *p)
     {
-        for (QLabel *l : {p->Label1, p->Label2, p->Label3, p->lblLoad})
+        // The fields show what the network says: never as markup.
+        for (QLabel *l : {p->Label1, p->Label2, p->Label3, p->lblLoad}) {
             QCOMPARE(l->text(), QString());
+            QCOMPARE(l->textFormat(), Qt::PlainText);
+        }
         QCOMPARE(p->Text1->text(), QString());
         QVERIFY(p->Text1->isEnabled());
     }

@@ -92,6 +92,8 @@ private Q_SLOTS:
     void file();
     void replacesWhatTheDocumentHeld();
     void helpFileReads();
+    void everyWayInMeetsTheLimit_data();
+    void everyWayInMeetsTheLimit();
     void largeInputs_data();
     void largeInputs();
 };
@@ -465,6 +467,37 @@ void tst_RtfReader::helpFileReads()
     QCOMPARE(formatOf(doc, u"keep many pages"_s).fontWeight(), int(QFont::Normal));
     QCOMPARE(formatOf(doc, u"keep many pages"_s).fontPointSize(), 10.0);
     QCOMPARE(formatOf(doc, u"keep many pages"_s).fontFamilies().toStringList(), QStringList{u"Arial"_s});
+}
+
+void tst_RtfReader::everyWayInMeetsTheLimit_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    const int n = 20'000'000;
+    QTest::newRow("plain text") << rtf(QByteArray("A").repeated(n));
+    QTest::newRow("\\'hh escapes") << rtf(QByteArray("\\'41").repeated(n));
+    QTest::newRow("\\u escapes") << rtf(QByteArray("\\u65?").repeated(n));
+    QTest::newRow("font name of escapes")
+        << rtf("{\\fonttbl{\\f0 " + QByteArray("\\'41").repeated(n / 20) + ";}}\\f0 A");
+}
+
+// The help viewer shows a bounded beginning of any file: however the text is written,
+// reading stops soon after the limit. \'hh escapes once went past it and gathered the
+// whole file's text first (half a gigabyte and seconds for 60 million of them).
+void tst_RtfReader::everyWayInMeetsTheLimit()
+{
+    QFETCH(QByteArray, input);
+    constexpr qsizetype limit = 1000;
+    QTextDocument doc;
+    QElapsedTimer timer;
+    timer.start();
+    const RtfResult result = loadRtf(input, doc, limit);
+    const qint64 ms = timer.elapsed();
+    QVERIFY(result.ok);
+    QVERIFY(doc.characterCount() - 1 <= limit);
+    // Reading all of it takes several hundred ms here; stopping early, a few.
+    QVERIFY2(ms < 150, qPrintable(QString::number(ms)));
+    const QStringList families = doc.begin().charFormat().fontFamilies().toStringList();
+    QVERIFY(families.isEmpty() || families.first().size() <= 255);
 }
 
 void tst_RtfReader::largeInputs_data()
