@@ -205,5 +205,13 @@ QString PingSocket::localAddress() const
 {
     if (isConnected())
         return m_socket->localAddress().toString();
-    return m_localAddress ? m_localAddress() : QString();
+    if (!m_localAddress)
+        return {};
+    // Finding the machine's address lists every network interface, and a page that
+    // changes its title without end asks for it at every change: once a second will do.
+    if (!m_machineAddressRead.isValid() || m_machineAddressRead.hasExpired(MachineAddressMaxAgeMs)) {
+        m_machineAddress = m_localAddress();
+        m_machineAddressRead.start();
+    }
+    return m_machineAddress;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
@@ -98,6 +99,9 @@ private:
     void dropSocket();
 
     std::function<QString()> m_localAddress;
+    static constexpr qint64 MachineAddressMaxAgeMs = 1000;
+    mutable QString m_machineAddress;
+    mutable QElapsedTimer m_machineAddressRead;
     Resolver m_resolver;
 
     int m_addressFamily = 2;

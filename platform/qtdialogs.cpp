@@ -1,10 +1,12 @@
 #include "platform/qtdialogs.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
+#include <QStandardPaths>
 
 void QtDialogs::message(QWidget *parent, const QString &title, const QString &text)
 {
@@ -59,8 +61,26 @@ bool QtProgramLauncher::startDetached(const QString &commandLine, QString *error
         *error = QStringLiteral("the command line is empty");
         return false;
     }
+    QString program = args.takeFirst();
+    if (!program.contains(QLatin1Char('/'))) {
+        // Only PATH's own folders: a bare name would otherwise also run a file of that
+        // name from the working folder, where anyone may have put one. A PATH entry that
+        // is empty or relative stands for the working folder too.
+        QStringList folders;
+        const QStringList entries = qEnvironmentVariable("PATH").split(QLatin1Char(':'));
+        for (const QString &entry : entries) {
+            if (QDir::isAbsolutePath(entry))
+                folders << entry;
+        }
+        const QString found = folders.isEmpty() ? QString() : QStandardPaths::findExecutable(program, folders);
+        if (found.isEmpty()) {
+            *error = QStringLiteral("no program of that name on the search path");
+            return false;
+        }
+        program = found;
+    }
     QProcess process;
-    process.setProgram(args.takeFirst());
+    process.setProgram(program);
     process.setArguments(args);
     if (process.startDetached())
         return true;

@@ -405,6 +405,51 @@ private Q_SLOTS:
         QVERIFY(!error.isEmpty());
     }
 
+    // A program named without a folder comes from PATH's folders, never from the working
+    // folder, where anyone may have left a file of that name.
+    void realLauncherLooksOnlyOnPath_data()
+    {
+        QTest::addColumn<QString>("path"); // %1: the folder holding the program
+        QTest::addColumn<bool>("starts");
+        QTest::newRow("in the working folder only") << QStringLiteral("/usr/bin:/bin") << false;
+        QTest::newRow("PATH naming the working folder relatively")
+            << QStringLiteral(".:/usr/bin::/bin") << false;
+        QTest::newRow("on PATH") << QStringLiteral("/usr/bin:%1:/bin") << true;
+    }
+    void realLauncherLooksOnlyOnPath()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, starts);
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QString marker = folder.filePath(QStringLiteral("started"));
+        const QString name = QStringLiteral("c:\\windows\\control.exe");
+        QFile program(folder.filePath(name));
+        QVERIFY(program.open(QIODevice::WriteOnly));
+        program.write("#!/bin/sh\ntouch '" + QFile::encodeName(marker) + "'\n");
+        program.close();
+        QVERIFY(program.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+
+        const QString oldFolder = QDir::currentPath();
+        const QByteArray oldPath = qgetenv("PATH");
+        QVERIFY(QDir::setCurrent(folder.path()));
+        qputenv("PATH", path.arg(folder.path()).toLocal8Bit());
+        QtProgramLauncher launcher;
+        QString error;
+        const bool started = launcher.startDetached(frmMain::optionsCommandLine(), &error);
+        qputenv("PATH", oldPath);
+        QDir::setCurrent(oldFolder);
+
+        QCOMPARE(started, starts);
+        if (starts) {
+            QTRY_VERIFY(QFile::exists(marker));
+        } else {
+            QVERIFY(!error.isEmpty());
+            QTest::qWait(300);
+            QVERIFY(!QFile::exists(marker));
+        }
+    }
+
     void tilings_data()
     {
         QTest::addColumn<bool>("horizontal");

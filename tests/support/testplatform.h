@@ -109,12 +109,16 @@ struct TestPlatform
     ScriptedDialogs dialogs;
     ScriptedLauncher launcher;
     QString machineAddress = QStringLiteral("192.0.2.7");
+    int machineAddressReads = 0;
     Platform platform{settings,
                       ProgramFolder(folder.path()),
                       dialogs,
                       launcher,
                       [](QWidget *parent) { return new ScriptedBrowser(parent); },
-                      [this] { return machineAddress; },
+                      [this] {
+                          ++machineAddressReads;
+                          return machineAddress;
+                      },
                       &resolveLiteralsOnly};
 
     QString historyPath() const { return QDir(folder.path()).filePath(QStringLiteral("address.lst")); }
