@@ -60,6 +60,14 @@ QMessageBox *messageBox(const PageDialog &question, QMessageBox::Icon icon, cons
     return box;
 }
 
+void addOkCancel(QDialog &dialog, QBoxLayout *layout)
+{
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+}
+
 // "Don't let this page show more dialogs", where the page has asked before.
 QCheckBox *addStopBox(const PageDialog &question, QDialog &dialog)
 {
@@ -182,10 +190,7 @@ bool QtEngineDialogs::credentials(PageDialog &question, const QString &site, con
     form->addRow(QStringLiteral("&User name:"), userEdit);
     form->addRow(QStringLiteral("&Password:"), passwordEdit);
     layout->addLayout(form);
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    layout->addWidget(buttons);
+    addOkCancel(dialog, layout);
     if (run(question, dialog) != QDialog::Accepted)
         return false;
     if (user)
@@ -233,10 +238,7 @@ bool QtEngineDialogs::prompt(PageDialog &question, const QString &title, const Q
     layout->addWidget(plainLabel(text, &dialog));
     auto *edit = new QLineEdit(clipped(defaultValue), &dialog);
     layout->addWidget(edit);
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    layout->addWidget(buttons);
+    addOkCancel(dialog, layout);
     if (run(question, dialog) != QDialog::Accepted)
         return false;
     if (result)
