@@ -172,12 +172,16 @@ private:
         bool granted = false;
         if (it != answers.constEnd()) {
             granted = *it;
-        } else if (m_dialogs && !m_gate->stopped()) {
+        } else {
+            // Only the user's own answer is kept: not one given for a page whose
+            // dialogs were stopped, nor a question its closing window cancelled.
+            bool answered = false;
             granted = ask([&](PageDialog &dialog) {
-                return m_dialogs->grantPermission(dialog, siteName(origin), featureName(feature));
+                const bool yes = m_dialogs->grantPermission(dialog, siteName(origin), featureName(feature));
+                answered = !dialog.isCancelled();
+                return yes;
             });
-            // A question cancelled by a closing window is no answer to keep.
-            if (!m_gate->stopped())
+            if (answered)
                 answers.insert(key, granted);
         }
         setFeaturePermission(origin, feature,
