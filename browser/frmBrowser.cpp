@@ -4,6 +4,7 @@
 #include "browser/historyfile.h"
 #include "browser/linkping.h"
 #include "browser/measurements.h"
+#include "platform/locationtext.h"
 #include "platform/pingsocket.h"
 #include "platform/platform.h"
 #include "platform/twips.h"
@@ -21,6 +22,7 @@
 #include <QProgressBar>
 #include <QStringListModel>
 #include <QTimer>
+#include <QUrl>
 #include <limits>
 
 namespace {
@@ -49,6 +51,27 @@ W *named(W *w, const char *name)
     return w;
 }
 
+// The edit field holds far more than the longest address the history keeps, so that a
+// longer one is refused whole rather than cut short and visited (the field cuts what
+// goes past its length, silently).
+constexpr int editLength = int(16 * historyfile::MaxAddressBytes);
+
+// Too long to visit or keep: the file would drop it on reading.
+bool tooLong(const QString &address)
+{
+    return !address.isEmpty() && !historyfile::fits(address);
+}
+
+// A user name and password in an address are never listed or kept: the file is on disk
+// for good, and windows show the list to whoever looks.
+QString withoutUserInfo(const QString &location)
+{
+    const QUrl url(location);
+    if (url.userInfo().isEmpty())
+        return location;
+    return locationText(url.adjusted(QUrl::RemoveUserInfo));
+}
+
 } // namespace
 
 frmBrowser::frmBrowser(QMdiArea *mdiArea, const Platform &platform, BrowserHost &host)
@@ -75,6 +98,7 @@ frmBrowser::frmBrowser(QMdiArea *mdiArea, const Platform &platform, BrowserHost 
     picAddress->setFocusPolicy(Qt::NoFocus);
 
     cboAddress->setEditable(true);
+    cboAddress->lineEdit()->setMaxLength(editLength);
     // The list changes only through the history file and completed navigations.
     cboAddress->setInsertPolicy(QComboBox::NoInsert);
     cboAddress->setDuplicatesEnabled(true);
@@ -202,8 +226,13 @@ void frmBrowser::cboAddress_Click()
 {
     if (SuppressNavigate)
         return;
+    const QString address = cboAddress->currentText();
+    if (tooLong(address)) {
+        m_host.writeStatusText(QStringLiteral("The address is too long to visit (%1 characters).").arg(address.size()));
+        return;
+    }
     timTimer->start();
-    brwWebBrowser->Navigate(cboAddress->currentText());
+    brwWebBrowser->Navigate(address);
 }
 
 void frmBrowser::cboAddress_KeyPress(int keyAscii)
@@ -257,22 +286,32 @@ void frmBrowser::brwWebBrowser_NavigateComplete2(const QString &)
 {
     setWindowTitle(brwWebBrowser->LocationName());
 
-    const QString location = brwWebBrowser->LocationURL();
-    auto *model = qobject_cast<QStringListModel *>(cboAddress->model());
-    // The first entry equal to the location, compared exactly.
-    const int found = int(model->stringList().indexOf(location));
-
+    const QString location = withoutUserInfo(brwWebBrowser->LocationURL());
+    // An address the box could not show whole, nor the file keep, is neither listed
+    // nor kept; the box then shows none rather than the previous page's.
+    const bool keep = !tooLong(location);
     SuppressNavigate = true;
-    if (found >= 0)
-        model->removeRows(found, 1);
-    model->insertRows(0, 1);
-    model->setData(model->index(0), location);
-    setListIndex(0);
+    if (keep) {
+        auto *model = qobject_cast<QStringListModel *>(cboAddress->model());
+        // The first entry equal to the location, compared exactly.
+        const int found = int(model->stringList().indexOf(location));
+        if (found >= 0)
+            model->removeRows(found, 1);
+        model->insertRows(0, 1);
+        model->setData(model->index(0), location);
+        setListIndex(0);
+    } else {
+        cboAddress->setCurrentIndex(-1);
+        cboAddress->setEditText(QString());
+        m_host.writeStatusText(QStringLiteral("The address is too long to keep (%1 characters).").arg(location.size()));
+    }
     SuppressNavigate = false;
 
     ProgressBar1->setValue(0);
     ProgressBar1->hide();
 
+    if (!keep)
+        return;
     const QString address = cboAddress->currentText();
     if (address == QLatin1String("about:NavigationCanceled"))
         return;

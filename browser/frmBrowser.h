@@ -28,7 +28,8 @@ public:
 
     QMdiSubWindow *subWindow() const { return m_subWindow; }
 
-    // Navigates to the address box's text unless SuppressNavigate is set.
+    // Navigates to the address box's text unless SuppressNavigate is set. A text longer
+    // than the history keeps is not visited; the status line says so.
     void cboAddress_Click();
     // Enter (13) in the address box navigates; the key goes on unchanged.
     void cboAddress_KeyPress(int keyAscii);

@@ -9,6 +9,9 @@
 #include <QSaveFile>
 #include <QThread>
 
+#include <cstring>
+#include <limits>
+#include <optional>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <utility>
@@ -30,6 +33,17 @@ inline const char *findStop(const char *p, const char *end, char stop)
             break;
     }
     return p;
+}
+
+// The same for a field being passed over: it is long, so its end is as a rule far off,
+// and the library's search is many times faster there than a loop.
+inline const char *findStopFar(const char *p, const char *end, char stop)
+{
+    for (const char c : {stop, '\n', '\r'}) {
+        if (const void *hit = std::memchr(p, c, size_t(end - p)))
+            end = static_cast<const char *>(hit);
+    }
+    return end;
 }
 
 } // namespace
@@ -82,14 +96,17 @@ void FieldReader::parse(const char *data, qsizetype size)
         case State::Unquoted:
         case State::Quoted: {
             const char stopAt = m_state == State::Quoted ? '"' : ',';
-            const char *stop = findStop(p, end, stopAt);
+            const char *stop = m_skipping ? findStopFar(p, end, stopAt) : findStop(p, end, stopAt);
             if (stop == end) {
                 // The field goes on in the next piece.
-                m_field.append(p, end - p);
+                keep(p, end - p);
                 p = end;
                 break;
             }
-            endField(p, stop - p);
+            if (m_skipping)
+                m_skipping = false;
+            else
+                endField(p, stop - p);
             // A closing quote leaves the rest of the field to drop; a comma or line
             // end (which also ends a quote left open) starts the next one.
             m_state = *stop == '"' ? State::AfterQuote : State::BeforeField;
@@ -114,15 +131,33 @@ void FieldReader::finish()
 {
     if (m_markSeen > 0)
         parse(ByteOrderMark, std::exchange(m_markSeen, -1));
-    if (m_state == State::Unquoted || m_state == State::Quoted)
+    if ((m_state == State::Unquoted || m_state == State::Quoted) && !m_skipping)
         endField();
     m_field.clear();
+    m_skipping = false;
     m_state = State::BeforeField;
 }
 
 QStringList FieldReader::takeEntries()
 {
     return std::exchange(m_entries, {});
+}
+
+QByteArrayList FieldReader::takeFields()
+{
+    return std::exchange(m_fields, {});
+}
+
+void FieldReader::keep(const char *data, qsizetype size)
+{
+    if (m_skipping)
+        return;
+    if (m_field.size() + size > MaxAddressBytes) {
+        m_skipping = true;
+        m_field = QByteArray(); // its memory too
+        return;
+    }
+    m_field.append(data, size);
 }
 
 void FieldReader::endField()
@@ -132,49 +167,63 @@ void FieldReader::endField()
 
 void FieldReader::endField(const char *tail, qsizetype size)
 {
-    // Most fields lie inside one piece: decode them in place instead of copying.
-    if (m_field.isEmpty()) {
-        if (size > 0)
-            m_entries.append(m_decoder(QByteArrayView(tail, size)));
+    if (m_field.size() + size > MaxAddressBytes) {
+        m_field.clear();
         return;
     }
-    m_field.append(tail, size);
-    m_entries.append(m_decoder(m_field));
+    // Most fields lie inside one piece: decode them in place instead of copying.
+    const QByteArrayView field = m_field.isEmpty() ? QByteArrayView(tail, size)
+                                                   : QByteArrayView(m_field.append(tail, size));
+    if (!field.isEmpty()) {
+        if (m_keep == Keep::Text)
+            m_entries.append(m_decoder(field));
+        else
+            m_fields.append(field.toByteArray());
+    }
     m_field.clear();
 }
 
 namespace {
 
-// Reads device through a FieldReader, handing each piece's entries to take, which says
-// whether to go on. False when reading failed; the entries of a field the failure cut
+// Reads device through a FieldReader, handing each piece's entries (Text) or fields
+// (Bytes) to take, which says whether to go on. Reads at most limit bytes (negative:
+// to the end), starting at a line start (atFileStart: the start, where a byte order
+// mark may stand). False when reading failed; the entries of a field the failure cut
 // off are not handed on (the ones before it are).
-template<typename Take>
-bool readEntries(QIODevice &device, Take &&take, bool atFileStart = true)
+template<FieldReader::Keep keep, typename Take>
+bool readFields(QIODevice &device, Take &&take, qint64 limit = -1, bool atFileStart = true)
 {
     if (!device.isOpen() || !device.isReadable())
         return false;
+    FieldReader reader(keep);
+    const auto hand = [&] {
+        if constexpr (keep == FieldReader::Keep::Text)
+            return take(reader.takeEntries());
+        else
+            return take(reader.takeFields());
+    };
     // A small file needs no large buffer: every window reads this file as it opens.
-    qint64 bufferSize = ChunkSize;
+    qint64 left = limit < 0 ? std::numeric_limits<qint64>::max() : limit;
     if (!device.isSequential())
-        bufferSize = qBound<qint64>(1, device.size() - device.pos() + 1, ChunkSize);
-    FieldReader reader;
+        left = qMin(left, device.size() - device.pos());
+    QByteArray buffer(qMin(left, ChunkSize - 1) + 1, Qt::Uninitialized);
     if (!atFileStart)
         reader.startMidway();
-    QByteArray buffer(bufferSize, Qt::Uninitialized);
-    for (;;) {
-        const qint64 n = device.read(buffer.data(), buffer.size());
+    while (left > 0) {
+        const qint64 n = device.read(buffer.data(), qMin<qint64>(left, buffer.size()));
         if (n < 0) {
-            take(reader.takeEntries());
+            hand();
             return false;
         }
         if (n == 0)
             break;
+        left -= n;
         reader.feed(buffer.constData(), n);
-        if (!take(reader.takeEntries()))
+        if (!hand())
             return true;
     }
     reader.finish();
-    take(reader.takeEntries());
+    hand();
     return true;
 }
 
@@ -186,25 +235,53 @@ bool openForReading(QFile &file)
     return QFileInfo(file.fileName()).isFile() && file.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
 }
 
-// Where the line after the one holding byte at starts: just past the first line end at
-// or after at; the file's size when none comes; -1 when reading fails.
-qint64 nextLineStart(QFile &file, qint64 at)
+// No line the program writes comes near this: an address of MaxAddressBytes, its quotes
+// and its line end.
+constexpr qint64 LongestLine = 16 * MaxAddressBytes;
+
+struct LineStart
 {
-    if (!file.seek(at))
-        return -1;
-    QByteArray buffer(64 * 1024, Qt::Uninitialized);
-    for (;;) {
-        const qint64 n = file.read(buffer.data(), buffer.size());
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            return at;
-        for (qint64 i = 0; i < n; ++i) {
-            if (buffer.at(i) == '\r' || buffer.at(i) == '\n')
-                return at + i + 1;
+    qint64 at = -1;        // -1: reading failed
+    bool longLine = false; // at is just past a line over LongestLine
+};
+
+// Going back from end (a line start) over about lines lines: where the earliest of them
+// starts, 0 at the file's start. Stops just past a line over LongestLine instead.
+// Every line end (CR, LF or both) ends a field and an open quote, so reading may start
+// at any line start and reads each line as reading the whole file would.
+LineStart lineStartBefore(QFile &file, qint64 end, qsizetype lines)
+{
+    QByteArray buffer(qBound<qint64>(1, end, ChunkSize), Qt::Uninitialized);
+    qint64 lineStart = end; // of the line being gone through
+    qsizetype found = 0;
+    char after = 0;         // the byte after the one looked at
+    for (qint64 pieceEnd = end; pieceEnd > 0;) {
+        const qint64 pieceStart = qMax<qint64>(0, pieceEnd - buffer.size());
+        const qint64 size = pieceEnd - pieceStart;
+        if (!file.seek(pieceStart) || file.read(buffer.data(), size) != size)
+            return {};
+        const char *const bytes = buffer.constData();
+        for (qint64 i = size - 1; i >= 0; --i) {
+            const char c = bytes[i];
+            // CR LF is one line end.
+            const bool lineEnd = c == '\n' || (c == '\r' && after != '\n');
+            after = c;
+            if (!lineEnd)
+                continue;
+            const qint64 next = pieceStart + i + 1;
+            if (lineStart - next > LongestLine)
+                return {lineStart, true};
+            // The line end at end - 1 belongs to the last line; lines + 1 ends go back
+            // to the start of the earliest one.
+            if (++found > lines)
+                return {next, false};
+            lineStart = next;
         }
-        at += n;
+        pieceEnd = pieceStart;
+        if (lineStart - pieceEnd > LongestLine)
+            return {lineStart, true};
     }
+    return {0, false};
 }
 
 } // namespace
@@ -212,7 +289,7 @@ qint64 nextLineStart(QFile &file, qint64 at)
 ReadResult read(QIODevice &device)
 {
     ReadResult result;
-    result.ok = readEntries(device, [&](QStringList &&entries) {
+    result.ok = readFields<FieldReader::Keep::Text>(device, [&](QStringList &&entries) {
         result.entries += std::move(entries);
         return true;
     });
@@ -238,33 +315,43 @@ ReadResult readLast(const QString &path, qsizetype maxEntries)
         return {};
     if (maxEntries <= 0)
         return {{}, true};
-    const qint64 size = file.size();
-    // A quote ends at its line end, so every line reads the same wherever reading
-    // starts: read from a line start near the end, further back each time until enough
-    // entries come or the whole file has been read.
-    for (qint64 span = qMax<qint64>(ChunkSize, 64 * qMin<qint64>(maxEntries, size + 1));; span *= 4) {
-        qint64 from = qMax<qint64>(0, size - span);
-        if (from > 0)
-            from = nextLineStart(file, from - 1);
-        if (from < 0 || !file.seek(from))
-            return {};
-        ReadResult result;
-        result.ok = readEntries(
+    // Stretches of lines from the end, newest first, each read forward from a line
+    // start; as a rule a line holds one entry, so one or two stretches are enough.
+    QList<QStringList> stretches;
+    qsizetype count = 0;
+    bool ok = true;
+    for (qint64 end = file.size(); end > 0 && count < maxEntries;) {
+        const LineStart start = lineStartBefore(file, end, maxEntries - count);
+        if (start.at < 0 || !file.seek(start.at)) {
+            ok = false;
+            break;
+        }
+        QStringList stretch;
+        const qsizetype wanted = maxEntries - count;
+        ok = readFields<FieldReader::Keep::Text>(
             file,
             [&](QStringList &&entries) {
-                result.entries += std::move(entries);
-                // Trimmed now and then, not at every piece: the list is long.
-                if (result.entries.size() > 2 * maxEntries)
-                    result.entries.remove(0, result.entries.size() - maxEntries);
+                stretch += std::move(entries);
+                // Lines of many fields: trimmed now and then, not at every piece.
+                if (stretch.size() > 2 * wanted)
+                    stretch.remove(0, stretch.size() - wanted);
                 return true;
             },
-            from == 0);
-        if (from == 0 || result.entries.size() >= maxEntries || !result.ok) {
-            if (result.entries.size() > maxEntries)
-                result.entries.remove(0, result.entries.size() - maxEntries);
-            return result;
-        }
+            end - start.at, start.at == 0);
+        count += stretch.size();
+        stretches.append(std::move(stretch));
+        if (!ok || start.longLine)
+            break;
+        end = start.at;
     }
+    ReadResult result;
+    result.ok = ok;
+    result.entries.reserve(qMin(count, maxEntries));
+    for (auto it = stretches.crbegin(); it != stretches.crend(); ++it)
+        result.entries += *it;
+    if (result.entries.size() > maxEntries)
+        result.entries.remove(0, result.entries.size() - maxEntries);
+    return result;
 }
 
 namespace {
@@ -277,51 +364,53 @@ constexpr int StaleLockMs = 5000;
 // short gaps between another writer's writes; frequent tries of our own catch them.
 constexpr int LockPollMs = 2;
 
-bool takeLock(QLockFile &lock)
+// Why the lock could not be taken; nothing when it was.
+std::optional<WriteResult> takeLock(QLockFile &lock)
 {
     const QDeadlineTimer deadline(LockTimeoutMs);
     for (;;) {
         if (lock.tryLock(0))
-            return true;
+            return std::nullopt;
         // A folder that is missing or not writable will not get better by waiting.
         if (lock.error() != QLockFile::LockFailedError)
-            return false;
+            return WriteResult::Failed;
         const qint64 left = deadline.remainingTime();
         if (left <= 0)
-            return false;
+            return WriteResult::LockBusy;
         QThread::msleep(static_cast<unsigned long>(qMin<qint64>(LockPollMs, left)));
     }
 }
 
-// What an entry reads back as once written (see compose).
-QString storedForm(const QString &entry)
+// A field's bytes as its line holds them, quotes aside (see compose): the format has
+// no escape inside quotes, and a line end would end the field.
+QByteArray escaped(QByteArray field)
 {
-    if (!entry.contains(u'"') && !entry.contains(u'\r') && !entry.contains(u'\n'))
-        return entry;
-    QString stored = entry;
-    stored.replace(u'"', QStringLiteral("%22"));
-    stored.replace(u'\r', QStringLiteral("%0D"));
-    stored.replace(u'\n', QStringLiteral("%0A"));
-    return stored;
+    if (!field.contains('"') && !field.contains('\r') && !field.contains('\n'))
+        return field;
+    field.replace('"', "%22");
+    field.replace('\r', "%0D");
+    field.replace('\n', "%0A");
+    return field;
 }
 
-} // namespace
-
-namespace {
-
-// Adds entry's line (see compose) to bytes; an empty entry adds nothing.
-void appendLine(QByteArray &bytes, const QString &entry)
+// The same 8-bit encoding the reader decodes with.
+QByteArray storedField(const QString &entry)
 {
-    if (entry.isEmpty())
+    return escaped(entry.toLocal8Bit());
+}
+
+// Adds field's line (see compose) to bytes; an empty field adds nothing.
+void appendLine(QByteArray &bytes, const QByteArray &field)
+{
+    if (field.isEmpty())
         return;
-    // The same 8-bit encoding the reader decodes with.
-    const QByteArray field = storedForm(entry).toLocal8Bit();
-    if (field.contains(',') || field.startsWith(' ')) {
+    const QByteArray stored = escaped(field);
+    if (stored.contains(',') || stored.startsWith(' ')) {
         bytes += '"';
-        bytes += field;
+        bytes += stored;
         bytes += '"';
     } else {
-        bytes += field;
+        bytes += stored;
     }
     bytes += "\r\n";
 }
@@ -337,19 +426,28 @@ QByteArray compose(const QStringList &entries)
     bytes.reserve(size);
     bytes += "\r\n";
     for (const QString &entry : entries)
-        appendLine(bytes, entry);
+        appendLine(bytes, entry.toLocal8Bit());
     return bytes;
 }
 
-bool appendAddress(const QString &path, const QString &previousOwn, const QString &address)
+bool fits(const QString &address)
 {
-    if (path.isEmpty() || address.isEmpty())
-        return false;
+    // Quick for the usual short address: no character takes more than three bytes, and
+    // an escape three for one.
+    if (address.size() * 3 <= MaxAddressBytes)
+        return !address.isEmpty();
+    return storedField(address).size() <= MaxAddressBytes;
+}
+
+WriteResult appendAddress(const QString &path, const QString &previousOwn, const QString &address)
+{
+    if (path.isEmpty() || !fits(address))
+        return WriteResult::Failed;
     const QString lockPath = path + QStringLiteral(".lock");
     QLockFile lock(lockPath);
     lock.setStaleLockTime(StaleLockMs);
-    if (!takeLock(lock))
-        return false;
+    if (const std::optional<WriteResult> refused = takeLock(lock))
+        return *refused;
     // A lock older than StaleLockMs counts as left behind, so a write of a huge file
     // keeps its lock fresh as it goes.
     QElapsedTimer sinceTouched;
@@ -363,7 +461,11 @@ bool appendAddress(const QString &path, const QString &previousOwn, const QStrin
 
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly))
-        return false;
+        return WriteResult::Failed;
+    // Owner only, also where an older file was readable by everyone: addresses tell
+    // where the user has been. (A file system without modes refuses; that is no reason
+    // not to write.)
+    ::fchmod(out.handle(), S_IRUSR | S_IWUSR);
     QByteArray bytes("\r\n");
     // Written in pieces: the file may be far larger than is wise to hold at once.
     auto flush = [&](qsizetype atLeast) {
@@ -380,17 +482,18 @@ bool appendAddress(const QString &path, const QString &previousOwn, const QStrin
     if (info.exists() || info.isSymLink()) {
         QFile in(path);
         if (!openForReading(in))
-            return false;
+            return WriteResult::Failed;
         // The last line equal to this window's previous address goes (an earlier equal
         // one may be another window's). Finding it takes a pass of its own; the lock
-        // keeps other windows from changing the file between the passes.
+        // keeps other windows from changing the file between the passes. Fields are
+        // compared and copied as bytes, so bytes that are not UTF-8 stay as they are.
         qsizetype own = -1;
         if (!previousOwn.isEmpty()) {
-            const QString stored = storedForm(previousOwn);
+            const QByteArray stored = storedField(previousOwn);
             qsizetype index = 0;
-            const bool read = readEntries(in, [&](QStringList &&entries) {
-                for (const QString &entry : std::as_const(entries)) {
-                    if (entry == stored)
+            const bool read = readFields<FieldReader::Keep::Bytes>(in, [&](QByteArrayList &&fields) {
+                for (const QByteArray &field : std::as_const(fields)) {
+                    if (field == stored)
                         own = index;
                     ++index;
                 }
@@ -398,27 +501,27 @@ bool appendAddress(const QString &path, const QString &previousOwn, const QStrin
                 return true;
             });
             if (!read || !in.seek(0))
-                return false;
+                return WriteResult::Failed;
         }
         qsizetype index = 0;
         bool written = true;
-        const bool read = readEntries(in, [&](QStringList &&entries) {
-            for (const QString &entry : std::as_const(entries)) {
+        const bool read = readFields<FieldReader::Keep::Bytes>(in, [&](QByteArrayList &&fields) {
+            for (const QByteArray &field : std::as_const(fields)) {
                 if (index++ != own)
-                    appendLine(bytes, entry);
+                    appendLine(bytes, field);
             }
             written = flush(ChunkSize);
             keepLock();
             return written;
         });
         if (!read || !written)
-            return false; // the unfinished copy is discarded with out
+            return WriteResult::Failed; // the unfinished copy is discarded with out
     }
-    appendLine(bytes, address);
+    appendLine(bytes, address.toLocal8Bit());
 
     // Written beside the file and renamed over it: a failure leaves the old file whole,
     // and windows reading it without the lock see the old or the new file, never half.
-    return flush(0) && out.commit();
+    return flush(0) && out.commit() ? WriteResult::Written : WriteResult::Failed;
 }
 
 } // namespace historyfile

@@ -1,6 +1,7 @@
 #include "platform/webenginebrowser.h"
 
 #include "platform/enginedialogs.h"
+#include "platform/locationtext.h"
 #include "platform/pagedialoggate.h"
 
 #include <QAuthenticator>
@@ -341,8 +342,10 @@ QUrl WebEngineBrowser::urlFromUserText(const QString &text)
         url = QUrl::fromUserInput(input, folder, QUrl::AssumeLocalFile);
     } else if (input.contains(QLatin1String("://"))) {
         // A scheme was typed: take the text as written. fromUserInput would put
-        // another "http://" in front of a malformed one.
-        url = QUrl(input, QUrl::StrictMode);
+        // another "http://" in front of a malformed one. Tolerant, so that a space
+        // (typed, or in an entry an older version listed decoded) stands for %20;
+        // what locationText makes reads back the same either way.
+        url = QUrl(input, QUrl::TolerantMode);
     } else {
         // Without AssumeLocalFile, so that "127.0.0.1:8080/x" is a web address and
         // not a file of that name in the current folder.
@@ -605,7 +608,7 @@ void WebEngineBrowser::commit(const QUrl &url)
     m_crashed = false;
     const bool wasCanceled = m_canceled;
     m_canceled = false;
-    const QString text = url.toString();
+    const QString text = locationText(url);
     // A reload that stays where it was is no new location.
     if (m_kind == Kind::Reload && text == m_location && !wasCanceled)
         return;
@@ -622,7 +625,7 @@ void WebEngineBrowser::moveWithinDocument(const QUrl &url)
         m_startPending = false;
         m_startWatchdog.stop();
     }
-    const QString text = url.toString();
+    const QString text = locationText(url);
     if (text == m_location && !m_canceled)
         return;
     const bool wasCanceled = m_canceled;

@@ -1,4 +1,5 @@
 #include "browser/historyfile.h"
+#include "browser/historywriter.h"
 
 #include <QBuffer>
 #include <QDateTime>
@@ -11,9 +12,13 @@
 #include <QMap>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
 
+#include <atomic>
 #include <cstring>
 
 #ifdef Q_OS_UNIX
@@ -152,6 +157,8 @@ private slots:
     void readDevice();
     void readLargeFile_data();
     void readLargeFile();
+    void longAddresses_data();
+    void longAddresses();
 
     void compose_data();
     void compose();
@@ -162,6 +169,9 @@ private slots:
     void appendFailure();
     void brokenLock_data();
     void brokenLock();
+    void writesCoalesced();
+    void writeRetried_data();
+    void writeRetried();
     void concurrentProcesses_data();
     void concurrentProcesses();
 };
@@ -206,6 +216,12 @@ void tst_HistoryFile::fields_data()
     QTest::newRow("byte order mark at the start") << QByteArray("\xef\xbb\xbf\nx\"\n")
                                                   << QStringList{u"x\""_s};
     QTest::newRow("byte order mark only") << QByteArray("\xef\xbb\xbf") << QStringList{};
+    // Longer than any address: passed over, however the pieces fall.
+    const QByteArray longest(historyfile::MaxAddressBytes, 'l');
+    const QByteArray over(historyfile::MaxAddressBytes + 1, 'o');
+    QTest::newRow("fields over the limit skipped")
+        << QByteArray("a\r\n" + longest + "," + over + ",c\r\n\"" + over + ",\"e,f\r\n" + over)
+        << QStringList{u"a"_s, QString::fromLatin1(longest), u"c"_s, u"f"_s};
     // Elsewhere it is a character like any other: dropped, it would not read back the same
     // once written.
     QTest::newRow("byte order mark inside fields")
@@ -396,6 +412,52 @@ void tst_HistoryFile::readLargeFile()
     }
 }
 
+void tst_HistoryFile::longAddresses_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("entries"); // read whole, and kept by a rewrite
+    QTest::addColumn<QStringList>("last");    // read from the end
+
+    const QByteArray longest(historyfile::MaxAddressBytes, 'l');
+    const QByteArray over(historyfile::MaxAddressBytes + 1, 'o');
+    const QString l = QString::fromLatin1(longest);
+    QTest::newRow("the longest kept") << QByteArray("\r\n" + longest + "\r\nB\r\n") << QStringList{l, u"B"_s}
+                                      << QStringList{l, u"B"_s};
+    QTest::newRow("one byte over") << QByteArray("\r\nA\r\n" + over + "\r\nB\r\n") << QStringList{u"A"_s, u"B"_s}
+                                   << QStringList{u"A"_s, u"B"_s};
+    QTest::newRow("quoted, over") << QByteArray("\r\nA\r\n\"" + over + ",x\"\r\nB") << QStringList{u"A"_s, u"B"_s}
+                                  << QStringList{u"A"_s, u"B"_s};
+    QTest::newRow("over, then more on its line") << QByteArray(over + ",C\r\n") << QStringList{u"C"_s}
+                                                 << QStringList{u"C"_s};
+    QTest::newRow("over, at the end") << QByteArray("\r\nA\r\n" + over) << QStringList{u"A"_s}
+                                      << QStringList{u"A"_s};
+    // Reading from the end does not search through it for its start.
+    QTest::newRow("a line of two megabytes") << QByteArray("\r\nA\r\n" + QByteArray(2 << 20, 'x') + "\r\nB\r\n")
+                                             << QStringList{u"A"_s, u"B"_s} << QStringList{u"B"_s};
+    QTest::newRow("a line of two megabytes at the end")
+        << QByteArray("\r\nA\r\n" + QByteArray(2 << 20, 'x')) << QStringList{u"A"_s} << QStringList{};
+}
+
+void tst_HistoryFile::longAddresses()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, entries);
+    QFETCH(QStringList, last);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(u"address.lst"_s);
+    QVERIFY(writeFile(path, bytes));
+    QCOMPARE(historyfile::read(path).entries, entries);
+    const historyfile::ReadResult fromEnd = historyfile::readLast(path, 100);
+    QVERIFY(fromEnd.ok);
+    QCOMPARE(fromEnd.entries, last);
+
+    // Never written back.
+    QCOMPARE(historyfile::appendAddress(path, {}, u"X"_s), historyfile::WriteResult::Written);
+    QCOMPARE(fileBytes(path), historyfile::compose(entries + QStringList{u"X"_s}));
+}
+
 void tst_HistoryFile::compose_data()
 {
     QTest::addColumn<QStringList>("entries");
@@ -499,10 +561,26 @@ void tst_HistoryFile::appendAddress_data()
     QTest::newRow("quote in an address") << false << QByteArray()
                                          << QList<Write>{{{}, u"a\"b"_s}, {u"a\"b"_s, u"c\"d"_s}}
                                          << QByteArray("\r\nc%22d\r\n");
-    // Read field by field and kept, garbage and all: it may be another writer's.
+    // Read field by field and kept, garbage and all: it may be another writer's. Bytes
+    // that are not UTF-8 stay as they were, never turned into U+FFFD.
     QTest::newRow("garbage kept")
         << true << withNul("\xfe\xff,\"a,b\"tail\r\n  x\"y\rz\0z") << QList<Write>{{{}, u"X"_s}}
-        << withNul("\r\n\xef\xbf\xbd\xef\xbf\xbd\r\n\"a,b\"\r\nx%22y\r\nz\0z\r\nX\r\n");
+        << withNul("\r\n\xfe\xff\r\n\"a,b\"\r\nx%22y\r\nz\0z\r\nX\r\n");
+    QTest::newRow("Latin-1 kept") << true << QByteArray("\r\nhttp://h/caf\xe9\r\n\"\xe4,\xf6\"\r\n")
+                                  << QList<Write>{{{}, u"X"_s}}
+                                  << QByteArray("\r\nhttp://h/caf\xe9\r\n\"\xe4,\xf6\"\r\nX\r\n");
+    QTest::newRow("broken sequences kept")
+        << true
+        << QByteArray("\r\ncut\xc3\r\n\xe4\xbe\r\nlone\x80\xbf\r\noverlong\xc0\xaf\xe0\x80\xaf\r\n"
+                      "surrogate\xed\xa0\x80\r\n\xf4\x90\x80\x80\r\n")
+        << QList<Write>{{{}, u"X"_s}}
+        << QByteArray("\r\ncut\xc3\r\n\xe4\xbe\r\nlone\x80\xbf\r\noverlong\xc0\xaf\xe0\x80\xaf\r\n"
+                      "surrogate\xed\xa0\x80\r\n\xf4\x90\x80\x80\r\nX\r\n");
+    // Its own line is found by its bytes: an entry that only decodes the same is
+    // another writer's.
+    QTest::newRow("own line found by its bytes")
+        << true << QByteArray("\r\nP\xef\xbf\xbd\r\nP\xff\r\n") << QList<Write>{{u"P\uFFFD"_s, u"Q"_s}}
+        << QByteArray("\r\nP\xff\r\nQ\r\n");
 }
 
 void tst_HistoryFile::appendAddress()
@@ -515,17 +593,40 @@ void tst_HistoryFile::appendAddress()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(u"address.lst"_s);
-    if (exists)
+#ifdef Q_OS_UNIX
+    // The usual umask, under which a new file would be readable by everyone.
+    const mode_t oldUmask = ::umask(022);
+    const auto restoreUmask = qScopeGuard([oldUmask] { ::umask(oldUmask); });
+#endif
+    if (exists) {
         QVERIFY(writeFile(path, initial));
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                                                | QFileDevice::ReadOther));
+    }
     for (const Write &write : writes)
-        QVERIFY(historyfile::appendAddress(path, write.previousOwn, write.address));
+        QCOMPARE(historyfile::appendAddress(path, write.previousOwn, write.address), historyfile::WriteResult::Written);
     QCOMPARE(fileBytes(path), expected);
+#ifdef Q_OS_UNIX
+    // Readable by its owner only, however it was before.
+    struct stat status{};
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &status), 0);
+    QCOMPARE(status.st_mode & 07777, mode_t(0600));
+#endif
     // No lock or half-written copy left behind.
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
              QStringList{u"address.lst"_s});
 }
 
-enum class WriteFailure { LockHeld, ParentIsFile, ParentMissing, PathIsFolder, NamedPipe, EmptyAddress, DiskFull };
+enum class WriteFailure {
+    LockHeld,
+    ParentIsFile,
+    ParentMissing,
+    PathIsFolder,
+    NamedPipe,
+    EmptyAddress,
+    TooLong,
+    DiskFull
+};
 
 void tst_HistoryFile::appendFailure_data()
 {
@@ -536,6 +637,7 @@ void tst_HistoryFile::appendFailure_data()
     QTest::newRow("path is a folder") << WriteFailure::PathIsFolder;
     QTest::newRow("path is a named pipe") << WriteFailure::NamedPipe;
     QTest::newRow("empty address") << WriteFailure::EmptyAddress;
+    QTest::newRow("address too long to read back") << WriteFailure::TooLong;
     QTest::newRow("disk full") << WriteFailure::DiskFull;
 }
 
@@ -575,6 +677,12 @@ void tst_HistoryFile::appendFailure()
         QVERIFY(writeFile(path, "\r\nA\r\n"));
         address.clear();
         break;
+    case WriteFailure::TooLong:
+        QVERIFY(writeFile(path, "\r\nA\r\n"));
+        // A quote is written as %22: three bytes.
+        address = QString(historyfile::MaxAddressBytes - 2, u'x') + u"\""_s;
+        QVERIFY(!historyfile::fits(address));
+        break;
     case WriteFailure::DiskFull: {
         // The new copy outgrows what may be written: the write fails part way, as on
         // a full disk (mounting a small one needs rights a test may not have).
@@ -591,7 +699,10 @@ void tst_HistoryFile::appendFailure()
     timer.start();
     {
         const FileSizeLimit limit(failure == WriteFailure::DiskFull ? DiskRoom : -1);
-        QVERIFY(!historyfile::appendAddress(path, u"A"_s, address));
+        // Only a held lock is worth trying again.
+        QCOMPARE(historyfile::appendAddress(path, u"A"_s, address),
+                 failure == WriteFailure::LockHeld ? historyfile::WriteResult::LockBusy
+                                                   : historyfile::WriteResult::Failed);
     }
     const qint64 elapsed = timer.elapsed();
     QCOMPARE(snapshot(dir.path()), before);
@@ -599,7 +710,7 @@ void tst_HistoryFile::appendFailure()
         // Gives up after about half a second, and only the lock stopped it.
         QVERIFY2(elapsed >= 400 && elapsed < 2000, qPrintable(QString::number(elapsed)));
         other.unlock();
-        QVERIFY(historyfile::appendAddress(path, u"A"_s, address));
+        QCOMPARE(historyfile::appendAddress(path, u"A"_s, address), historyfile::WriteResult::Written);
         QCOMPARE(fileBytes(path), QByteArray("\r\nX\r\n"));
     } else {
         // Nothing to wait for.
@@ -649,33 +760,124 @@ void tst_HistoryFile::brokenLock()
 
     QElapsedTimer timer;
     timer.start();
-    QCOMPARE(historyfile::appendAddress(path, {}, u"X"_s), written);
+    QCOMPARE(historyfile::appendAddress(path, {}, u"X"_s),
+             written ? historyfile::WriteResult::Written : historyfile::WriteResult::LockBusy);
     QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
     QCOMPARE(fileBytes(path), written ? QByteArray("\r\nA\r\nX\r\n") : QByteArray("\r\nA\r\n"));
     QCOMPARE(QFileInfo::exists(lockPath), !written);
+}
+
+void tst_HistoryFile::writesCoalesced()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(u"address.lst"_s);
+    std::atomic<int> writes = 0;
+    HistoryWriter window(path, [&writes](const QString &at, const QString &previousOwn, const QString &address) {
+        ++writes;
+        return historyfile::appendAddress(at, previousOwn, address);
+    });
+    const auto address = [](int i) { return u"http://a.test/#%1"_s.arg(i); };
+
+    // A page moving its address every 10 ms for two seconds.
+    QElapsedTimer clock;
+    clock.start();
+    window.append(address(0));
+    // The first write goes at once.
+    QTRY_COMPARE_WITH_TIMEOUT(historyfile::read(path).entries, QStringList{address(0)}, 500);
+    for (int i = 1; i < 200; ++i) {
+        QThread::msleep(10);
+        window.append(address(i));
+    }
+    // The newest is written at the end of its second, unasked.
+    QTRY_COMPARE_WITH_TIMEOUT(historyfile::read(path).entries, QStringList{address(199)}, 3000);
+    const qint64 elapsed = clock.elapsed();
+    qDebug("200 addresses in %lld ms, %d writes", elapsed, writes.load());
+    QVERIFY2(writes <= elapsed / HistoryWriter::SpacingMs + 2, qPrintable(QString::number(writes)));
+
+    // A write waiting for its second is made at once when the program ends.
+    window.append(address(200));
+    window.append(address(201));
+    HistoryWriter::waitForAll();
+    QCOMPARE(historyfile::read(path).entries, QStringList{address(201)});
+}
+
+void tst_HistoryFile::writeRetried_data()
+{
+    QTest::addColumn<bool>("pathIsFolder");
+    QTest::addColumn<int>("lockHeldMs");
+    QTest::addColumn<bool>("written");
+    // Longer than a write waits for the lock.
+    QTest::newRow("lock held for 1.5 s") << false << 1500 << true;
+    QTest::newRow("path is a folder") << true << 0 << false;
+}
+
+void tst_HistoryFile::writeRetried()
+{
+    QFETCH(bool, pathIsFolder);
+    QFETCH(int, lockHeldMs);
+    QFETCH(bool, written);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(u"address.lst"_s);
+    if (pathIsFolder)
+        QVERIFY(QDir(dir.path()).mkdir(u"address.lst"_s));
+    else
+        QVERIFY(writeFile(path, "\r\nA\r\n"));
+    QLockFile other(path + u".lock"_s);
+    if (lockHeldMs > 0) {
+        QVERIFY(other.tryLock(0));
+        QTimer::singleShot(lockHeldMs, this, [&other] { other.unlock(); });
+    }
+    std::atomic<int> writes = 0;
+    HistoryWriter window(path, [&writes](const QString &at, const QString &previousOwn, const QString &address) {
+        ++writes;
+        return historyfile::appendAddress(at, previousOwn, address);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    window.append(u"X"_s);
+    if (written) {
+        QTRY_COMPARE_WITH_TIMEOUT(fileBytes(path), QByteArray("\r\nA\r\nX\r\n"), 10000);
+        QVERIFY(clock.elapsed() >= lockHeldMs);
+    } else {
+        // Tried once, silently given up: the program's end does not wait for it.
+        HistoryWriter::waitForAll();
+        QCOMPARE(writes.load(), 1);
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(QFileInfo(path).isDir());
+    }
 }
 
 void tst_HistoryFile::concurrentProcesses_data()
 {
     QTest::addColumn<QString>("firstMode");
     QTest::addColumn<QStringList>("firstKept");
+    QTest::addColumn<bool>("onDisk");
 
     QStringList all;
     for (int i = 0; i < 200; ++i)
         all << u"http://a/%1"_s.arg(i);
-    QTest::newRow("two copies, 200 windows each") << u"windows"_s << all;
-    QTest::newRow("one window against 200") << u"window"_s << QStringList{u"http://a/199"_s};
+    // In memory the writes are quick; on a disk busy with other work one writer's sync
+    // can outlast the other's wait for the lock, which must then try again.
+    for (const bool onDisk : {false, true}) {
+        const char *const place = onDisk ? "on disk" : "in memory";
+        QTest::addRow("two copies, 200 windows each, %s", place) << u"windows"_s << all << onDisk;
+        QTest::addRow("one window against 200, %s", place) << u"window"_s << QStringList{u"http://a/199"_s} << onDisk;
+    }
 }
 
 void tst_HistoryFile::concurrentProcesses()
 {
     QFETCH(QString, firstMode);
     QFETCH(QStringList, firstKept);
+    QFETCH(bool, onDisk);
 
-    // In memory where it can be: this is about the lock, and on a disk busy with other
-    // work one writer's sync can outlast the other's lock timeout, after which that
-    // write is given up as it should be, and would count here as lost.
-    const QString base = QFileInfo(u"/dev/shm"_s).isDir() ? u"/dev/shm"_s : QDir::tempPath();
+    // Beside the test program, which is on a disk; /dev/shm is in memory.
+    const QString base = onDisk ? QCoreApplication::applicationDirPath()
+                         : QFileInfo(u"/dev/shm"_s).isDir() ? u"/dev/shm"_s
+                                                            : QDir::tempPath();
     QTemporaryDir dir(base + u"/tst_historyfile-XXXXXX"_s);
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(u"address.lst"_s);

@@ -9,6 +9,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <sys/resource.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -63,6 +65,16 @@ private:
     qint64 m_longest = 0;
 };
 
+// The most memory this process has held so far, in MB.
+qint64 peakMb()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
+}
+
+enum class Shape { HugeLineLast, HugeLineFirst, TwoMillionLines };
+
 } // namespace
 
 // A history file of a gigabyte: the window opens without freezing, lists the newest
@@ -74,6 +86,91 @@ class tst_StressHistory : public QObject, protected DocumentFixture
 private slots:
     void init() { setUp(); }
     void cleanup() { tearDown(); }
+
+    // A damaged or hostile file opens the window within two seconds, in little memory.
+    void hostileFileOpensQuickly_data()
+    {
+        QTest::addColumn<Shape>("shape");
+        QTest::addColumn<QStringList>("listed"); // the first and the last entry listed
+        QTest::addColumn<QByteArray>("rewritten"); // after a navigation; empty: not tried
+        // NUL bytes, a sparse file: cheap to make, and no line end anywhere in it.
+        QTest::newRow("3 GB line at the end") << Shape::HugeLineLast << QStringList{} << QByteArray();
+        QTest::newRow("3 GB line before the newest")
+            << Shape::HugeLineFirst << QStringList{u"http://after.test/"_s, u"http://after.test/"_s}
+            << QByteArray("\r\nhttp://before.test/\r\nhttp://after.test/\r\nhttp://new.test/\r\n");
+        QTest::newRow("2,000,000 lines") << Shape::TwoMillionLines
+                                         << QStringList{u"http://host1000000.example.test/page/"_s,
+                                                        u"http://host1999999.example.test/page/"_s}
+                                         << QByteArray();
+    }
+    void hostileFileOpensQuickly()
+    {
+        QFETCH(Shape, shape);
+        QFETCH(QStringList, listed);
+        QFETCH(QByteArray, rewritten);
+        const QString path = env->historyPath();
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            if (shape == Shape::TwoMillionLines) {
+                QByteArray chunk("\r\n");
+                for (int i = 0; i < 2'000'000; ++i) {
+                    chunk += "http://host" + QByteArray::number(i) + ".example.test/page/\r\n";
+                    if (chunk.size() >= (8 << 20)) {
+                        QCOMPARE(file.write(chunk), chunk.size());
+                        chunk.clear();
+                    }
+                }
+                QCOMPARE(file.write(chunk), chunk.size());
+            } else {
+                // Sparse where the file system can; where it cannot, it takes the space.
+                const qint64 size = qint64(3) << 30;
+                const qint64 available = QStorageInfo(env->folder.path()).bytesAvailable();
+                if (available < size + (qint64(1) << 30))
+                    QSKIP(qPrintable(u"needs 4 GB free, the disk has %1 MB"_s.arg(available >> 20)));
+                const QByteArray before("\r\nhttp://before.test/\r\n");
+                QCOMPARE(file.write(before), before.size());
+                QVERIFY(file.resize(size));
+                if (shape == Shape::HugeLineFirst) {
+                    QVERIFY(file.seek(size));
+                    const QByteArray after("\r\nhttp://after.test/\r\n");
+                    QCOMPARE(file.write(after), after.size());
+                }
+            }
+        }
+
+        const qint64 peakBefore = peakMb();
+        QElapsedTimer clock;
+        clock.start();
+        frmBrowser *w = newWindow();
+        const qint64 openMs = clock.elapsed();
+        const qint64 grewMb = peakMb() - peakBefore;
+        qDebug("window opened on %lld MB in %lld ms; peak memory grew %lld MB", QFileInfo(path).size() >> 20,
+               openMs, grewMb);
+        QVERIFY2(openMs < 2000, qPrintable(QString::number(openMs)));
+        if (listed.isEmpty()) {
+            QCOMPARE(w->cboAddress->count(), 0);
+        } else {
+            QVERIFY(w->cboAddress->count() > 0);
+            QCOMPARE(w->cboAddress->itemText(0), listed.first());
+            QCOMPARE(w->cboAddress->itemText(w->cboAddress->count() - 1), listed.last());
+        }
+        if (shape != Shape::TwoMillionLines)
+            QVERIFY2(grewMb < 200, qPrintable(QString::number(grewMb)));
+        if (rewritten.isEmpty())
+            return;
+
+        // The window's write reads the whole file, in little memory, and drops the line.
+        clock.restart();
+        browserOf(w)->completeNavigation(u"http://new.test/"_s, QString());
+        HistoryWriter::waitForAll();
+        const qint64 writtenGrewMb = peakMb() - peakBefore;
+        qDebug("written in %lld ms; peak memory grew %lld MB", clock.elapsed(), writtenGrewMb);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.read(1 << 20), rewritten);
+        QVERIFY2(writtenGrewMb < 200, qPrintable(QString::number(writtenGrewMb)));
+    }
 
     void aGigabyteFile()
     {
