@@ -1,5 +1,6 @@
 #include "platform/webenginebrowser.h"
 
+#include "platform/downloadname.h"
 #include "platform/enginedialogs.h"
 
 #include <QAuthenticator>
@@ -639,9 +640,9 @@ void WebEngineBrowser::onRenderProcessTerminated(QWebEnginePage::RenderProcessTe
 
 void WebEngineBrowser::handleDownload(QWebEngineDownloadRequest *download)
 {
-    const QString suggested = QDir(QStandardPaths::writableLocation(
-                                       QStandardPaths::DownloadLocation))
-                                  .filePath(download->suggestedFileName());
+    const QString suggested =
+        QDir(QStandardPaths::writableLocation(QStandardPaths::DownloadLocation))
+            .filePath(cleanDownloadName(download->suggestedFileName()));
     const QString path = m_dialogs ? m_dialogs->saveFileName(this, suggested) : QString();
     if (path.isEmpty()) {
         download->cancel();
@@ -657,11 +658,10 @@ void WebEngineBrowser::handleDownload(QWebEngineDownloadRequest *download)
     auto progress = [this, download, name, lastText] {
         const qint64 total = download->totalBytes();
         const qint64 received = download->receivedBytes();
+        // One arg() for all: a name holding "%1" stays as it is.
         const QString text =
             total > 0 ? QStringLiteral("Downloading %1: %2% of %3")
-                            .arg(name)
-                            .arg(received * 100 / total)
-                            .arg(dataSize(total))
+                            .arg(name, QString::number(received * 100 / total), dataSize(total))
                       : QStringLiteral("Downloading %1: %2").arg(name, dataSize(received));
         if (text == *lastText)
             return;

@@ -1,3 +1,4 @@
+#include "platform/downloadname.h"
 #include "platform/webenginebrowser.h"
 #include "support/enginetesting.h"
 #include "support/loopbackhttpserver.h"
@@ -41,6 +42,8 @@ private Q_SLOTS:
 
     void download_data();
     void download();
+    void downloadName_data();
+    void downloadName();
     void signIn_data();
     void signIn();
     void certificateError_data();
@@ -105,21 +108,36 @@ QStringList tst_WebEngineSafety::statusTexts(const WebEngineBrowser *browser) co
 void tst_WebEngineSafety::download_data()
 {
     QTest::addColumn<bool>("withDialogs");
-    QTest::addColumn<bool>("save");
-    QTest::newRow("saved where the user chose") << true << true;
-    QTest::newRow("cancelled by the user") << true << false;
-    QTest::newRow("no dialogs") << false << false;
+    QTest::addColumn<QString>("savedName"); // empty: the user cancels
+    QTest::addColumn<QByteArray>("serverName");
+    QTest::addColumn<QString>("proposed");
+    QTest::newRow("saved where the user chose") << true << u"saved.bin"_s << QByteArray() << u"data.bin"_s;
+    QTest::newRow("cancelled by the user") << true << QString() << QByteArray() << u"data.bin"_s;
+    QTest::newRow("no dialogs") << false << QString() << QByteArray() << u"data.bin"_s;
+    QTest::newRow("saved as a name holding %1 and %2")
+        << true << u"saved %1 %2.bin"_s << QByteArray() << u"data.bin"_s;
+    QTest::newRow("server's name climbing out of the folder")
+        << true << QString() << QByteArray("../../evil.sh") << u"evil.sh"_s;
+    QTest::newRow("server's name a hidden file")
+        << true << QString() << QByteArray(".bashrc") << u"bashrc"_s;
 }
 
 void tst_WebEngineSafety::download()
 {
     QFETCH(bool, withDialogs);
-    QFETCH(bool, save);
+    QFETCH(QString, savedName);
+    QFETCH(QByteArray, serverName);
+    QFETCH(QString, proposed);
+    const bool save = !savedName.isEmpty();
 
     QByteArray body;
     for (int i = 0; i < 300 * 1024; ++i)
         body += char(i * 7 % 251);
-    m_server.setPage(u"/files/data.bin"_s, body, "application/octet-stream");
+    // A path of the row's own: the server's headers stay with a path.
+    const QString path = u"/files/%1/data.bin"_s.arg(qHash(QTest::currentDataTag()));
+    m_server.setPage(path, body, "application/octet-stream");
+    if (!serverName.isEmpty())
+        m_server.addHeader(path, "Content-Disposition: attachment; filename=\"" + serverName + '"');
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
 
@@ -130,20 +148,21 @@ void tst_WebEngineSafety::download()
 
     ScriptedEngineDialogs dialogs;
     if (save)
-        dialogs.savePath = dir.filePath(u"saved.bin"_s);
+        dialogs.savePath = dir.filePath(savedName);
     WebEngineBrowser *browser = makeBrowser(withDialogs ? &dialogs : nullptr);
-    browser->Navigate(url(u"/files/data.bin"_s));
+    browser->Navigate(url(path));
 
     if (save) {
-        const QString done = u"Saved saved.bin to "_s + QDir::toNativeSeparators(dir.path());
+        const QString done = u"Saved %1 to %2"_s.arg(savedName, QDir::toNativeSeparators(dir.path()));
         QVERIFY2(waitUntil([&] { return statusTexts(browser).contains(done); }),
                  qPrintable(statusTexts(browser).join(u" | "_s)));
-        QFile file(dir.filePath(u"saved.bin"_s));
+        QFile file(dir.filePath(savedName));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.readAll() == body);
-        QVERIFY(!statusTexts(browser).filter(u"Downloading saved.bin: "_s).isEmpty());
+        QVERIFY2(!statusTexts(browser).filter(u"Downloading "_s + savedName + u": "_s).isEmpty(),
+                 qPrintable(statusTexts(browser).join(u" | "_s)));
     } else {
-        QVERIFY(waitUntil([&] { return m_server.requests().contains(u"/files/data.bin"_s); }));
+        QVERIFY(waitUntil([&] { return m_server.requests().contains(path); }));
         QVERIFY(waitUntil([&] { return !browser->Busy(); }));
         QTest::qWait(500);
         QVERIFY(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
@@ -152,11 +171,43 @@ void tst_WebEngineSafety::download()
     if (withDialogs) {
         const QString suggested =
             QDir(QStandardPaths::writableLocation(QStandardPaths::DownloadLocation))
-                .filePath(u"data.bin"_s);
+                .filePath(proposed);
         QCOMPARE(dialogs.asked, QStringList{u"save|"_s + suggested});
     }
     QVERIFY(bystanderDialogs.asked.isEmpty());
     QVERIFY(statusTexts(m_browsers.first()).isEmpty());
+}
+
+void tst_WebEngineSafety::downloadName_data()
+{
+    QTest::addColumn<QString>("serverName");
+    QTest::addColumn<QString>("proposed");
+    QTest::newRow("plain") << u"report 2024.pdf"_s << u"report 2024.pdf"_s;
+    QTest::newRow("up two folders") << u"../../x"_s << u"x"_s;
+    QTest::newRow("absolute") << u"/etc/passwd"_s << u"passwd"_s;
+    QTest::newRow("the folder above") << u".."_s << u"download"_s;
+    QTest::newRow("hidden file") << u".bashrc"_s << u"bashrc"_s;
+    QTest::newRow("dots and blanks before") << u" . ..profile "_s << u"profile"_s;
+    QTest::newRow("backslash folders") << u"..\\..\\win.ini"_s << u"win.ini"_s;
+    QTest::newRow("NUL") << u"a.txt"_s + QChar(0) + u".sh"_s << u"a.txt.sh"_s;
+    QTest::newRow("newline and CR") << u"a\r\nb.txt"_s << u"ab.txt"_s;
+    QTest::newRow("other controls and DEL") << u"\x1b[31ma\x7f\tb"_s << u"[31mab"_s;
+    QTest::newRow("direction override") << u"evil"_s + QChar(0x202E) + u"txt.sh"_s << u"eviltxt.sh"_s;
+    QTest::newRow("empty") << QString() << u"download"_s;
+    QTest::newRow("a folder") << u"dir/"_s << u"download"_s;
+    QTest::newRow("only controls") << u"\n\n"_s << u"download"_s;
+    QTest::newRow("percent signs kept") << u"%1 of %2.txt"_s << u"%1 of %2.txt"_s;
+    QTest::newRow("too long, type kept") << QString(300, u'a') + u".tar.gz"_s
+                                         << QString(252, u'a') + u".gz"_s;
+    QTest::newRow("too long, cut between characters")
+        << QString(200, QChar(0x00e9)) << QString(127, QChar(0x00e9));
+}
+
+void tst_WebEngineSafety::downloadName()
+{
+    QFETCH(QString, serverName);
+    QFETCH(QString, proposed);
+    QCOMPARE(cleanDownloadName(serverName), proposed);
 }
 
 void tst_WebEngineSafety::signIn_data()
