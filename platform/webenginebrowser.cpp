@@ -41,6 +41,8 @@
 // - A user's Stop before the response ends the load as Stopped with nothing
 //   committed; an unknown scheme or a response turned into a download ends the
 //   same way without our Stop, and then leaves the location alone.
+// - A renderer that dies takes any load with it unreported; a page then loaded in
+//   the view starts a new renderer.
 
 namespace {
 
@@ -430,6 +432,7 @@ void WebEngineBrowser::expectLoad()
 {
     // A load of the user's replaces our stopped page: its end is no longer ours to hide.
     m_crashPageLoading = false;
+    m_crashPageShown = false;
     m_startPending = true;
     m_startWatchdog.start();
 }
@@ -625,9 +628,17 @@ void WebEngineBrowser::onRenderProcessTerminated(QWebEnginePage::RenderProcessTe
     if (status == QWebEnginePage::NormalTerminationStatus)
         return;
     m_crashed = true;
+    // One stopped page for each death of the user's page. When ours dies too, the
+    // view stays as it is: every new page would start a renderer that may die the
+    // same way, for ever. Refresh still loads the user's page.
+    if (m_crashPageShown) {
+        m_crashPageLoading = false;
+        return;
+    }
+    m_crashPageShown = true;
     // Not from inside the engine's report of the death.
     QTimer::singleShot(0, this, [this] {
-        if (!m_crashed)
+        if (!m_crashed || !m_crashPageShown)
             return;
         m_crashPageLoading = true;
         m_page->setHtml(QStringLiteral(

@@ -9,6 +9,7 @@
 #include <QSslKey>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 #include <QtTest>
 
@@ -53,6 +54,8 @@ private Q_SLOTS:
     void scriptDialogs_data();
     void scriptDialogs();
     void rendererCrashThenRefresh();
+    void rendererKeepsDying_data();
+    void rendererKeepsDying();
     void newWindowOnlyFromUserClick_data();
     void newWindowOnlyFromUserClick();
 
@@ -398,6 +401,56 @@ void tst_WebEngineSafety::rendererCrashThenRefresh()
     QCOMPARE(after.count(u"Complete"_s), 1);
     QVERIFY2(after.filter(QRegularExpression(u"^(Before|Nav):"_s)).isEmpty(),
              qPrintable(after.join(u" | "_s)));
+}
+
+void tst_WebEngineSafety::rendererKeepsDying_data()
+{
+    QTest::addColumn<bool>("stoppedPageFirst");
+    QTest::newRow("ours killed while it loads") << false;
+    QTest::newRow("ours killed once shown") << true;
+}
+
+void tst_WebEngineSafety::rendererKeepsDying()
+{
+    QFETCH(bool, stoppedPageFirst);
+
+    WebEngineBrowser *browser = makeBrowser(nullptr);
+    QWebEnginePage *page = browser->view()->page();
+    browser->Navigate(url(u"/plain"_s));
+    QTRY_COMPARE_WITH_TIMEOUT(browser->LocationName(), u"Plain"_s, LoadTimeoutMs);
+    QVERIFY(waitUntil([&] { return !browser->Busy() && page->renderProcessPid() > 0; }));
+    const QStringList before = m_logs.value(browser);
+    int pageLoads = 0;
+    connect(page, &QWebEnginePage::loadStarted, this, [&pageLoads] { ++pageLoads; });
+
+    // Every renderer the view gets is killed: the page's, then each one after it.
+    QList<qint64> killed;
+    for (int round = 0; round < 5; ++round) {
+        qint64 pid = 0;
+        // No new renderer within this time: the engine has stopped making them.
+        if (!waitUntil([&] {
+                pid = page->renderProcessPid();
+                return pid > 0 && !killed.contains(pid);
+            }, 3000))
+            break;
+        if (stoppedPageFirst && round == 1)
+            QTRY_COMPARE_WITH_TIMEOUT(page->title(), u"Page stopped"_s, LoadTimeoutMs);
+        killed << pid;
+        QCOMPARE(::kill(pid_t(pid), SIGKILL), 0);
+    }
+    // The page's renderer and the one of our stopped page; nothing after that.
+    QCOMPARE(killed.size(), 2);
+    QCOMPARE(pageLoads, 1);
+    QCOMPARE(m_logs.value(browser), before);
+    QCOMPARE(browser->LocationURL(), url(u"/plain"_s));
+    QVERIFY(!browser->Busy());
+
+    m_server.clearRequests();
+    browser->Refresh();
+    QTRY_COMPARE_WITH_TIMEOUT(browser->LocationName(), u"Plain"_s, LoadTimeoutMs);
+    QVERIFY(waitUntil([&] { return !browser->Busy(); }));
+    QCOMPARE(m_server.requests(), QStringList{u"/plain"_s});
+    QCOMPARE(browser->LocationURL(), url(u"/plain"_s));
 }
 
 void tst_WebEngineSafety::newWindowOnlyFromUserClick_data()
