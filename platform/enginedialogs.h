@@ -6,7 +6,8 @@ class QWidget;
 
 // What the engine leaves to its host to ask the user: where to save a download,
 // credentials for a site, whether to go on despite a bad certificate, whether a page
-// may use a device or feature, and the page's own alert/confirm/prompt. The program
+// may use a device or feature, whether another program may open an address, and the
+// page's own alert/confirm/prompt. The program
 // asks through real dialogs; tests answer through a scripted double.
 class EngineDialogs
 {
@@ -24,6 +25,9 @@ public:
                                         const QString &error) = 0;
     // True only when the user allowed the site what it asks for (a readable name).
     virtual bool grantPermission(QWidget *parent, const QString &site, const QString &what) = 0;
+    // True only when the user let another program open the address (a link to a
+    // scheme this browser does not load itself).
+    virtual bool openExternally(QWidget *parent, const QString &address) = 0;
 
     // The page's script dialogs; title is the page's host.
     virtual void alert(QWidget *parent, const QString &title, const QString &text) = 0;

@@ -85,6 +85,24 @@ bool QtEngineDialogs::grantPermission(QWidget *parent, const QString &site, cons
                  QStringLiteral("%1 asks to use %2. Allow it?").arg(site, what));
 }
 
+bool QtEngineDialogs::openExternally(QWidget *parent, const QString &address)
+{
+    // The page chose the address; a very long one is cut for showing only.
+    constexpr qsizetype MaxShown = 1000;
+    const QString shown =
+        address.size() > MaxShown ? address.left(MaxShown) + QChar(0x2026) : address;
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Open in Another Program"),
+                    QStringLiteral("This page wants another program on this computer to open:"
+                                   "\n\n%1\n\nOpen it?")
+                        .arg(shown),
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    box.setObjectName(QStringLiteral("dlgOpenExternally"));
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 void QtEngineDialogs::alert(QWidget *parent, const QString &title, const QString &text)
 {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);

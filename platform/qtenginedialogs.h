@@ -11,6 +11,7 @@ public:
                      QString *password) override;
     bool acceptCertificateError(QWidget *parent, const QString &host, const QString &error) override;
     bool grantPermission(QWidget *parent, const QString &site, const QString &what) override;
+    bool openExternally(QWidget *parent, const QString &address) override;
     void alert(QWidget *parent, const QString &title, const QString &text) override;
     bool confirm(QWidget *parent, const QString &title, const QString &text) override;
     bool prompt(QWidget *parent, const QString &title, const QString &text,

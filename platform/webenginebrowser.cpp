@@ -18,6 +18,7 @@
 #include <QWebEngineNewWindowRequest>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
+#include <QWebEngineUrlScheme>
 #include <QWebEngineView>
 
 #include <memory>
@@ -41,6 +42,11 @@
 // - A user's Stop before the response ends the load as Stopped with nothing
 //   committed; an unknown scheme or a response turned into a download ends the
 //   same way without our Stop, and then leaves the location alone.
+// - A scheme the engine does not load itself: with the policy "from user
+//   interaction" a script's navigation to it just stops; after a click, once its
+//   load has started, the engine asks acceptNavigationRequest (the only time it asks
+//   after the start) and on true hands the address to QDesktopServices::openUrl,
+//   that is to xdg-open. So that call is the question to the user.
 // - A renderer that dies takes any load with it unreported; a page then loaded in
 //   the view starts a new renderer.
 
@@ -91,11 +97,26 @@ QString dataSize(qint64 bytes)
     return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
 }
 
+// Whether the engine loads addresses of url's scheme itself; any other goes to
+// another program.
+bool loadedByEngine(const QUrl &url, const QWebEngineProfile *profile)
+{
+    static const QStringList own = {
+        QStringLiteral("http"),  QStringLiteral("https"),        QStringLiteral("file"),
+        QStringLiteral("data"),  QStringLiteral("blob"),         QStringLiteral("filesystem"),
+        QStringLiteral("about"), QStringLiteral("qrc"),          QStringLiteral("chrome"),
+        QStringLiteral("chrome-error"), QStringLiteral("devtools"), QStringLiteral("view-source")};
+    const QString scheme = url.scheme().toLower();
+    return own.contains(scheme) || profile->urlSchemeHandler(scheme.toLatin1())
+           || !QWebEngineUrlScheme::schemeByName(scheme.toLatin1()).name().isEmpty();
+}
+
 } // namespace
 
-// The page: accepts every navigation and tells the browser about main-frame ones;
-// answers the page's script dialogs, permission requests, certificate errors and
-// sign-in requests through the host's dialogs, or refuses them without any.
+// The page: accepts every navigation the engine loads itself and tells the browser
+// about main-frame ones; lets another program open any other address only on the
+// user's yes; answers the page's script dialogs, permission requests, certificate
+// errors and sign-in requests through the host's dialogs, or refuses them without any.
 class HalvaneWebEnginePage : public QWebEnginePage
 {
     Q_OBJECT
@@ -123,6 +144,10 @@ Q_SIGNALS:
 protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override
     {
+        // The engine's last question before another program opens the address: the
+        // user's, default no. It is no navigation of this page.
+        if (!loadedByEngine(url, profile()))
+            return m_dialogs && m_dialogs->openExternally(m_host, url.toString(QUrl::FullyEncoded));
         if (isMainFrame)
             Q_EMIT mainFrameNavigation(url, type);
         return true;

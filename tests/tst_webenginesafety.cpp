@@ -58,6 +58,8 @@ private Q_SLOTS:
     void rendererKeepsDying();
     void newWindowOnlyFromUserClick_data();
     void newWindowOnlyFromUserClick();
+    void otherProgramsScheme_data();
+    void otherProgramsScheme();
 
 private:
     WebEngineBrowser *makeBrowser(EngineDialogs *dialogs);
@@ -66,6 +68,9 @@ private:
 
     LoopbackHttpServer m_server;
     QTemporaryDir m_certDir;
+    // Holds a stand-in xdg-open, first on PATH, that notes each address it is given
+    // in the file "opened" beside it.
+    QTemporaryDir m_desktop;
     QList<WebEngineBrowser *> m_browsers;
     QHash<const WebEngineBrowser *, QStringList> m_logs;
 };
@@ -74,6 +79,16 @@ void tst_WebEngineSafety::initTestCase()
 {
     QVERIFY(m_server.start());
     m_server.setPage(u"/plain"_s, page("Plain"));
+
+    // Before the first address goes to the desktop, which looks for xdg-open once.
+    QVERIFY(m_desktop.isValid());
+    QFile opener(m_desktop.filePath(u"xdg-open"_s));
+    QVERIFY(opener.open(QIODevice::WriteOnly));
+    opener.write("#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + m_desktop.filePath(u"opened"_s).toUtf8()
+                 + "'\n");
+    opener.close();
+    QVERIFY(opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    qputenv("PATH", QFile::encodeName(m_desktop.path()) + ':' + qgetenv("PATH"));
 }
 
 void tst_WebEngineSafety::cleanup()
@@ -495,6 +510,67 @@ void tst_WebEngineSafety::newWindowOnlyFromUserClick()
         QCOMPARE(requested.size(), 0);
     }
     QVERIFY(!m_server.requests().contains(expected.isEmpty() ? u"/popup3"_s : expected));
+}
+
+void tst_WebEngineSafety::otherProgramsScheme_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("click");
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<bool>("asked");
+
+    const QByteArray cover = "style='display:block;position:absolute;left:0;top:0;width:400px;height:300px'";
+    const QByteArray link = "<a href='sftp://127.0.0.1/share/file.txt' " + cover + ">files</a>";
+    QTest::newRow("clicked, answered no") << link << true << false << true;
+    QTest::newRow("clicked, answered yes") << link << true << true << true;
+    QTest::newRow("started by a script")
+        << QByteArray("<script>setTimeout(() => { location.href = 'sftp://127.0.0.1/share/file.txt';"
+                      " document.title = 'tried'; }, 200);</script>")
+        << false << true << false;
+}
+
+void tst_WebEngineSafety::otherProgramsScheme()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(bool, click);
+    QFETCH(bool, answer);
+    QFETCH(bool, asked);
+
+    const QString address = u"sftp://127.0.0.1/share/file.txt"_s;
+    const QString opened = m_desktop.filePath(u"opened"_s);
+    QFile::remove(opened);
+    // Offscreen, Qt hands no address to the desktop at all; the question is still
+    // asked. The tests' run under a virtual display sees the stand-in program too.
+    const bool desktop = QGuiApplication::platformName() == u"xcb"_s;
+
+    const QString path = u"/scheme/"_s + QString::number(qHash(QTest::currentDataTag()));
+    m_server.setPage(path, page("Links", body));
+    ScriptedEngineDialogs dialogs;
+    dialogs.openOutside = answer;
+    WebEngineBrowser *browser = makeBrowser(&dialogs);
+    browser->Navigate(url(path));
+    QTRY_COMPARE_WITH_TIMEOUT(browser->LocationName(), u"Links"_s, LoadTimeoutMs);
+    QVERIFY(waitUntil([&] { return !browser->Busy() && browser->view()->focusProxy(); }));
+    if (click) {
+        QTest::qWait(500); // the first frame, before the page takes input
+        QTest::mouseClick(browser->view()->focusProxy(), Qt::LeftButton, {}, QPoint(50, 50));
+        QVERIFY(waitUntil([&] { return !dialogs.asked.isEmpty() || QFile::exists(opened); }));
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(browser->LocationName(), u"tried"_s, LoadTimeoutMs);
+    }
+    if (desktop && answer && asked) {
+        QVERIFY(waitUntil([&] { return QFile::exists(opened); }));
+        QFile file(opened);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), address.toUtf8() + '\n');
+    } else {
+        QTest::qWait(1500); // the desktop starts its program on its own time
+        QVERIFY(!QFile::exists(opened));
+    }
+    QCOMPARE(dialogs.asked, asked ? QStringList{u"external|"_s + address} : QStringList());
+    QCOMPARE(browser->LocationURL(), url(path));
+    // Not a navigation of the page: one BeforeNavigate2 at most, from the stopped load.
+    QVERIFY(m_logs.value(browser).count(u"Before:"_s + address) <= 1);
 }
 
 QTEST_MAIN(tst_WebEngineSafety)

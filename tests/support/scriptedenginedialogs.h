@@ -16,6 +16,7 @@ public:
     QList<QPair<QString, QString>> signIns;        // used in order; none left: cancel
     bool acceptCertificate = false;
     bool grant = false;
+    bool openOutside = false;
     bool confirmAnswer = false;
     bool promptAnswered = false;
     QString promptText;
@@ -47,6 +48,11 @@ public:
     {
         asked << QStringLiteral("permission|%1|%2").arg(site, what);
         return grant;
+    }
+    bool openExternally(QWidget *, const QString &address) override
+    {
+        asked << QStringLiteral("external|") + address;
+        return openOutside;
     }
     void alert(QWidget *, const QString &title, const QString &text) override
     {
