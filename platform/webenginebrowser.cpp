@@ -47,6 +47,10 @@
 //   load has started, the engine asks acceptNavigationRequest (the only time it asks
 //   after the start) and on true hands the address to QDesktopServices::openUrl,
 //   that is to xdg-open. So that call is the question to the user.
+// - A page's new window (QWebEngineNewWindowRequest) must be opened in the host's
+//   page within the signal. In the new page, acceptNavigationRequest comes first,
+//   then, for a script's or a form's request, urlChanged with the address before the
+//   load starts, then the load as usual.
 // - A renderer that dies takes any load with it unreported; a page then loaded in
 //   the view starts a new renderer.
 
@@ -269,7 +273,7 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent, EngineDialogs *dialogs)
     m_view->setPage(m_page);
     QWebEngineSettings *settings = m_page->settings();
     settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
-    // Pop-ups only from a user's click, through NewWindowRequested.
+    // Pop-ups only from a user's click, into a window the host makes for them.
     settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
     settings->setUnknownUrlSchemePolicy(QWebEngineSettings::AllowUnknownUrlSchemesFromUserInteraction);
     DownloadDispatcher::add(m_page->profile(), this);
@@ -302,9 +306,13 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent, EngineDialogs *dialogs)
             &WebEngineBrowser::onRenderProcessTerminated);
     connect(m_page, &QWebEnginePage::newWindowRequested, this,
             [this](QWebEngineNewWindowRequest &request) {
-                // The window is the host's to open; the engine's own page for it is
-                // never made.
-                Q_EMIT NewWindowRequested(request.requestedUrl().toString());
+                // The host makes the window; the engine's own request goes into it, so
+                // its rules (no top-level data: page), form data, referrer and opener
+                // hold. The request is good only within this signal.
+                auto *target =
+                    qobject_cast<WebEngineBrowser *>(newWindowFor(request.requestedUrl().toString()));
+                if (target)
+                    request.openIn(target->m_page);
             });
     connect(m_view, &QWebEngineView::printFinished, this, [this](bool success) {
         m_printing = false;
@@ -576,6 +584,10 @@ void WebEngineBrowser::onUrlChanged(const QUrl &url)
     const QUrl previous = m_pageUrl;
     m_pageUrl = url;
     if (url.isEmpty())
+        return;
+    // A new window shows the address it was opened for before its load starts; the
+    // load commits it.
+    if (!m_loading && m_navigationSeen && url == m_pendingUrl)
         return;
     const bool pendingTarget = url == m_pendingUrl;
     if (m_loading && !m_committed && (pendingTarget || !differsOnlyInFragment(url, previous)))
