@@ -269,7 +269,7 @@ frmBrowser *frmMain::LoadNewDoc()
     return newDocument(addresses::homePage());
 }
 
-frmBrowser *frmMain::newDocument(const QString &address)
+frmBrowser *frmMain::newDocument(const QString &address, bool navigate)
 {
     if (DocumentCount == std::numeric_limits<qint32>::max()) {
         m_platform.dialogs.message(this, appName,
@@ -279,7 +279,8 @@ frmBrowser *frmMain::newDocument(const QString &address)
     ++DocumentCount;
     auto *doc = new frmBrowser(mdiArea, m_platform, *this);
     doc->setWindowTitle(QStringLiteral("Document ") + QString::number(DocumentCount));
-    doc->brwWebBrowser->Navigate(address);
+    if (navigate)
+        doc->brwWebBrowser->Navigate(address);
     doc->subWindow()->show();
     mdiArea->setActiveSubWindow(doc->subWindow());
     doc->setFocus();
@@ -288,9 +289,10 @@ frmBrowser *frmMain::newDocument(const QString &address)
     return doc;
 }
 
-void frmMain::openInNewWindow(const QString &address)
+WebBrowser *frmMain::openInNewWindow(const QString &address)
 {
-    newDocument(address);
+    frmBrowser *doc = newDocument(address, false);
+    return doc ? doc->brwWebBrowser : nullptr;
 }
 
 frmBrowser *frmMain::activeBrowser() const

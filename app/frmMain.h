@@ -110,7 +110,7 @@ public:
     void writeStatusText(const QString &text) override;
     frmtool2 *loadedToolsPanel() override;
     Measurements &measurements() override { return m_measurements; }
-    void openInNewWindow(const QString &address) override;
+    WebBrowser *openInNewWindow(const QString &address) override;
 
     // The fixed command line of View > Options...
     static QString optionsCommandLine();
@@ -125,8 +125,9 @@ private:
     void buildMenus();
     void buildToolbar();
     void addBrowserKeys();
-    // A new numbered document window on the address (LoadNewDoc's steps).
-    frmBrowser *newDocument(const QString &address);
+    // A new numbered document window on the address (LoadNewDoc's steps). Without
+    // navigate it stays empty, for a page's own request to be opened in it.
+    frmBrowser *newDocument(const QString &address, bool navigate = true);
     void MDIForm_Load();
     void MDIForm_Unload();
     void ShowToolsPanel();

@@ -1,6 +1,7 @@
 #pragma once
 
 class QString;
+class WebBrowser;
 class frmtool2;
 struct Measurements;
 
@@ -16,6 +17,8 @@ public:
     virtual frmtool2 *loadedToolsPanel() = 0;
     virtual Measurements &measurements() = 0;
     // A page asked for a window of its own (a link with a target, a script after a click):
-    // a new numbered document window that goes straight to the address.
-    virtual void openInNewWindow(const QString &address) = 0;
+    // a new numbered document window, shown and active, its address box showing the
+    // address. Returns its browser control, still empty, for the page's request to be
+    // opened in; nullptr when no window could be made.
+    virtual WebBrowser *openInNewWindow(const QString &address) = 0;
 };

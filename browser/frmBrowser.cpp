@@ -135,8 +135,8 @@ frmBrowser::frmBrowser(QMdiArea *mdiArea, const Platform &platform, BrowserHost 
     connect(brwWebBrowser, &WebBrowser::TitleChange, this, &frmBrowser::brwWebBrowser_TitleChange);
     connect(brwWebBrowser, &WebBrowser::BeforeNavigate2, this, &frmBrowser::brwWebBrowser_BeforeNavigate2);
     connect(brwWebBrowser, &WebBrowser::NavigateComplete2, this, &frmBrowser::brwWebBrowser_NavigateComplete2);
-    connect(brwWebBrowser, &WebBrowser::NewWindowRequested, this,
-            [this](const QString &address) { m_host.openInNewWindow(address); });
+    brwWebBrowser->setNewWindowHandler(
+        [this](const QString &address) { return m_host.openInNewWindow(address); });
     connect(timTimer, &QTimer::timeout, this, &frmBrowser::timTimer_Timer);
     connect(Timer1, &QTimer::timeout, this, &frmBrowser::Timer1_Timer);
     connect(Timer2, &QTimer::timeout, this, &frmBrowser::Timer2_Timer);

@@ -6,10 +6,11 @@ class PageDialog;
 
 // What the engine leaves to its host to ask the user: where to save a download,
 // credentials for a site, whether to go on despite a bad certificate, whether a page
-// may use a device or feature, and the page's own alert/confirm/prompt. Every text
-// that comes from a page or a server is shown as plain text. The program asks through
-// real dialogs that hold only the asking page; tests answer through a scripted double.
-// A question ended by dialog.cancel() answers as if the user cancelled it.
+// may use a device or feature, whether another program may open an address, and the
+// page's own alert/confirm/prompt. Every text that comes from a page or a server is
+// shown as plain text. The program asks through real dialogs that hold only the asking
+// page; tests answer through a scripted double. A question ended by dialog.cancel()
+// answers as if the user cancelled it.
 class EngineDialogs
 {
 public:
@@ -26,6 +27,9 @@ public:
                                         const QString &error) = 0;
     // True only when the user allowed the site what it asks for (a readable name).
     virtual bool grantPermission(PageDialog &dialog, const QString &site, const QString &what) = 0;
+    // True only when the user let another program open the address (a link to a
+    // scheme this browser does not load itself).
+    virtual bool openExternally(PageDialog &dialog, const QString &address) = 0;
 
     // The page's script dialogs; title is the page's host.
     virtual void alert(PageDialog &dialog, const QString &title, const QString &text) = 0;

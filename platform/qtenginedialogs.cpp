@@ -215,6 +215,18 @@ bool QtEngineDialogs::grantPermission(PageDialog &question, const QString &site,
                  QStringLiteral("%1 asks to use %2. Allow it?").arg(site, what));
 }
 
+bool QtEngineDialogs::openExternally(PageDialog &question, const QString &address)
+{
+    // The page chose the address; a very long one is cut for showing only.
+    constexpr qsizetype MaxShown = 1000;
+    const QString shown =
+        address.size() > MaxShown ? address.left(MaxShown) + QChar(0x2026) : address;
+    return askNo(question, QStringLiteral("Open in Another Program"),
+                 QStringLiteral("This page wants another program on this computer to open:"
+                                "\n\n%1\n\nOpen it?")
+                     .arg(shown));
+}
+
 void QtEngineDialogs::alert(PageDialog &question, const QString &title, const QString &text)
 {
     run(question, messageBox(question, QMessageBox::NoIcon, title, text, QMessageBox::Ok));

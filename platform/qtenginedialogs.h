@@ -12,6 +12,7 @@ public:
                      QString *password) override;
     bool acceptCertificateError(PageDialog &dialog, const QString &host, const QString &error) override;
     bool grantPermission(PageDialog &dialog, const QString &site, const QString &what) override;
+    bool openExternally(PageDialog &dialog, const QString &address) override;
     void alert(PageDialog &dialog, const QString &title, const QString &text) override;
     bool confirm(PageDialog &dialog, const QString &title, const QString &text) override;
     bool prompt(PageDialog &dialog, const QString &title, const QString &text,

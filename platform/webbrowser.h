@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class QPrinter;
 
 // The hosted browser control as a document window sees it: a few operations and
@@ -45,6 +47,15 @@ public:
     // must stay alive until DialogsClosed.
     virtual bool CloseDialogs() = 0;
 
+    // Beyond the original control: a page asked for a window of its own for url, from
+    // a user's click (a link or form with a target, window.open in a click handler);
+    // pages cannot open windows on their own. The handler makes the window and returns
+    // its browser control, still empty, at once; the page's own request (form data,
+    // referrer, opener) is then opened in it under the engine's rules. Without a
+    // handler, or when it returns nullptr, the request is refused.
+    using NewWindowHandler = std::function<WebBrowser *(const QString &url)>;
+    void setNewWindowHandler(NewWindowHandler handler) { m_newWindowHandler = std::move(handler); }
+
 Q_SIGNALS:
     void StatusTextChange(const QString &text);
     void ProgressChange(int progress, int progressMax);
@@ -56,8 +67,13 @@ Q_SIGNALS:
     void PrintFinished(bool success);
     // Every question open at CloseDialogs has returned.
     void DialogsClosed();
-    // Beyond the original control: the page asked for a new window at url, from a
-    // user's click (a link with target=_blank, or window.open in a click handler).
-    // Pages cannot open windows on their own.
-    void NewWindowRequested(const QString &url);
+
+protected:
+    WebBrowser *newWindowFor(const QString &url) const
+    {
+        return m_newWindowHandler ? m_newWindowHandler(url) : nullptr;
+    }
+
+private:
+    NewWindowHandler m_newWindowHandler;
 };

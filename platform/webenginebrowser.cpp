@@ -1,5 +1,6 @@
 #include "platform/webenginebrowser.h"
 
+#include "platform/downloadname.h"
 #include "platform/enginedialogs.h"
 #include "platform/locationtext.h"
 #include "platform/pagedialoggate.h"
@@ -19,6 +20,7 @@
 #include <QWebEngineNewWindowRequest>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
+#include <QWebEngineUrlScheme>
 #include <QWebEngineView>
 
 #include <memory>
@@ -42,6 +44,17 @@
 // - A user's Stop before the response ends the load as Stopped with nothing
 //   committed; an unknown scheme or a response turned into a download ends the
 //   same way without our Stop, and then leaves the location alone.
+// - A scheme the engine does not load itself: with the policy "from user
+//   interaction" a script's navigation to it just stops; after a click, once its
+//   load has started, the engine asks acceptNavigationRequest (the only time it asks
+//   after the start) and on true hands the address to QDesktopServices::openUrl,
+//   that is to xdg-open. So that call is the question to the user.
+// - A page's new window (QWebEngineNewWindowRequest) must be opened in the host's
+//   page within the signal. In the new page, acceptNavigationRequest comes first,
+//   then, for a script's or a form's request, urlChanged with the address before the
+//   load starts, then the load as usual.
+// - A renderer that dies takes any load with it unreported; a page then loaded in
+//   the view starts a new renderer.
 
 namespace {
 
@@ -90,12 +103,27 @@ QString dataSize(qint64 bytes)
     return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
 }
 
+// Whether the engine loads addresses of url's scheme itself; any other goes to
+// another program.
+bool loadedByEngine(const QUrl &url, const QWebEngineProfile *profile)
+{
+    static const QStringList own = {
+        QStringLiteral("http"),  QStringLiteral("https"),        QStringLiteral("file"),
+        QStringLiteral("data"),  QStringLiteral("blob"),         QStringLiteral("filesystem"),
+        QStringLiteral("about"), QStringLiteral("qrc"),          QStringLiteral("chrome"),
+        QStringLiteral("chrome-error"), QStringLiteral("devtools"), QStringLiteral("view-source")};
+    const QString scheme = url.scheme().toLower();
+    return own.contains(scheme) || profile->urlSchemeHandler(scheme.toLatin1())
+           || !QWebEngineUrlScheme::schemeByName(scheme.toLatin1()).name().isEmpty();
+}
+
 } // namespace
 
-// The page: accepts every navigation and tells the browser about main-frame ones;
-// answers the page's script dialogs, permission requests, certificate errors and
-// sign-in requests through the host's dialogs, or refuses them without any. Each
-// question goes through the page's gate, which the user can close on a page that
+// The page: accepts every navigation the engine loads itself and tells the browser
+// about main-frame ones; lets another program open any other address only on the
+// user's yes; answers the page's script dialogs, permission requests, certificate
+// errors and sign-in requests through the host's dialogs, or refuses them without any.
+// Each question goes through the page's gate, which the user can close on a page that
 // keeps asking.
 class HalvaneWebEnginePage : public QWebEnginePage
 {
@@ -124,6 +152,12 @@ Q_SIGNALS:
 protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override
     {
+        // The engine's last question before another program opens the address: the
+        // user's, default no. It is no navigation of this page.
+        if (!loadedByEngine(url, profile()))
+            return ask([&](PageDialog &dialog) {
+                return m_dialogs->openExternally(dialog, url.toString(QUrl::FullyEncoded));
+            });
         if (isMainFrame) {
             if (type != NavigationTypeRedirect)
                 m_gate->pageNavigated();
@@ -277,7 +311,7 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent, EngineDialogs *dialogs)
     m_view->setPage(m_page);
     QWebEngineSettings *settings = m_page->settings();
     settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
-    // Pop-ups only from a user's click, through NewWindowRequested.
+    // Pop-ups only from a user's click, into a window the host makes for them.
     settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
     settings->setUnknownUrlSchemePolicy(QWebEngineSettings::AllowUnknownUrlSchemesFromUserInteraction);
     DownloadDispatcher::add(m_page->profile(), this);
@@ -310,9 +344,13 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent, EngineDialogs *dialogs)
             &WebEngineBrowser::onRenderProcessTerminated);
     connect(m_page, &QWebEnginePage::newWindowRequested, this,
             [this](QWebEngineNewWindowRequest &request) {
-                // The window is the host's to open; the engine's own page for it is
-                // never made.
-                Q_EMIT NewWindowRequested(request.requestedUrl().toString());
+                // The host makes the window; the engine's own request goes into it, so
+                // its rules (no top-level data: page), form data, referrer and opener
+                // hold. The request is good only within this signal.
+                auto *target =
+                    qobject_cast<WebEngineBrowser *>(newWindowFor(request.requestedUrl().toString()));
+                if (target)
+                    request.openIn(target->m_page);
             });
     connect(m_view, &QWebEngineView::printFinished, this, [this](bool success) {
         m_printing = false;
@@ -476,6 +514,7 @@ void WebEngineBrowser::expectLoad()
 {
     // A load of the user's replaces our stopped page: its end is no longer ours to hide.
     m_crashPageLoading = false;
+    m_crashPageShown = false;
     m_startPending = true;
     m_startWatchdog.start();
 }
@@ -595,6 +634,10 @@ void WebEngineBrowser::onUrlChanged(const QUrl &url)
     m_pageUrl = url;
     if (url.isEmpty())
         return;
+    // A new window shows the address it was opened for before its load starts; the
+    // load commits it.
+    if (!m_loading && m_navigationSeen && url == m_pendingUrl)
+        return;
     const bool pendingTarget = url == m_pendingUrl;
     if (m_loading && !m_committed && (pendingTarget || !differsOnlyInFragment(url, previous)))
         commit(url);
@@ -671,9 +714,17 @@ void WebEngineBrowser::onRenderProcessTerminated(QWebEnginePage::RenderProcessTe
     if (status == QWebEnginePage::NormalTerminationStatus)
         return;
     m_crashed = true;
+    // One stopped page for each death of the user's page. When ours dies too, the
+    // view stays as it is: every new page would start a renderer that may die the
+    // same way, for ever. Refresh still loads the user's page.
+    if (m_crashPageShown) {
+        m_crashPageLoading = false;
+        return;
+    }
+    m_crashPageShown = true;
     // Not from inside the engine's report of the death.
     QTimer::singleShot(0, this, [this] {
-        if (!m_crashed)
+        if (!m_crashed || !m_crashPageShown)
             return;
         m_crashPageLoading = true;
         m_page->setHtml(QStringLiteral(
@@ -686,9 +737,9 @@ void WebEngineBrowser::onRenderProcessTerminated(QWebEnginePage::RenderProcessTe
 
 void WebEngineBrowser::handleDownload(QWebEngineDownloadRequest *download)
 {
-    const QString suggested = QDir(QStandardPaths::writableLocation(
-                                       QStandardPaths::DownloadLocation))
-                                  .filePath(download->suggestedFileName());
+    const QString suggested =
+        QDir(QStandardPaths::writableLocation(QStandardPaths::DownloadLocation))
+            .filePath(cleanDownloadName(download->suggestedFileName()));
     QString path;
     if (m_dialogs)
         m_dialogGate->ask([&](PageDialog &dialog) { path = m_dialogs->saveFileName(dialog, suggested); });
@@ -706,11 +757,10 @@ void WebEngineBrowser::handleDownload(QWebEngineDownloadRequest *download)
     auto progress = [this, download, name, lastText] {
         const qint64 total = download->totalBytes();
         const qint64 received = download->receivedBytes();
+        // One arg() for all: a name holding "%1" stays as it is.
         const QString text =
             total > 0 ? QStringLiteral("Downloading %1: %2% of %3")
-                            .arg(name)
-                            .arg(received * 100 / total)
-                            .arg(dataSize(total))
+                            .arg(name, QString::number(received * 100 / total), dataSize(total))
                       : QStringLiteral("Downloading %1: %2").arg(name, dataSize(received));
         if (text == *lastText)
             return;

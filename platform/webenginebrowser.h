@@ -110,6 +110,7 @@ private:
     // The renderer died: a short page of ours stands in for the page at m_location,
     // its load kept out of the events, and Refresh loads m_location again.
     bool m_crashed = false;
+    bool m_crashPageShown = false;  // ours is in the view (or on its way) until the user loads
     bool m_crashPageLoading = false;
     bool m_reloadAfterCrash = false;
 };

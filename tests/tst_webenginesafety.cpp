@@ -1,3 +1,4 @@
+#include "platform/downloadname.h"
 #include "platform/pagedialog.h"
 #include "platform/qtenginedialogs.h"
 #include "platform/webenginebrowser.h"
@@ -13,6 +14,7 @@
 #include <QSslKey>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 #include <QtTest>
 
@@ -46,6 +48,8 @@ private Q_SLOTS:
 
     void download_data();
     void download();
+    void downloadName_data();
+    void downloadName();
     void signIn_data();
     void signIn();
     void certificateError_data();
@@ -58,8 +62,12 @@ private Q_SLOTS:
     void realDialogsHoldOnlyTheirPage_data();
     void realDialogsHoldOnlyTheirPage();
     void rendererCrashThenRefresh();
+    void rendererKeepsDying_data();
+    void rendererKeepsDying();
     void newWindowOnlyFromUserClick_data();
     void newWindowOnlyFromUserClick();
+    void otherProgramsScheme_data();
+    void otherProgramsScheme();
 
 private:
     WebEngineBrowser *makeBrowser(EngineDialogs *dialogs);
@@ -68,6 +76,9 @@ private:
 
     LoopbackHttpServer m_server;
     QTemporaryDir m_certDir;
+    // Holds a stand-in xdg-open, first on PATH, that notes each address it is given
+    // in the file "opened" beside it.
+    QTemporaryDir m_desktop;
     QList<WebEngineBrowser *> m_browsers;
     QHash<const WebEngineBrowser *, QStringList> m_logs;
 };
@@ -76,6 +87,16 @@ void tst_WebEngineSafety::initTestCase()
 {
     QVERIFY(m_server.start());
     m_server.setPage(u"/plain"_s, page("Plain"));
+
+    // Before the first address goes to the desktop, which looks for xdg-open once.
+    QVERIFY(m_desktop.isValid());
+    QFile opener(m_desktop.filePath(u"xdg-open"_s));
+    QVERIFY(opener.open(QIODevice::WriteOnly));
+    opener.write("#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + m_desktop.filePath(u"opened"_s).toUtf8()
+                 + "'\n");
+    opener.close();
+    QVERIFY(opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    qputenv("PATH", QFile::encodeName(m_desktop.path()) + ':' + qgetenv("PATH"));
 }
 
 void tst_WebEngineSafety::cleanup()
@@ -113,21 +134,36 @@ QStringList tst_WebEngineSafety::statusTexts(const WebEngineBrowser *browser) co
 void tst_WebEngineSafety::download_data()
 {
     QTest::addColumn<bool>("withDialogs");
-    QTest::addColumn<bool>("save");
-    QTest::newRow("saved where the user chose") << true << true;
-    QTest::newRow("cancelled by the user") << true << false;
-    QTest::newRow("no dialogs") << false << false;
+    QTest::addColumn<QString>("savedName"); // empty: the user cancels
+    QTest::addColumn<QByteArray>("serverName");
+    QTest::addColumn<QString>("proposed");
+    QTest::newRow("saved where the user chose") << true << u"saved.bin"_s << QByteArray() << u"data.bin"_s;
+    QTest::newRow("cancelled by the user") << true << QString() << QByteArray() << u"data.bin"_s;
+    QTest::newRow("no dialogs") << false << QString() << QByteArray() << u"data.bin"_s;
+    QTest::newRow("saved as a name holding %1 and %2")
+        << true << u"saved %1 %2.bin"_s << QByteArray() << u"data.bin"_s;
+    QTest::newRow("server's name climbing out of the folder")
+        << true << QString() << QByteArray("../../evil.sh") << u"evil.sh"_s;
+    QTest::newRow("server's name a hidden file")
+        << true << QString() << QByteArray(".bashrc") << u"bashrc"_s;
 }
 
 void tst_WebEngineSafety::download()
 {
     QFETCH(bool, withDialogs);
-    QFETCH(bool, save);
+    QFETCH(QString, savedName);
+    QFETCH(QByteArray, serverName);
+    QFETCH(QString, proposed);
+    const bool save = !savedName.isEmpty();
 
     QByteArray body;
     for (int i = 0; i < 300 * 1024; ++i)
         body += char(i * 7 % 251);
-    m_server.setPage(u"/files/data.bin"_s, body, "application/octet-stream");
+    // A path of the row's own: the server's headers stay with a path.
+    const QString path = u"/files/%1/data.bin"_s.arg(qHash(QTest::currentDataTag()));
+    m_server.setPage(path, body, "application/octet-stream");
+    if (!serverName.isEmpty())
+        m_server.addHeader(path, "Content-Disposition: attachment; filename=\"" + serverName + '"');
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
 
@@ -138,20 +174,21 @@ void tst_WebEngineSafety::download()
 
     ScriptedEngineDialogs dialogs;
     if (save)
-        dialogs.savePath = dir.filePath(u"saved.bin"_s);
+        dialogs.savePath = dir.filePath(savedName);
     WebEngineBrowser *browser = makeBrowser(withDialogs ? &dialogs : nullptr);
-    browser->Navigate(url(u"/files/data.bin"_s));
+    browser->Navigate(url(path));
 
     if (save) {
-        const QString done = u"Saved saved.bin to "_s + QDir::toNativeSeparators(dir.path());
+        const QString done = u"Saved %1 to %2"_s.arg(savedName, QDir::toNativeSeparators(dir.path()));
         QVERIFY2(waitUntil([&] { return statusTexts(browser).contains(done); }),
                  qPrintable(statusTexts(browser).join(u" | "_s)));
-        QFile file(dir.filePath(u"saved.bin"_s));
+        QFile file(dir.filePath(savedName));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.readAll() == body);
-        QVERIFY(!statusTexts(browser).filter(u"Downloading saved.bin: "_s).isEmpty());
+        QVERIFY2(!statusTexts(browser).filter(u"Downloading "_s + savedName + u": "_s).isEmpty(),
+                 qPrintable(statusTexts(browser).join(u" | "_s)));
     } else {
-        QVERIFY(waitUntil([&] { return m_server.requests().contains(u"/files/data.bin"_s); }));
+        QVERIFY(waitUntil([&] { return m_server.requests().contains(path); }));
         QVERIFY(waitUntil([&] { return !browser->Busy(); }));
         QTest::qWait(500);
         QVERIFY(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
@@ -160,11 +197,43 @@ void tst_WebEngineSafety::download()
     if (withDialogs) {
         const QString suggested =
             QDir(QStandardPaths::writableLocation(QStandardPaths::DownloadLocation))
-                .filePath(u"data.bin"_s);
+                .filePath(proposed);
         QCOMPARE(dialogs.asked, QStringList{u"save|"_s + suggested});
     }
     QVERIFY(bystanderDialogs.asked.isEmpty());
     QVERIFY(statusTexts(m_browsers.first()).isEmpty());
+}
+
+void tst_WebEngineSafety::downloadName_data()
+{
+    QTest::addColumn<QString>("serverName");
+    QTest::addColumn<QString>("proposed");
+    QTest::newRow("plain") << u"report 2024.pdf"_s << u"report 2024.pdf"_s;
+    QTest::newRow("up two folders") << u"../../x"_s << u"x"_s;
+    QTest::newRow("absolute") << u"/etc/passwd"_s << u"passwd"_s;
+    QTest::newRow("the folder above") << u".."_s << u"download"_s;
+    QTest::newRow("hidden file") << u".bashrc"_s << u"bashrc"_s;
+    QTest::newRow("dots and blanks before") << u" . ..profile "_s << u"profile"_s;
+    QTest::newRow("backslash folders") << u"..\\..\\win.ini"_s << u"win.ini"_s;
+    QTest::newRow("NUL") << u"a.txt"_s + QChar(0) + u".sh"_s << u"a.txt.sh"_s;
+    QTest::newRow("newline and CR") << u"a\r\nb.txt"_s << u"ab.txt"_s;
+    QTest::newRow("other controls and DEL") << u"\x1b[31ma\x7f\tb"_s << u"[31mab"_s;
+    QTest::newRow("direction override") << u"evil"_s + QChar(0x202E) + u"txt.sh"_s << u"eviltxt.sh"_s;
+    QTest::newRow("empty") << QString() << u"download"_s;
+    QTest::newRow("a folder") << u"dir/"_s << u"download"_s;
+    QTest::newRow("only controls") << u"\n\n"_s << u"download"_s;
+    QTest::newRow("percent signs kept") << u"%1 of %2.txt"_s << u"%1 of %2.txt"_s;
+    QTest::newRow("too long, type kept") << QString(300, u'a') + u".tar.gz"_s
+                                         << QString(252, u'a') + u".gz"_s;
+    QTest::newRow("too long, cut between characters")
+        << QString(200, QChar(0x00e9)) << QString(127, QChar(0x00e9));
+}
+
+void tst_WebEngineSafety::downloadName()
+{
+    QFETCH(QString, serverName);
+    QFETCH(QString, proposed);
+    QCOMPARE(cleanDownloadName(serverName), proposed);
 }
 
 void tst_WebEngineSafety::signIn_data()
@@ -461,48 +530,202 @@ void tst_WebEngineSafety::rendererCrashThenRefresh()
              qPrintable(after.join(u" | "_s)));
 }
 
+void tst_WebEngineSafety::rendererKeepsDying_data()
+{
+    QTest::addColumn<bool>("stoppedPageFirst");
+    QTest::newRow("ours killed while it loads") << false;
+    QTest::newRow("ours killed once shown") << true;
+}
+
+void tst_WebEngineSafety::rendererKeepsDying()
+{
+    QFETCH(bool, stoppedPageFirst);
+
+    WebEngineBrowser *browser = makeBrowser(nullptr);
+    QWebEnginePage *page = browser->view()->page();
+    browser->Navigate(url(u"/plain"_s));
+    QTRY_COMPARE_WITH_TIMEOUT(browser->LocationName(), u"Plain"_s, LoadTimeoutMs);
+    QVERIFY(waitUntil([&] { return !browser->Busy() && page->renderProcessPid() > 0; }));
+    const QStringList before = m_logs.value(browser);
+    int pageLoads = 0;
+    connect(page, &QWebEnginePage::loadStarted, this, [&pageLoads] { ++pageLoads; });
+
+    // Every renderer the view gets is killed: the page's, then each one after it.
+    QList<qint64> killed;
+    for (int round = 0; round < 5; ++round) {
+        qint64 pid = 0;
+        // No new renderer within this time: the engine has stopped making them.
+        if (!waitUntil([&] {
+                pid = page->renderProcessPid();
+                return pid > 0 && !killed.contains(pid);
+            }, 3000))
+            break;
+        if (stoppedPageFirst && round == 1)
+            QTRY_COMPARE_WITH_TIMEOUT(page->title(), u"Page stopped"_s, LoadTimeoutMs);
+        killed << pid;
+        QCOMPARE(::kill(pid_t(pid), SIGKILL), 0);
+    }
+    // The page's renderer and the one of our stopped page; nothing after that.
+    QCOMPARE(killed.size(), 2);
+    QCOMPARE(pageLoads, 1);
+    QCOMPARE(m_logs.value(browser), before);
+    QCOMPARE(browser->LocationURL(), url(u"/plain"_s));
+    QVERIFY(!browser->Busy());
+
+    m_server.clearRequests();
+    browser->Refresh();
+    QTRY_COMPARE_WITH_TIMEOUT(browser->LocationName(), u"Plain"_s, LoadTimeoutMs);
+    QVERIFY(waitUntil([&] { return !browser->Busy(); }));
+    QCOMPARE(m_server.requests(), QStringList{u"/plain"_s});
+    QCOMPARE(browser->LocationURL(), url(u"/plain"_s));
+}
+
 void tst_WebEngineSafety::newWindowOnlyFromUserClick_data()
 {
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<bool>("click");
-    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("requested"); // the address asked for; empty: no window
+    QTest::addColumn<QString>("shown");     // the title the new window comes to show
+    QTest::addColumn<QString>("arrived");   // "METHOD target body" at the server; empty: none
 
     const QByteArray cover = "style='display:block;position:absolute;left:0;top:0;width:400px;height:300px'";
     QTest::newRow("target=_blank link clicked")
         << QByteArray("<a href='/popup1' target='_blank' " + cover + ">new</a>") << true
-        << u"/popup1"_s;
+        << u"/popup1"_s << u"Popup"_s << u"GET /popup1 "_s;
     QTest::newRow("window.open on click")
         << QByteArray("<div " + cover + " onclick=\"window.open('/popup2')\">open</div>") << true
-        << u"/popup2"_s;
+        << u"/popup2"_s << u"Popup"_s << u"GET /popup2 "_s;
+    QTest::newRow("form posted to a new window")
+        << QByteArray("<form method='post' action='/popup4' target='_blank'>"
+                      "<input type='hidden' name='q' value='a b'><input type='submit' " + cover + "></form>")
+        << true << u"/popup4"_s << u"Popup"_s << u"POST /popup4 q=a+b"_s;
+    // The engine refuses a page's top-level data: address, which could pose as any site.
+    QTest::newRow("target=_blank link to a data: page")
+        << QByteArray("<a href='data:text/html,<title>Fake</title>Sign in' target='_blank' " + cover + ">new</a>")
+        << true << u"data:text/html,%3Ctitle%3EFake%3C/title%3ESign in"_s << QString() << QString();
     QTest::newRow("window.open from a timer")
         << scriptPage("setTimeout(() => { window.open('/popup3'); document.title = 'tried'; }, 200);")
-        << false << QString();
+        << false << QString() << QString() << QString();
 }
 
 void tst_WebEngineSafety::newWindowOnlyFromUserClick()
 {
     QFETCH(QByteArray, body);
     QFETCH(bool, click);
-    QFETCH(QString, expected);
+    QFETCH(QString, requested);
+    QFETCH(QString, shown);
+    QFETCH(QString, arrived);
 
+    for (const char *popup : {"/popup1", "/popup2", "/popup3", "/popup4"})
+        m_server.setPage(QString::fromLatin1(popup), page("Popup"));
     const QString path = u"/opener/"_s + QString::number(qHash(QTest::currentDataTag()));
     m_server.setPage(path, click ? page("Opener", body) : body);
     WebEngineBrowser *browser = makeBrowser(nullptr);
-    QSignalSpy requested(browser, &WebBrowser::NewWindowRequested);
+    // As the host does: a new window at once, its browser handed back for the request.
+    QStringList requests;
+    WebEngineBrowser *opened = nullptr;
+    browser->setNewWindowHandler([&](const QString &address) -> WebBrowser * {
+        requests << address;
+        opened = makeBrowser(nullptr);
+        return opened;
+    });
     browser->Navigate(url(path));
     if (click) {
         QTRY_COMPARE_WITH_TIMEOUT(browser->LocationName(), u"Opener"_s, LoadTimeoutMs);
         QVERIFY(waitUntil([&] { return !browser->Busy() && browser->view()->focusProxy(); }));
         QTest::qWait(500); // the first frame, before the page takes input
+        m_server.clearRequests();
         QTest::mouseClick(browser->view()->focusProxy(), Qt::LeftButton, {}, QPoint(50, 50));
-        QTRY_COMPARE_WITH_TIMEOUT(requested.size(), 1, LoadTimeoutMs);
-        QCOMPARE(requested.first().first().toString(), url(expected));
+        QTRY_COMPARE_WITH_TIMEOUT(requests.size(), 1, LoadTimeoutMs);
+        QCOMPARE(requests.first(), requested.startsWith(u'/') ? url(requested) : requested);
+        QVERIFY(opened);
+        if (!shown.isEmpty()) {
+            QTRY_COMPARE_WITH_TIMEOUT(opened->LocationName(), shown, LoadTimeoutMs);
+            QCOMPARE(opened->LocationURL(), url(requested));
+            // The page's own request, once: with its form data, from the page that opened it.
+            QVERIFY(waitUntil([&] { return !opened->Busy(); }));
+            const auto received = m_server.fullRequests();
+            QCOMPARE(received.size(), 1);
+            QCOMPARE(QString::fromLatin1(received.first().method + ' ') + received.first().target
+                         + u' ' + QString::fromUtf8(received.first().body),
+                     arrived);
+            QCOMPARE(m_logs.value(opened),
+                     QStringList({u"Before:"_s + url(requested), u"Begin"_s, u"Status:Opening "_s + url(requested) + u"..."_s,
+                                  u"Nav:"_s + url(requested), u"Status:Done"_s, u"Complete"_s}));
+        } else {
+            QTest::qWait(1000);
+            QVERIFY(!opened->view()->page()->title().contains(u"Fake"_s));
+            QVERIFY(!opened->LocationName().contains(u"Fake"_s));
+            QVERIFY(opened->LocationURL().isEmpty());
+            QVERIFY(m_server.requests().isEmpty());
+        }
     } else {
         QTRY_COMPARE_WITH_TIMEOUT(browser->LocationName(), u"tried"_s, LoadTimeoutMs);
         QTest::qWait(500);
-        QCOMPARE(requested.size(), 0);
+        QVERIFY(requests.isEmpty());
+        QVERIFY(!m_server.requests().contains(u"/popup3"_s));
     }
-    QVERIFY(!m_server.requests().contains(expected.isEmpty() ? u"/popup3"_s : expected));
+}
+
+void tst_WebEngineSafety::otherProgramsScheme_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("click");
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<bool>("asked");
+
+    const QByteArray cover = "style='display:block;position:absolute;left:0;top:0;width:400px;height:300px'";
+    const QByteArray link = "<a href='sftp://127.0.0.1/share/file.txt' " + cover + ">files</a>";
+    QTest::newRow("clicked, answered no") << link << true << false << true;
+    QTest::newRow("clicked, answered yes") << link << true << true << true;
+    QTest::newRow("started by a script")
+        << QByteArray("<script>setTimeout(() => { location.href = 'sftp://127.0.0.1/share/file.txt';"
+                      " document.title = 'tried'; }, 200);</script>")
+        << false << true << false;
+}
+
+void tst_WebEngineSafety::otherProgramsScheme()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(bool, click);
+    QFETCH(bool, answer);
+    QFETCH(bool, asked);
+
+    const QString address = u"sftp://127.0.0.1/share/file.txt"_s;
+    const QString opened = m_desktop.filePath(u"opened"_s);
+    QFile::remove(opened);
+    // Offscreen, Qt hands no address to the desktop at all; the question is still
+    // asked. The tests' run under a virtual display sees the stand-in program too.
+    const bool desktop = QGuiApplication::platformName() == u"xcb"_s;
+
+    const QString path = u"/scheme/"_s + QString::number(qHash(QTest::currentDataTag()));
+    m_server.setPage(path, page("Links", body));
+    ScriptedEngineDialogs dialogs;
+    dialogs.openOutside = answer;
+    WebEngineBrowser *browser = makeBrowser(&dialogs);
+    browser->Navigate(url(path));
+    QTRY_COMPARE_WITH_TIMEOUT(browser->LocationName(), u"Links"_s, LoadTimeoutMs);
+    QVERIFY(waitUntil([&] { return !browser->Busy() && browser->view()->focusProxy(); }));
+    if (click) {
+        QTest::qWait(500); // the first frame, before the page takes input
+        QTest::mouseClick(browser->view()->focusProxy(), Qt::LeftButton, {}, QPoint(50, 50));
+        QVERIFY(waitUntil([&] { return !dialogs.asked.isEmpty() || QFile::exists(opened); }));
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(browser->LocationName(), u"tried"_s, LoadTimeoutMs);
+    }
+    if (desktop && answer && asked) {
+        QVERIFY(waitUntil([&] { return QFile::exists(opened); }));
+        QFile file(opened);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), address.toUtf8() + '\n');
+    } else {
+        QTest::qWait(1500); // the desktop starts its program on its own time
+        QVERIFY(!QFile::exists(opened));
+    }
+    QCOMPARE(dialogs.asked, asked ? QStringList{u"external|"_s + address} : QStringList());
+    QCOMPARE(browser->LocationURL(), url(path));
+    // Not a navigation of the page: one BeforeNavigate2 at most, from the stopped load.
+    QVERIFY(m_logs.value(browser).count(u"Before:"_s + address) <= 1);
 }
 
 QTEST_MAIN(tst_WebEngineSafety)

@@ -145,7 +145,9 @@ QUrl LoopbackHttpServer::url(const QString &path) const
     if (!rest.startsWith(QLatin1Char('/')))
         rest.prepend(QLatin1Char('/'));
     return QUrl(QStringLiteral("%1://%2:%3")
-                    .arg(m_server->tls ? QStringLiteral("https") : QStringLiteral("http")).arg(address().toString()).arg(port()) + rest);
+                    .arg(m_server->tls ? QStringLiteral("https") : QStringLiteral("http"),
+                         address().toString(), QString::number(port()))
+                + rest);
 }
 
 void LoopbackHttpServer::setPage(const QString &path, const QByteArray &body,
@@ -167,6 +169,11 @@ void LoopbackHttpServer::setRedirect(const QString &path, const QString &locatio
     route.contentType = "text/html; charset=utf-8";
     route.body = "<html><body>Moved</body></html>";
     route.answers = true;
+}
+
+void LoopbackHttpServer::addHeader(const QString &path, const QByteArray &line)
+{
+    m_routes[path].headers += line + "\r\n";
 }
 
 void LoopbackHttpServer::setDelay(const QString &path, int ms)
@@ -215,6 +222,7 @@ QStringList LoopbackHttpServer::requests() const
 void LoopbackHttpServer::clearRequests()
 {
     m_requests.clear();
+    m_fullRequests.clear();
 }
 
 void LoopbackHttpServer::onNewConnection()
@@ -261,8 +269,8 @@ void LoopbackHttpServer::onReadyRead(QTcpSocket *socket)
         return;
     }
 
-    // A body (a posted form) is read and dropped before answering, so the client
-    // is never cut off mid-upload.
+    // A body (a posted form) is read before answering, so the client is never cut
+    // off mid-upload.
     qint64 contentLength = 0;
     QByteArray authorization;
     for (qsizetype i = 1; i < lines.size(); ++i) {
@@ -284,12 +292,14 @@ void LoopbackHttpServer::onReadyRead(QTcpSocket *socket)
         return;
 
     conn->requestSeen = true;
+    const QByteArray body = conn->in.mid(headerEnd + 4, contentLength);
     conn->in.clear();
-    handleRequest(socket, requestLine.at(0), requestLine.at(1), authorization);
+    handleRequest(socket, requestLine.at(0), requestLine.at(1), authorization, body);
 }
 
 void LoopbackHttpServer::handleRequest(QTcpSocket *socket, const QByteArray &method,
-                                       const QByteArray &target, const QByteArray &authorization)
+                                       const QByteArray &target, const QByteArray &authorization,
+                                       const QByteArray &body)
 {
     const QString fullTarget = QString::fromLatin1(target);
     qsizetype cut = fullTarget.indexOf(QLatin1Char('?'));
@@ -303,6 +313,7 @@ void LoopbackHttpServer::handleRequest(QTcpSocket *socket, const QByteArray &met
     }
 
     m_requests << fullTarget;
+    m_fullRequests.append({method, fullTarget, body});
     const QPointer<QTcpSocket> guard(socket);
     Q_EMIT requestReceived(fullTarget);
     // A receiver may have closed the server or dropped the client meanwhile.
@@ -356,6 +367,7 @@ void LoopbackHttpServer::respond(QTcpSocket *socket, const QByteArray &method, c
         head += "Location: " + it->location + "\r\n";
     head += "Content-Type: " + it->contentType + "\r\n";
     head += "Content-Length: " + QByteArray::number(it->body.size()) + "\r\n";
+    head += it->headers;
     // Every fetch reaches us, so tests see back, forward and reload requests.
     head += "Cache-Control: no-store\r\nConnection: close\r\n\r\n";
 

@@ -45,6 +45,8 @@ public:
     void setPage(const QString &path, const QByteArray &body,
                  const QByteArray &contentType = "text/html; charset=utf-8", int status = 200);
     void setRedirect(const QString &path, const QString &location, int status = 302);
+    // One more header line for the answers of the path, as "Name: value".
+    void addHeader(const QString &path, const QByteArray &line);
     // Holds the answer for that path ms milliseconds after the request has arrived.
     void setDelay(const QString &path, int ms);
     // The path answers 401 with a Basic challenge for realm until a request carries
@@ -60,6 +62,13 @@ public:
 
     // Request targets (path and query) in order of arrival.
     QStringList requests() const;
+    // The same requests with their method and body (a posted form's fields).
+    struct Request {
+        QByteArray method;
+        QString target;
+        QByteArray body;
+    };
+    QList<Request> fullRequests() const { return m_fullRequests; }
     void clearRequests();
     // Connections the client closed without sending a byte, as a ping does.
     int silentConnections() const { return m_silentConnections; }
@@ -78,13 +87,14 @@ private:
         bool answers = false; // a page or redirect was set
         QByteArray authorization; // the Authorization value wanted, empty for none
         QByteArray realm;
+        QByteArray headers; // extra header lines, each ending in CR LF
     };
     struct Connection;
 
     void onNewConnection();
     void onReadyRead(QTcpSocket *socket);
     void handleRequest(QTcpSocket *socket, const QByteArray &method, const QByteArray &target,
-                       const QByteArray &authorization);
+                       const QByteArray &authorization, const QByteArray &body);
     void respond(QTcpSocket *socket, const QByteArray &method, const QString &path);
     void sendPlain(QTcpSocket *socket, int status, const QByteArray &text);
     void feed(QTcpSocket *socket);
@@ -100,4 +110,5 @@ private:
     };
     QList<Held> m_held;
     QStringList m_requests;
+    QList<Request> m_fullRequests;
 };

@@ -33,6 +33,8 @@ public:
 
     // Sets the location and raises NavigateComplete2, as a committed page would.
     void completeNavigation(const QString &url, const QString &name);
+    // Asks for a window as a page's click would; the browser the handler gave, if any.
+    WebBrowser *requestNewWindow(const QString &url) const { return newWindowFor(url); }
 
     // What the window under test called, in order ("Navigate:<address>", "GoBack", ...).
     QStringList calls;

@@ -18,6 +18,7 @@ public:
     QList<QPair<QString, QString>> signIns;        // used in order; none left: cancel
     bool acceptCertificate = false;
     bool grant = false;
+    bool openOutside = false;
     bool confirmAnswer = false;
     bool promptAnswered = false;
     QString promptText;
@@ -57,6 +58,12 @@ public:
         record(dialog);
         asked << QStringLiteral("permission|%1|%2").arg(site, what);
         return grant;
+    }
+    bool openExternally(PageDialog &dialog, const QString &address) override
+    {
+        record(dialog);
+        asked << QStringLiteral("external|") + address;
+        return openOutside;
     }
     void alert(PageDialog &dialog, const QString &title, const QString &text) override
     {

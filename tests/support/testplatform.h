@@ -90,7 +90,12 @@ public:
     }
     frmtool2 *loadedToolsPanel() override { return tools.get(); }
     Measurements &measurements() override { return shared; }
-    void openInNewWindow(const QString &address) override { newWindows << address; }
+    // Records the request and makes no window: the request is refused.
+    WebBrowser *openInNewWindow(const QString &address) override
+    {
+        newWindows << address;
+        return nullptr;
+    }
 
     Measurements shared;
     QStringList newWindows;

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QString>
+
+// The file name to propose for a download the server called serverName: only its
+// last part after any '/' or '\', without control or formatting characters, leading
+// dots or outer blanks, at most 255 bytes; "download" when nothing is left. Never a
+// path, so joined to a folder it stays inside it.
+QString cleanDownloadName(const QString &serverName);
