@@ -271,6 +271,9 @@ void tst_WebEngineSafety::signIn()
     QTRY_COMPARE_WITH_TIMEOUT(browser->LocationName(), title, LoadTimeoutMs);
     QVERIFY(waitUntil([&] { return !browser->Busy(); }));
     QCOMPARE(dialogs.asked, QStringList(asks, u"credentials|127.0.0.1|Vault"_s));
+    // A site that asks again and again can be stopped like any page's dialogs.
+    for (qsizetype i = 0; i < dialogs.offeredStop.size(); ++i)
+        QCOMPARE(dialogs.offeredStop.at(i), i > 0);
     // The first request, then one for each password given.
     QCOMPARE(server.requests().size(), passwords.size() + 1);
 }
