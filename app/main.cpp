@@ -2,6 +2,7 @@
 #include "app/frmSplash.h"
 #include "browser/historywriter.h"
 #include "platform/localaddress.h"
+#include "platform/quietlog.h"
 #include "platform/qtdialogs.h"
 #include "platform/qtenginedialogs.h"
 #include "platform/settingsstore.h"
@@ -24,6 +25,7 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+    quietlog::quietEngineReports();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Halvane"));

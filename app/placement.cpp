@@ -1,15 +1,29 @@
 #include "app/placement.h"
 
+#include "platform/quietlog.h"
 #include "platform/twips.h"
 
 #include <QWidget>
 #include <cmath>
+#include <limits>
 
 namespace placement {
 
 namespace {
 // Qt's own bound on window coordinates and sizes; beyond it a value cannot be applied.
 constexpr float largest = float(QWIDGETSIZE_MAX) * twips::perPixel;
+
+// fromText, telling why a stored value was not used.
+float stored(const char *key, const QString &text, float defaultValue, float minimum, float maximum)
+{
+    const float v = fromText(text, std::numeric_limits<float>::quiet_NaN(), minimum, maximum);
+    if (!std::isnan(v))
+        return v;
+    quietlog::warnOnce(lcSettings(),
+                       QStringLiteral("The stored %1 \"%2\" was not used: it is no number from %3 to %4.")
+                           .arg(QLatin1String(key), text.left(100), toText(minimum), toText(maximum)));
+    return defaultValue;
+}
 } // namespace
 
 QString toText(float value)
@@ -32,10 +46,10 @@ QRectF fromTexts(const QString &left, const QString &top, const QString &width,
 {
     const float minW = float(twips::fromPixels(qMax(1, minimumPixels.width())));
     const float minH = float(twips::fromPixels(qMax(1, minimumPixels.height())));
-    return {fromText(left, defaultLeft, -largest, largest),
-            fromText(top, defaultTop, -largest, largest),
-            fromText(width, defaultWidth, minW, largest),
-            fromText(height, defaultHeight, minH, largest)};
+    return {stored("MainLeft", left, defaultLeft, -largest, largest),
+            stored("MainTop", top, defaultTop, -largest, largest),
+            stored("MainWidth", width, defaultWidth, minW, largest),
+            stored("MainHeight", height, defaultHeight, minH, largest)};
 }
 
 } // namespace placement

@@ -439,15 +439,26 @@ bool fits(const QString &address)
     return storedField(address).size() <= MaxAddressBytes;
 }
 
-WriteResult appendAddress(const QString &path, const QString &previousOwn, const QString &address)
+WriteResult appendAddress(const QString &path, const QString &previousOwn, const QString &address,
+                          QString *why)
 {
-    if (path.isEmpty() || !fits(address))
+    auto failed = [why](const QString &reason) {
+        if (why)
+            *why = reason;
         return WriteResult::Failed;
+    };
+    if (path.isEmpty())
+        return failed(QStringLiteral("no file"));
+    if (!fits(address))
+        return failed(QStringLiteral("the address is too long to keep"));
     const QString lockPath = path + QStringLiteral(".lock");
     QLockFile lock(lockPath);
     lock.setStaleLockTime(StaleLockMs);
-    if (const std::optional<WriteResult> refused = takeLock(lock))
+    if (const std::optional<WriteResult> refused = takeLock(lock)) {
+        if (*refused == WriteResult::Failed)
+            return failed(QStringLiteral("its lock file %1 cannot be made").arg(lockPath));
         return *refused;
+    }
     // A lock older than StaleLockMs counts as left behind, so a write of a huge file
     // keeps its lock fresh as it goes.
     QElapsedTimer sinceTouched;
@@ -461,7 +472,7 @@ WriteResult appendAddress(const QString &path, const QString &previousOwn, const
 
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly))
-        return WriteResult::Failed;
+        return failed(out.errorString());
     // Owner only, also where an older file was readable by everyone: addresses tell
     // where the user has been. (A file system without modes refuses; that is no reason
     // not to write.)
@@ -482,7 +493,7 @@ WriteResult appendAddress(const QString &path, const QString &previousOwn, const
     if (info.exists() || info.isSymLink()) {
         QFile in(path);
         if (!openForReading(in))
-            return WriteResult::Failed;
+            return failed(QStringLiteral("the file is there but cannot be read"));
         // The last line equal to this window's previous address goes (an earlier equal
         // one may be another window's). Finding it takes a pass of its own; the lock
         // keeps other windows from changing the file between the passes. Fields are
@@ -501,7 +512,7 @@ WriteResult appendAddress(const QString &path, const QString &previousOwn, const
                 return true;
             });
             if (!read || !in.seek(0))
-                return WriteResult::Failed;
+                return failed(in.errorString());
         }
         qsizetype index = 0;
         bool written = true;
@@ -514,14 +525,16 @@ WriteResult appendAddress(const QString &path, const QString &previousOwn, const
             keepLock();
             return written;
         });
-        if (!read || !written)
-            return WriteResult::Failed; // the unfinished copy is discarded with out
+        if (!read || !written) // the unfinished copy is discarded with out
+            return failed(read ? out.errorString() : in.errorString());
     }
     appendLine(bytes, address.toLocal8Bit());
 
     // Written beside the file and renamed over it: a failure leaves the old file whole,
     // and windows reading it without the lock see the old or the new file, never half.
-    return flush(0) && out.commit() ? WriteResult::Written : WriteResult::Failed;
+    if (!flush(0) || !out.commit())
+        return failed(out.errorString());
+    return WriteResult::Written;
 }
 
 } // namespace historyfile

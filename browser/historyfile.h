@@ -114,7 +114,9 @@ enum class WriteResult {
 // previousOwn (what this window wrote last time; empty for none). A missing file counts
 // as empty. Unless Written (the lock not free within half a second, a file that exists
 // but cannot be read, a folder that cannot be written, an address that does not fit)
-// nothing on disk has changed. Never throws or reports.
-WriteResult appendAddress(const QString &path, const QString &previousOwn, const QString &address);
+// nothing on disk has changed. Never throws or reports; on Failed, *why (when given)
+// says why.
+WriteResult appendAddress(const QString &path, const QString &previousOwn, const QString &address,
+                          QString *why = nullptr);
 
 } // namespace historyfile

@@ -1,5 +1,7 @@
 #include "browser/historywriter.h"
 
+#include "platform/quietlog.h"
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -14,6 +16,16 @@ using std::chrono::milliseconds;
 
 // How long waitForAll goes on trying writes that another writer's lock keeps out.
 constexpr milliseconds FlushRetryLimit{10000};
+
+historyfile::WriteResult writeAndTell(const QString &path, const QString &previousOwn,
+                                      const QString &address)
+{
+    QString why;
+    const historyfile::WriteResult result = historyfile::appendAddress(path, previousOwn, address, &why);
+    if (result == historyfile::WriteResult::Failed)
+        quietlog::warnOnce(lcHistory(), QStringLiteral("An address was not kept in %1: %2.").arg(path, why));
+    return result;
+}
 
 } // namespace
 
@@ -120,8 +132,12 @@ private:
             state->notBefore = started + milliseconds(HistoryWriter::SpacingMs);
             if (result != historyfile::WriteResult::LockBusy)
                 continue;
-            if (m_flushing > 0 && Clock::now() >= m_giveUpAt)
+            if (m_flushing > 0 && Clock::now() >= m_giveUpAt) {
+                quietlog::warnOnce(lcHistory(), QStringLiteral("An address was not kept in %1: another "
+                                                             "writer held the file's lock to the end.")
+                                                  .arg(state->path));
                 continue;
+            }
             // Shut out by another writer: again after a pause, unless a newer address
             // of this window waits already, which replaces it as it would on disk.
             state->notBefore = Clock::now() + milliseconds(HistoryWriter::RetryPauseMs);
@@ -150,7 +166,7 @@ HistoryWriter::HistoryWriter(QString path, WriteFunction write)
     : m_state(std::make_shared<State>())
 {
     m_state->path = std::move(path);
-    m_state->write = std::move(write);
+    m_state->write = write ? std::move(write) : WriteFunction(writeAndTell);
 }
 
 void HistoryWriter::append(const QString &address)

@@ -13,15 +13,17 @@
 // write goes at once, later ones within the second wait for the second's end, and only
 // the newest address then waiting is written. A write that found the file locked by
 // another writer is tried again after a pause until it lands; one that cannot be made
-// for another reason (a folder that cannot be written) is given up, silently.
+// for another reason (a folder that cannot be written) is given up, without a word to
+// the user (the log says why, once).
 class HistoryWriter
 {
 public:
-    // How a write is made: historyfile::appendAddress; tests count writes through it.
+    // How a write is made: historyfile::appendAddress, its failures logged (empty for
+    // that); tests count writes through it.
     using WriteFunction
         = std::function<historyfile::WriteResult(const QString &path, const QString &previousOwn, const QString &address)>;
 
-    explicit HistoryWriter(QString path, WriteFunction write = historyfile::appendAddress);
+    explicit HistoryWriter(QString path, WriteFunction write = {});
 
     // Writes address in place of this window's previous one, now or within a second.
     void append(const QString &address);

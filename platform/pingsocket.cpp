@@ -1,5 +1,7 @@
 #include "platform/pingsocket.h"
 
+#include "platform/quietlog.h"
+
 #include <QHostInfo>
 #include <QNetworkProxy>
 #include <QTcpSocket>
@@ -100,6 +102,8 @@ bool PingSocket::isHostName(const QString &host)
 bool PingSocket::setHostName(const QString &host)
 {
     if (!isHostName(host)) {
+        // The panel shows one fixed message for every failure; here is which it was.
+        qCInfo(lcPing).noquote() << QStringLiteral("Not pinged: \"%1\" is no host name.").arg(host.left(200));
         m_hostName.clear();
         m_lookupName.clear();
         return false;
@@ -159,6 +163,7 @@ void PingSocket::resolved(const QList<QHostAddress> &addresses)
     m_lookup->deleteLater();
     m_lookup = nullptr;
     if (addresses.isEmpty()) {
+        qCInfo(lcPing).noquote() << QStringLiteral("Not pinged: %1 has no address.").arg(m_hostName);
         emit Failed();
         return;
     }

@@ -121,6 +121,14 @@ private Q_SLOTS:
         QCOMPARE(outerNormal(m), expected);
     }
 
+    void refusedStoredValueIsTold()
+    {
+        store(QStringLiteral("MainWidth"), QStringLiteral("wide!"));
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("^The stored MainWidth \"wide!\" was not used: ")));
+        frmMain m(env->platform);
+    }
+
     // A settings file that cannot be read: the window opens at the first-run placement
     // and closes quietly, storing what it can.
     void unreadableSettingsFile_data()

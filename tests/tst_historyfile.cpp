@@ -172,6 +172,7 @@ private slots:
     void writesCoalesced();
     void writeRetried_data();
     void writeRetried();
+    void droppedWriteToldOnce();
     void concurrentProcesses_data();
     void concurrentProcesses();
 };
@@ -848,6 +849,23 @@ void tst_HistoryFile::writeRetried()
         QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(QFileInfo(path).isDir());
     }
+}
+
+// Nothing tells the user of an address that could not be kept; the log says why, once.
+void tst_HistoryFile::droppedWriteToldOnce()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(u"address.lst"_s);
+    QVERIFY(QDir(dir.path()).mkdir(u"address.lst"_s));
+    const QRegularExpression told(u"^An address was not kept in .*address\\.lst: .+\\.$"_s);
+    QTest::ignoreMessage(QtWarningMsg, told);
+    QTest::failOnWarning(told);
+    HistoryWriter window(path);
+    window.append(u"http://a/"_s);
+    HistoryWriter::waitForAll();
+    window.append(u"http://b/"_s);
+    HistoryWriter::waitForAll();
 }
 
 void tst_HistoryFile::concurrentProcesses_data()

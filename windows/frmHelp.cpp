@@ -1,5 +1,6 @@
 #include "windows/frmHelp.h"
 
+#include "platform/quietlog.h"
 #include "platform/rtfreader.h"
 #include "platform/twips.h"
 
@@ -86,6 +87,7 @@ void frmHelp::Form_Load()
     // Straight into the document: the box itself would carry over the format at its
     // cursor, and the sentence would come out in whatever the old text's first word was in.
     if (!result.ok) {
+        quietlog::warnOnce(lcHelp(), QStringLiteral("The help file %1 was not shown: %2.").arg(path, result.error));
         doc->setPlainText(QStringLiteral("The help file %1 could not be read: %2.").arg(path, result.error));
     } else if (result.cut) {
         QTextCursor end(doc);
