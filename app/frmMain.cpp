@@ -12,6 +12,7 @@
 #include "platform/webbrowser.h"
 #include "windows/frmAbout.h"
 #include "windows/frmHelp.h"
+#include "windows/frmtool2.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -314,9 +315,9 @@ void frmMain::writeStatusText(const QString &text)
     sbStatusBar->panel(1)->setText(text);
 }
 
-frmtool2 *frmMain::loadedToolsPanel()
+ToolsPanelDisplay &frmMain::loadedToolsPanel()
 {
-    return toolsPanel.get();
+    return *toolsPanel.get();
 }
 
 void frmMain::ShowToolsPanel()

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "browser/browserhost.h"
-#include "browser/measurements.h"
 #include "platform/platform.h"
+#include "shared/measurements.h"
 #include "windows/toolspanelinstance.h"
 
 #include <QMainWindow>
@@ -108,7 +108,7 @@ public:
 
     // What the document windows reach of the main window.
     void writeStatusText(const QString &text) override;
-    frmtool2 *loadedToolsPanel() override;
+    ToolsPanelDisplay &loadedToolsPanel() override;
     Measurements &measurements() override { return m_measurements; }
     WebBrowser *openInNewWindow(const QString &address) override;
 

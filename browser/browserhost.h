@@ -1,8 +1,8 @@
 #pragma once
 
 class QString;
+class ToolsPanelDisplay;
 class WebBrowser;
-class frmtool2;
 struct Measurements;
 
 // What a document window reaches outside itself: the main window's status line, the
@@ -13,8 +13,9 @@ public:
     virtual ~BrowserHost() = default;
     // Panel 1 of the main window's status bar.
     virtual void writeStatusText(const QString &text) = 0;
-    // The tools panel, loaded (and so shown) first when it is not loaded.
-    virtual frmtool2 *loadedToolsPanel() = 0;
+    // The tools panel, loaded (and so shown) first when it is not loaded: a write to a
+    // panel the user closed brings it back.
+    virtual ToolsPanelDisplay &loadedToolsPanel() = 0;
     virtual Measurements &measurements() = 0;
     // A page asked for a window of its own (a link with a target, a script after a click):
     // a new numbered document window, shown and active, its address box showing the

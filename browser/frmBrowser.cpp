@@ -3,13 +3,13 @@
 #include "browser/browserhost.h"
 #include "browser/historyfile.h"
 #include "browser/linkping.h"
-#include "browser/measurements.h"
 #include "platform/locationtext.h"
 #include "platform/pingsocket.h"
 #include "platform/platform.h"
 #include "platform/twips.h"
 #include "platform/webbrowser.h"
-#include "windows/frmtool2.h"
+#include "shared/measurements.h"
+#include "shared/toolspaneldisplay.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -335,17 +335,16 @@ void frmBrowser::brwWebBrowser_BeforeNavigate2(const QString &url)
         return;
 
     const linkping::Target target = linkping::parse(url);
-    frmtool2 *panel = m_host.loadedToolsPanel();
-    panel->Text1->setText(target.host);
     // Selects what stood before the first slash; no slash at all cannot be pinged.
     if (target.slash - 1 < 0) {
         showPingFailure();
         return;
     }
-    panel->Text1->setSelection(0, target.slash - 1);
+    m_host.loadedToolsPanel().showPingHost(target.host, target.slash - 1);
     if (target.remainder.isEmpty())
         return;
-    if (!Socket1->setHostName(panel->Text1->text())) {
+    // The host as the panel's box shows it: the box cuts only far past a host name's length.
+    if (!Socket1->setHostName(target.host)) {
         showPingFailure();
         return;
     }
@@ -362,9 +361,7 @@ void frmBrowser::brwWebBrowser_BeforeNavigate2(const QString &url)
 
 void frmBrowser::showPingFailure()
 {
-    frmtool2 *panel = m_host.loadedToolsPanel();
-    panel->Text1->setText(linkping::failureMessage());
-    panel->Text1->setToolTip(linkping::failureMessage());
+    m_host.loadedToolsPanel().showPingFailure(linkping::failureMessage());
 }
 
 void frmBrowser::Timer1_Timer()
@@ -385,11 +382,9 @@ void frmBrowser::Socket1_Connect()
         if (const qint64 ms = m_pingClock.take())
             shared.PingTicks.add(ms, std::numeric_limits<qint64>::max());
     }
-    frmtool2 *panel = m_host.loadedToolsPanel();
-    const QString remote = Socket1->remoteAddress();
-    panel->Label1->setText(remote);
-    panel->Label1->setToolTip(remote);
-    panel->Label2->setText(shared.PingTicks.text() + QStringLiteral("/ms"));
+    ToolsPanelDisplay &panel = m_host.loadedToolsPanel();
+    panel.showRemoteAddress(Socket1->remoteAddress());
+    panel.showPingTime(shared.PingTicks.text());
     shared.PingTicks.reset();
     Timer1->stop();
     if (Socket1->isConnected())
@@ -413,7 +408,7 @@ void frmBrowser::Timer2_Timer()
 {
     Measurements &shared = m_host.measurements();
     if (shared.LoadTicks.add(m_loadClock.take(), slowPageMs))
-        m_host.loadedToolsPanel()->lblLoad->setText(QStringLiteral("Long Friggin Time!"));
+        m_host.loadedToolsPanel().showSlowLoad();
 }
 
 void frmBrowser::brwWebBrowser_DownloadComplete()
@@ -424,12 +419,12 @@ void frmBrowser::brwWebBrowser_DownloadComplete()
         if (const qint64 ms = m_loadClock.take())
             shared.LoadTicks.add(ms, std::numeric_limits<qint64>::max());
     }
-    m_host.loadedToolsPanel()->lblLoad->setText(shared.LoadTicks.text() + QStringLiteral("/ms"));
+    m_host.loadedToolsPanel().showLoadTime(shared.LoadTicks.text());
     shared.LoadTicks.reset();
     setWindowTitle(brwWebBrowser->LocationName());
 }
 
 void frmBrowser::brwWebBrowser_TitleChange(const QString &)
 {
-    m_host.loadedToolsPanel()->Label3->setText(Socket1->localAddress());
+    m_host.loadedToolsPanel().showLocalAddress(Socket1->localAddress());
 }

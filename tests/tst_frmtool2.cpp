@@ -1,4 +1,4 @@
-#include "browser/measurements.h"
+#include "shared/measurements.h"
 #include "windows/frmtool2.h"
 #include "windows/toolspanelinstance.h"
 

@@ -1,7 +1,7 @@
 #include "windows/frmtool2.h"
 
-#include "browser/measurements.h"
 #include "platform/twips.h"
+#include "shared/measurements.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -20,6 +20,11 @@ QLabel *borderedField(QWidget *parent, const char *name)
     l->setFrameShape(QFrame::Panel);
     l->setFrameShadow(QFrame::Sunken);
     return l;
+}
+
+QString perMs(const QString &milliseconds)
+{
+    return milliseconds + QStringLiteral("/ms");
 }
 
 QGroupBox *frame(QWidget *parent, const char *name, const QString &caption)
@@ -93,4 +98,42 @@ void frmtool2::Check1_Click()
         Text1->setEnabled(true);
         Check1->setChecked(true);
     }
+}
+
+void frmtool2::showPingHost(const QString &host, int selectedLength)
+{
+    Text1->setText(host);
+    Text1->setSelection(0, selectedLength);
+}
+
+void frmtool2::showPingFailure(const QString &reason)
+{
+    Text1->setText(reason);
+    Text1->setToolTip(reason);
+}
+
+void frmtool2::showRemoteAddress(const QString &address)
+{
+    Label1->setText(address);
+    Label1->setToolTip(address);
+}
+
+void frmtool2::showPingTime(const QString &milliseconds)
+{
+    Label2->setText(perMs(milliseconds));
+}
+
+void frmtool2::showLoadTime(const QString &milliseconds)
+{
+    lblLoad->setText(perMs(milliseconds));
+}
+
+void frmtool2::showSlowLoad()
+{
+    lblLoad->setText(QStringLiteral("Long Friggin Time!"));
+}
+
+void frmtool2::showLocalAddress(const QString &address)
+{
+    Label3->setText(address);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shared/toolspaneldisplay.h"
+
 #include <QWidget>
 
 class QCheckBox;
@@ -9,8 +11,8 @@ class QLineEdit;
 struct Measurements;
 
 // The tools panel: the link-ping switch and the fields the document windows fill with
-// what they measure. A child of the main window's document area.
-class frmtool2 : public QWidget
+// what they measure, through its display. A child of the main window's document area.
+class frmtool2 : public QWidget, public ToolsPanelDisplay
 {
     Q_OBJECT
 public:
@@ -20,6 +22,14 @@ public:
     void Form_Load();
 
     void Check1_Click();
+
+    void showPingHost(const QString &host, int selectedLength) override;
+    void showPingFailure(const QString &reason) override;
+    void showRemoteAddress(const QString &address) override;
+    void showPingTime(const QString &milliseconds) override;
+    void showLoadTime(const QString &milliseconds) override;
+    void showSlowLoad() override;
+    void showLocalAddress(const QString &address) override;
 
     // Declared, and so made, in tab order; later siblings lie in front of earlier ones,
     // which puts the switch over the right end of the "Link Ping" frame.

@@ -1,10 +1,11 @@
 #pragma once
 
 #include "browser/browserhost.h"
-#include "browser/measurements.h"
 #include "platform/platform.h"
 #include "platform/settingsstore.h"
+#include "shared/measurements.h"
 #include "support/scriptedbrowser.h"
+#include "windows/frmtool2.h"
 #include "windows/toolspanelinstance.h"
 
 #include <QHostAddress>
@@ -88,7 +89,7 @@ public:
         status = text;
         ++statusWrites;
     }
-    frmtool2 *loadedToolsPanel() override { return tools.get(); }
+    ToolsPanelDisplay &loadedToolsPanel() override { return *tools.get(); }
     Measurements &measurements() override { return shared; }
     // Records the request and makes no window: the request is refused.
     WebBrowser *openInNewWindow(const QString &address) override
