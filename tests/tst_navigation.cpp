@@ -2,7 +2,7 @@
 #include "browser/historyfile.h"
 #include "browser/historywriter.h"
 #include "platform/locationtext.h"
-#include "platform/webenginebrowser.h"
+#include "platform/useraddress.h"
 #include "support/documentfixture.h"
 #include "windows/frmtool2.h"
 
@@ -176,7 +176,7 @@ private Q_SLOTS:
         QVERIFY(url.isValid());
         const QString location = locationText(url);
         // The engine adapter's own round trip.
-        QCOMPARE(WebEngineBrowser::urlFromUserText(location).toEncoded(), committed);
+        QCOMPARE(urlFromUserText(location).toEncoded(), committed);
 
         frmBrowser *w = newWindow();
         browserOf(w)->completeNavigation(location, QString());
@@ -190,7 +190,7 @@ private Q_SLOTS:
         for (frmBrowser *window : {w, next}) {
             const QStringList visited = browserOf(window)->navigations;
             QCOMPARE(visited.size(), 1);
-            QCOMPARE(WebEngineBrowser::urlFromUserText(visited.first()).toEncoded(), requested);
+            QCOMPARE(urlFromUserText(visited.first()).toEncoded(), requested);
         }
     }
 
