@@ -2,7 +2,7 @@
 #include "browser/historyfile.h"
 #include "browser/historywriter.h"
 #include "platform/locationtext.h"
-#include "platform/webenginebrowser.h"
+#include "platform/useraddress.h"
 #include "support/documentfixture.h"
 #include "windows/frmtool2.h"
 
@@ -176,7 +176,7 @@ private Q_SLOTS:
         QVERIFY(url.isValid());
         const QString location = locationText(url);
         // The engine adapter's own round trip.
-        QCOMPARE(WebEngineBrowser::urlFromUserText(location).toEncoded(), committed);
+        QCOMPARE(urlFromUserText(location).toEncoded(), committed);
 
         frmBrowser *w = newWindow();
         browserOf(w)->completeNavigation(location, QString());
@@ -190,8 +190,32 @@ private Q_SLOTS:
         for (frmBrowser *window : {w, next}) {
             const QStringList visited = browserOf(window)->navigations;
             QCOMPARE(visited.size(), 1);
-            QCOMPARE(WebEngineBrowser::urlFromUserText(visited.first()).toEncoded(), requested);
+            QCOMPARE(urlFromUserText(visited.first()).toEncoded(), requested);
         }
+    }
+
+    // What typed text asks for, beside the forms the engine tests load.
+    void typedTextReadsAsAddress_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QByteArray>("address"); // empty: nothing to load; @CWD@: the current folder
+        QTest::newRow("host alone") << QStringLiteral("h.test") << QByteArray("http://h.test");
+        QTest::newRow("space after a typed scheme")
+            << QStringLiteral("http://h.test/a b") << QByteArray("http://h.test/a%20b");
+        QTest::newRow("relative path not there")
+            << QStringLiteral("./missing.html") << QByteArray("@CWD@/missing.html");
+        QTest::newRow("script in capitals") << QStringLiteral("JavaScript:alert(1)") << QByteArray();
+        QTest::newRow("file transfer without host") << QStringLiteral("ftp:///x") << QByteArray();
+        // Kept: the page asks the user before another program opens it.
+        QTest::newRow("another program's scheme")
+            << QStringLiteral("mailto:a@h.test") << QByteArray("mailto:a@h.test");
+    }
+    void typedTextReadsAsAddress()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QByteArray, address);
+        address.replace("@CWD@", QUrl::fromLocalFile(QDir::currentPath()).toEncoded());
+        QCOMPARE(urlFromUserText(typed).toEncoded(), address);
     }
 
     // Longer than the edit field once held (32,767), and than the file keeps.

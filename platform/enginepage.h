@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QWebEnginePage>
+
+class EngineDialogs;
+class PageDialog;
+class PageDialogGate;
+class QAuthenticator;
+
+// The page's policy: accepts every navigation the engine loads itself and tells about
+// main-frame ones; lets another program open any other address only on the user's
+// yes; answers the page's script dialogs, permission requests, certificate errors and
+// sign-in requests through the host's dialogs, or refuses them without any. Each
+// question goes through the page's gate, which the user can close on a page that
+// keeps asking.
+class EnginePage : public QWebEnginePage
+{
+    Q_OBJECT
+public:
+    EnginePage(EngineDialogs *dialogs, PageDialogGate *gate, QObject *parent);
+
+Q_SIGNALS:
+    void mainFrameNavigation(const QUrl &url, QWebEnginePage::NavigationType type);
+
+protected:
+    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;
+    void javaScriptAlert(const QUrl &origin, const QString &msg) override;
+    bool javaScriptConfirm(const QUrl &origin, const QString &msg) override;
+    bool javaScriptPrompt(const QUrl &origin, const QString &msg, const QString &defaultValue,
+                          QString *result) override;
+
+private:
+    // The answer to a question, or no (cancel) without dialogs or once the user stopped
+    // this page's dialogs.
+    template<typename Question>
+    bool ask(Question &&question);
+
+    void onPermissionRequested(const QUrl &origin, Feature feature);
+    void onCertificateError(const QWebEngineCertificateError &error);
+    void signIn(const QString &site, QAuthenticator *auth);
+
+    EngineDialogs *m_dialogs;
+    PageDialogGate *m_gate;
+};
