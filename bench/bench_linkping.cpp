@@ -151,16 +151,16 @@ RunResult pingOnce(QMdiArea &area, TestPlatform &env, TestHost &host, const Case
     QElapsedTimer clock;
     // Ours ahead of the window's handler: the clock stops as the signal comes, and it can
     // still be seen whether the window's time-out had already ended the ping.
-    QObject::disconnect(w->Socket1, &PingSocket::Connect, w, &frmBrowser::Socket1_Connect);
-    QObject::connect(w->Socket1, &PingSocket::Connect, w, [&] {
+    QObject::disconnect(w->Socket1, &PingSocket::connected, w, &frmBrowser::Socket1_Connect);
+    QObject::connect(w->Socket1, &PingSocket::connected, w, [&] {
         if (result.connected)
             return;
         result.connected = true;
         result.clockMs = double(clock.nsecsElapsed()) / 1e6;
         result.gaveUpFirst = !w->Timer1->isActive();
     });
-    QObject::connect(w->Socket1, &PingSocket::Connect, w, &frmBrowser::Socket1_Connect);
-    QSignalSpy connects(w->Socket1, &PingSocket::Connect);
+    QObject::connect(w->Socket1, &PingSocket::connected, w, &frmBrowser::Socket1_Connect);
+    QSignalSpy connects(w->Socket1, &PingSocket::connected);
 
     if (releaseAfterMs) {
         QTimer::singleShot(*releaseAfterMs, w, [&] {

@@ -237,7 +237,7 @@ int main(int argc, char *argv[])
 {
     // Nothing may leave loopback, and as root the engine will not start with its sandbox.
     if (!qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS"))
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --proxy-server=127.0.0.1:9");
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", HALVANE_ENGINE_FLAGS);
     if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);

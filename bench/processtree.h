@@ -165,7 +165,7 @@ inline QProcessEnvironment measuredEnvironment(const QString &home)
             env.insert(name, value);
     };
     setDefault(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    setDefault(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"), QStringLiteral("--disable-gpu --proxy-server=127.0.0.1:9"));
+    setDefault(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"), QStringLiteral(HALVANE_ENGINE_FLAGS));
     if (geteuid() == 0)
         setDefault(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
     env.insert(QStringLiteral("HOME"), home);

@@ -140,10 +140,10 @@ frmBrowser::frmBrowser(QMdiArea *mdiArea, const Platform &platform, BrowserHost 
     connect(timTimer, &QTimer::timeout, this, &frmBrowser::timTimer_Timer);
     connect(Timer1, &QTimer::timeout, this, &frmBrowser::Timer1_Timer);
     connect(Timer2, &QTimer::timeout, this, &frmBrowser::Timer2_Timer);
-    connect(Socket1, &PingSocket::Connect, this, &frmBrowser::Socket1_Connect);
-    connect(Socket1, &PingSocket::Read, this, &frmBrowser::Socket1_Read);
+    connect(Socket1, &PingSocket::connected, this, &frmBrowser::Socket1_Connect);
+    connect(Socket1, &PingSocket::dataArrived, this, &frmBrowser::Socket1_Read);
     // A host name that passed as one but does not resolve fails as it would at once.
-    connect(Socket1, &PingSocket::Failed, this, &frmBrowser::showPingFailure);
+    connect(Socket1, &PingSocket::lookupFailed, this, &frmBrowser::showPingFailure);
 
     Form_Load(mdiArea);
 }
@@ -349,7 +349,7 @@ void frmBrowser::brwWebBrowser_BeforeNavigate2(const QString &url)
         return;
     }
     Socket1->setRemotePort(80);
-    if (!Socket1->setAction(2)) {
+    if (!Socket1->setAction(PingSocket::ActionConnect)) {
         showPingFailure();
         return;
     }
@@ -388,7 +388,7 @@ void frmBrowser::Socket1_Connect()
     shared.PingTicks.reset();
     Timer1->stop();
     if (Socket1->isConnected())
-        Socket1->setAction(7);
+        Socket1->setAction(PingSocket::ActionClose);
 }
 
 void frmBrowser::Socket1_Read(int dataLength, bool)

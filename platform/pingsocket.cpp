@@ -164,7 +164,7 @@ void PingSocket::resolved(const QList<QHostAddress> &addresses)
     m_lookup = nullptr;
     if (addresses.isEmpty()) {
         qCInfo(lcPing).noquote() << QStringLiteral("Not pinged: %1 has no address.").arg(m_hostName);
-        emit Failed();
+        Q_EMIT lookupFailed();
         return;
     }
     // An IPv4 address when there is one; the ping means the Internet family.
@@ -182,12 +182,12 @@ void PingSocket::resolved(const QList<QHostAddress> &addresses)
     socket->setProxy(QNetworkProxy::NoProxy);
     if (m_bufferSize > 0)
         socket->setReadBufferSize(m_bufferSize);
-    connect(socket, &QTcpSocket::connected, this, [this] { emit Connect(); });
+    connect(socket, &QTcpSocket::connected, this, [this] { Q_EMIT connected(); });
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
         const qint64 length = socket->bytesAvailable();
         // Read only to be dropped, so nothing piles up.
         socket->skip(length);
-        emit Read(int(qMin<qint64>(length, std::numeric_limits<int>::max())), false);
+        Q_EMIT dataArrived(int(qMin<qint64>(length, std::numeric_limits<int>::max())), false);
     });
     // Refused, unreachable, or closed by the peer: either way this socket is done, and the
     // next connect makes a new one.

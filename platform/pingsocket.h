@@ -86,12 +86,12 @@ public:
 
 Q_SIGNALS:
     // The connection an ActionConnect started is up.
-    void Connect();
+    void connected();
     // dataLength bytes arrived (and were dropped: the ping has no use for them).
-    void Read(int dataLength, bool isUrgent);
+    void dataArrived(int dataLength, bool isUrgent);
     // The host name could not be looked up. A refused or unanswered connection raises
     // nothing: the window times the attempt out itself.
-    void Failed();
+    void lookupFailed();
 
 private:
     void abandon();

@@ -25,7 +25,8 @@ cmake --build "$build_dir" --target "${benches[@]}" -j"$(nproc)"
 # Offscreen, and nothing leaves loopback: every address but loopback goes to a proxy
 # that is not there. As root the engine refuses to start with its sandbox.
 export QT_QPA_PLATFORM=offscreen
-export QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu --proxy-server=127.0.0.1:9"
+QTWEBENGINE_CHROMIUM_FLAGS="$(cat scripts/engine-flags)"
+export QTWEBENGINE_CHROMIUM_FLAGS
 export QTWEBENGINE_DISABLE_SANDBOX=1
 export QT_LOGGING_RULES="qt.webenginecontext.info=false"
 

@@ -168,8 +168,8 @@ void tst_PingSocket::connects()
 
     LoopbackResolver resolver;
     auto socket = windowSocket(resolver);
-    QSignalSpy connected(socket.get(), &PingSocket::Connect);
-    QSignalSpy failed(socket.get(), &PingSocket::Failed);
+    QSignalSpy connected(socket.get(), &PingSocket::connected);
+    QSignalSpy failed(socket.get(), &PingSocket::lookupFailed);
     QCOMPARE(socket->localAddress(), machineAddress);
 
     QVERIFY(socket->setHostName(host));
@@ -205,10 +205,10 @@ void tst_PingSocket::readDropsWhatArrives()
     QVERIFY(server.listen(QHostAddress::LocalHost));
     LoopbackResolver resolver;
     auto socket = windowSocket(resolver);
-    QSignalSpy connected(socket.get(), &PingSocket::Connect);
-    QSignalSpy read(socket.get(), &PingSocket::Read);
+    QSignalSpy connected(socket.get(), &PingSocket::connected);
+    QSignalSpy read(socket.get(), &PingSocket::dataArrived);
     // Answers as the window does.
-    connect(socket.get(), &PingSocket::Read, socket.get(),
+    connect(socket.get(), &PingSocket::dataArrived, socket.get(),
             [s = socket.get()](int length, bool) { s->setReceiveLength(length); });
 
     QVERIFY(socket->setHostName(u"127.0.0.1"_s));
@@ -254,8 +254,8 @@ void tst_PingSocket::refusedConnectionRaisesNothing()
     }
     LoopbackResolver resolver;
     auto socket = windowSocket(resolver);
-    QSignalSpy connected(socket.get(), &PingSocket::Connect);
-    QSignalSpy failed(socket.get(), &PingSocket::Failed);
+    QSignalSpy connected(socket.get(), &PingSocket::connected);
+    QSignalSpy failed(socket.get(), &PingSocket::lookupFailed);
 
     QVERIFY(socket->setHostName(u"127.0.0.1"_s));
     socket->setRemotePort(closedPort);
@@ -283,8 +283,8 @@ void tst_PingSocket::unknownNameFails()
 {
     LoopbackResolver resolver;
     auto socket = windowSocket(resolver);
-    QSignalSpy connected(socket.get(), &PingSocket::Connect);
-    QSignalSpy failed(socket.get(), &PingSocket::Failed);
+    QSignalSpy connected(socket.get(), &PingSocket::connected);
+    QSignalSpy failed(socket.get(), &PingSocket::lookupFailed);
 
     QVERIFY(socket->setHostName(u"nowhere.invalid"_s));
     socket->setRemotePort(80);
@@ -323,8 +323,8 @@ void tst_PingSocket::refusedTarget()
 
     LoopbackResolver resolver;
     auto socket = windowSocket(resolver);
-    QSignalSpy connected(socket.get(), &PingSocket::Connect);
-    QSignalSpy failed(socket.get(), &PingSocket::Failed);
+    QSignalSpy connected(socket.get(), &PingSocket::connected);
+    QSignalSpy failed(socket.get(), &PingSocket::lookupFailed);
     // A good name held from before must not be the one pinged.
     QVERIFY(socket->setHostName(u"127.0.0.2"_s));
 
@@ -398,8 +398,8 @@ void tst_PingSocket::secondConnectReplacesPendingOne()
 
     LoopbackResolver resolver;
     auto socket = windowSocket(resolver);
-    QSignalSpy connected(socket.get(), &PingSocket::Connect);
-    QSignalSpy failed(socket.get(), &PingSocket::Failed);
+    QSignalSpy connected(socket.get(), &PingSocket::connected);
+    QSignalSpy failed(socket.get(), &PingSocket::lookupFailed);
     QVERIFY(socket->setHostName(u"127.0.0.1"_s));
     socket->setRemotePort(stalled.serverPort());
     QVERIFY(socket->setAction(PingSocket::ActionConnect));
@@ -440,8 +440,8 @@ void tst_PingSocket::staleLookupAnswersIgnored()
         [&pending](const QString &, QObject *, std::function<void(const QList<QHostAddress> &)> done) {
             pending.push_back(std::move(done));
         });
-    QSignalSpy connected(socket.get(), &PingSocket::Connect);
-    QSignalSpy failed(socket.get(), &PingSocket::Failed);
+    QSignalSpy connected(socket.get(), &PingSocket::connected);
+    QSignalSpy failed(socket.get(), &PingSocket::lookupFailed);
     QTcpServer server;
     QVERIFY(server.listen(QHostAddress::LocalHost));
     QVERIFY(socket->setHostName(u"first.example"_s));
@@ -492,7 +492,7 @@ void tst_PingSocket::pingsPort80()
 
     LoopbackResolver resolver;
     auto socket = windowSocket(resolver);
-    QSignalSpy connected(socket.get(), &PingSocket::Connect);
+    QSignalSpy connected(socket.get(), &PingSocket::connected);
     QVERIFY(socket->setHostName(listenOn));
     socket->setRemotePort(80);
     QVERIFY(socket->setAction(PingSocket::ActionConnect));

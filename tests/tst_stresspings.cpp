@@ -113,7 +113,7 @@ private Q_SLOTS:
         QVERIFY2(listener.listen(), qPrintable(listener.server.errorString()));
         host->shared.LinkPingEnabled = true;
         frmBrowser *w = newWindow();
-        QSignalSpy connects(w->Socket1, &PingSocket::Connect);
+        QSignalSpy connects(w->Socket1, &PingSocket::connected);
 
         // One ping first, so what is made once (the panel, the event loop's notifiers) is
         // already in the count that everything must come back to.
