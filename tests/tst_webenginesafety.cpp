@@ -575,8 +575,10 @@ void tst_WebEngineSafety::rendererKeepsDying()
         killed << pid;
         QCOMPARE(::kill(pid_t(pid), SIGKILL), 0);
     }
-    // The page's renderer and the one of our stopped page; nothing after that.
-    QCOMPARE(killed.size(), 2);
+    // The page's renderer and the one of our stopped page; nothing after that. On a busy
+    // machine the engine may start a second process for that one load of ours, killed
+    // too; a page restarted after every death would go on to the last round.
+    QVERIFY2(killed.size() == 2 || killed.size() == 3, qPrintable(QString::number(killed.size())));
     QCOMPARE(pageLoads, 1);
     QCOMPARE(m_logs.value(browser), before);
     QCOMPARE(browser->LocationURL(), url(u"/plain"_s));
