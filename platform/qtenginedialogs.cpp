@@ -23,11 +23,11 @@ namespace {
 // A page can hand over megabytes of text; a dialog shows a readable beginning.
 constexpr qsizetype MaxShownCharacters = 10'000;
 
-QString clipped(const QString &text)
+QString clipped(const QString &text, qsizetype most = MaxShownCharacters)
 {
-    if (text.size() <= MaxShownCharacters)
+    if (text.size() <= most)
         return text;
-    return text.left(MaxShownCharacters) + QChar(0x2026);
+    return text.left(most) + QChar(0x2026);
 }
 
 QLabel *plainLabel(const QString &text, QWidget *parent)
@@ -218,9 +218,7 @@ bool QtEngineDialogs::grantPermission(PageDialog &question, const QString &site,
 bool QtEngineDialogs::openExternally(PageDialog &question, const QString &address)
 {
     // The page chose the address; a very long one is cut for showing only.
-    constexpr qsizetype MaxShown = 1000;
-    const QString shown =
-        address.size() > MaxShown ? address.left(MaxShown) + QChar(0x2026) : address;
+    const QString shown = clipped(address, 1000);
     return askNo(question, QStringLiteral("Open in Another Program"),
                  QStringLiteral("This page wants another program on this computer to open:"
                                 "\n\n%1\n\nOpen it?")
