@@ -25,7 +25,6 @@
 #include <QPrinter>
 #include <QTimer>
 #include <QToolBar>
-#include <QToolButton>
 #include <QWindow>
 #include <limits>
 

@@ -3,7 +3,6 @@
 #include "platform/quietlog.h"
 #include "platform/twips.h"
 
-#include <QWidget>
 #include <cmath>
 #include <limits>
 

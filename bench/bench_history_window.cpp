@@ -1,7 +1,7 @@
 // Time from creating a document window to it being shown with its address list filled,
 // and the memory the window then holds, for history files of growing size. Prints
 // figures; never fails on time.
-#include "processtree.h"
+#include "support/processtree.h"
 
 #include "browser/frmBrowser.h"
 #include "support/testplatform.h"

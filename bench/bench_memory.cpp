@@ -23,7 +23,7 @@
 // Prints figures; never fails on its figures.
 #include "barebrowser.h"
 #include "benchfigures.h"
-#include "processtree.h"
+#include "support/processtree.h"
 
 #include "app/frmMain.h"
 #include "browser/frmBrowser.h"
@@ -38,7 +38,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
-#include <QFile>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QProcess>

@@ -16,7 +16,7 @@
 // 127.0.0.1:9 that answers nothing (the home page included). Prints figures; never fails
 // on time.
 #include "benchfigures.h"
-#include "processtree.h"
+#include "support/processtree.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -158,11 +158,6 @@ void frmBrowser::Form_Load(QMdiArea *mdiArea)
     Timer1->stop();
     Timer2->stop();
 
-    Socket1->setAddressFamily(2);
-    Socket1->setProtocol(0);
-    Socket1->setSocketType(1);
-    Socket1->setBinary(false);
-    Socket1->setBlocking(false);
     Socket1->setBufferSize(1024);
 
     m_subWindow = mdiArea->addSubWindow(this);

@@ -439,6 +439,51 @@ bool fits(const QString &address)
     return storedField(address).size() <= MaxAddressBytes;
 }
 
+namespace {
+
+// The index of the last field of in equal to stored, -1 when there is none; nothing when
+// reading failed. tick runs after each piece.
+template<typename Tick>
+std::optional<qsizetype> lastFieldIndex(QFile &in, const QByteArray &stored, Tick &&tick)
+{
+    qsizetype found = -1;
+    qsizetype index = 0;
+    const bool read = readFields<FieldReader::Keep::Bytes>(in, [&](QByteArrayList &&fields) {
+        for (const QByteArray &field : std::as_const(fields)) {
+            if (field == stored)
+                found = index;
+            ++index;
+        }
+        tick();
+        return true;
+    });
+    if (!read)
+        return std::nullopt;
+    return found;
+}
+
+// Copies every field of in but the one at skip, a line each, through bytes and flush
+// (which writes bytes out once they hold at least the size it is given, and says whether
+// that worked). Fields are copied as bytes, so bytes that are not UTF-8 stay as they are.
+template<typename Flush, typename Tick>
+bool copyFieldsExcept(QFile &in, qsizetype skip, QByteArray &bytes, Flush &&flush, Tick &&tick,
+                      bool *written)
+{
+    qsizetype index = 0;
+    *written = true;
+    return readFields<FieldReader::Keep::Bytes>(in, [&](QByteArrayList &&fields) {
+        for (const QByteArray &field : std::as_const(fields)) {
+            if (index++ != skip)
+                appendLine(bytes, field);
+        }
+        *written = flush(ChunkSize);
+        tick();
+        return *written;
+    });
+}
+
+} // namespace
+
 WriteResult appendAddress(const QString &path, const QString &previousOwn, const QString &address,
                           QString *why)
 {
@@ -496,35 +541,14 @@ WriteResult appendAddress(const QString &path, const QString &previousOwn, const
             return failed(QStringLiteral("the file is there but cannot be read"));
         // The last line equal to this window's previous address goes (an earlier equal
         // one may be another window's). Finding it takes a pass of its own; the lock
-        // keeps other windows from changing the file between the passes. Fields are
-        // compared and copied as bytes, so bytes that are not UTF-8 stay as they are.
-        qsizetype own = -1;
-        if (!previousOwn.isEmpty()) {
-            const QByteArray stored = storedField(previousOwn);
-            qsizetype index = 0;
-            const bool read = readFields<FieldReader::Keep::Bytes>(in, [&](QByteArrayList &&fields) {
-                for (const QByteArray &field : std::as_const(fields)) {
-                    if (field == stored)
-                        own = index;
-                    ++index;
-                }
-                keepLock();
-                return true;
-            });
-            if (!read || !in.seek(0))
-                return failed(in.errorString());
-        }
-        qsizetype index = 0;
+        // keeps other windows from changing the file between the passes.
+        std::optional<qsizetype> own = -1;
+        if (!previousOwn.isEmpty())
+            own = lastFieldIndex(in, storedField(previousOwn), keepLock);
+        if (!own || !in.seek(0))
+            return failed(in.errorString());
         bool written = true;
-        const bool read = readFields<FieldReader::Keep::Bytes>(in, [&](QByteArrayList &&fields) {
-            for (const QByteArray &field : std::as_const(fields)) {
-                if (index++ != own)
-                    appendLine(bytes, field);
-            }
-            written = flush(ChunkSize);
-            keepLock();
-            return written;
-        });
+        const bool read = copyFieldsExcept(in, *own, bytes, flush, keepLock, &written);
         if (!read || !written) // the unfinished copy is discarded with out
             return failed(read ? out.errorString() : in.errorString());
     }

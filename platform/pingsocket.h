@@ -44,21 +44,8 @@ public:
     // characters, and at most a trailing dot as an empty one. An IPv4 literal passes.
     static bool isHostName(const QString &host);
 
-    // The setup the window makes at its load. Only a stream connection over IPv4 (or any
-    // family) is ever made; the values are kept for the window to read back.
-    void setAddressFamily(int family) { m_addressFamily = family; }
-    int addressFamily() const { return m_addressFamily; }
-    void setProtocol(int protocol) { m_protocol = protocol; }
-    int protocol() const { return m_protocol; }
-    void setSocketType(int type) { m_socketType = type; }
-    int socketType() const { return m_socketType; }
-    void setBinary(bool binary) { m_binary = binary; }
-    bool binary() const { return m_binary; }
-    // Kept only: every action returns at once whatever this says.
-    void setBlocking(bool blocking) { m_blocking = blocking; }
-    bool blocking() const { return m_blocking; }
+    // The read buffer of each attempt's socket; the data is dropped as it arrives anyway.
     void setBufferSize(int size) { m_bufferSize = size; }
-    int bufferSize() const { return m_bufferSize; }
 
     // Keeps host for the next connect, or refuses it (false) when it cannot name a host.
     // A refused text also drops the name held before, so the next connect is refused
@@ -67,7 +54,6 @@ public:
     QString hostName() const { return m_hostName; }
 
     void setRemotePort(int port) { m_remotePort = port; }
-    int remotePort() const { return m_remotePort; }
 
     // ActionConnect starts connecting to the host name and remote port, abandoning any
     // attempt or connection before it, and returns at once: false when there is no host
@@ -104,11 +90,6 @@ private:
     mutable QElapsedTimer m_machineAddressRead;
     Resolver m_resolver;
 
-    int m_addressFamily = 2;
-    int m_protocol = 0;
-    int m_socketType = 1;
-    bool m_binary = false;
-    bool m_blocking = false;
     int m_bufferSize = 1024;
 
     QString m_hostName;

@@ -10,7 +10,6 @@
 #include <QWebEngineHistory>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineNewWindowRequest>
-#include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 

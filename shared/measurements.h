@@ -10,7 +10,6 @@ class TickCounter
 {
 public:
     QString text() const { return m_value ? QString::number(*m_value) : QString(); }
-    bool isSet() const { return m_value.has_value(); }
     qint64 value() const { return m_value.value_or(0); }
 
     // Adds ms; true when this addition reached or passed threshold from below it.

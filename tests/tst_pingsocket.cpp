@@ -46,11 +46,6 @@ std::unique_ptr<PingSocket> windowSocket(LoopbackResolver &resolver)
 {
     auto socket = std::make_unique<PingSocket>([] { return machineAddress; }, nullptr,
                                                resolver.hook());
-    socket->setAddressFamily(2);
-    socket->setProtocol(0);
-    socket->setSocketType(1);
-    socket->setBinary(false);
-    socket->setBlocking(false);
     socket->setBufferSize(1024);
     return socket;
 }

@@ -2,11 +2,9 @@
 #include "platform/webenginebrowser.h"
 #include "support/documentfixture.h"
 #include "support/loopbackhttpserver.h"
+#include "support/processtree.h"
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QHash>
 #include <QMdiSubWindow>
 #include <QPointer>
 #include <QSignalSpy>
@@ -24,53 +22,9 @@ constexpr int LoadTimeoutMs = 15000;
 constexpr double AllowedGrowthPercent = 10.0;
 
 // VmRSS of a process in KiB, or -1 when it cannot be read (the process is gone).
-qint64 residentKiB(const QString &pid)
+qint64 residentKiB(pid_t pid)
 {
-    QFile f(u"/proc/"_s + pid + u"/status"_s);
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> lines = f.readAll().split('\n');
-    for (const QByteArray &line : lines) {
-        if (line.startsWith("VmRSS:")) {
-            const QList<QByteArray> fields = line.simplified().split(' ');
-            return fields.size() >= 2 ? fields.at(1).toLongLong() : -1;
-        }
-    }
-    return -1;
-}
-
-// Every process below ours: the engine's helpers hang from a zygote that is our
-// child, so its renderers are our grandchildren.
-QStringList descendants()
-{
-    QHash<QString, QStringList> children;
-    const QStringList entries = QDir(u"/proc"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString &entry : entries) {
-        bool numeric = false;
-        entry.toLongLong(&numeric);
-        if (!numeric)
-            continue;
-        QFile f(u"/proc/"_s + entry + u"/stat"_s);
-        if (!f.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray stat = f.readAll();
-        // The name in parentheses may hold spaces: the fields start after its last ')'.
-        const qsizetype close = stat.lastIndexOf(')');
-        if (close < 0)
-            continue;
-        const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
-        if (fields.size() < 2)
-            continue;
-        children[QString::fromLatin1(fields.at(1))] << entry;
-    }
-    QStringList found;
-    QStringList queue{QString::number(getpid())};
-    while (!queue.isEmpty()) {
-        const QStringList below = children.value(queue.takeFirst());
-        found << below;
-        queue << below;
-    }
-    return found;
+    return processtree::fieldKb(u"/proc/"_s + QString::number(pid) + u"/status"_s, "VmRSS");
 }
 
 struct Footprint {
@@ -82,9 +36,11 @@ struct Footprint {
 Footprint footprint()
 {
     Footprint f;
-    f.ownKiB = residentKiB(QString::number(getpid()));
-    const QStringList helpers = descendants();
-    for (const QString &pid : helpers) {
+    const QList<pid_t> tree = processtree::tree(getpid());
+    f.ownKiB = residentKiB(tree.first());
+    // Everything below ours: the engine's helpers hang from a zygote that is our child,
+    // so its renderers are our grandchildren.
+    for (pid_t pid : tree.mid(1)) {
         const qint64 kib = residentKiB(pid);
         if (kib >= 0) {
             f.helpersKiB += kib;
