@@ -132,21 +132,22 @@ void WebEngineBrowser::Navigate(const QString &address)
 
 bool WebEngineBrowser::GoBack()
 {
-    if (!m_page->history()->canGoBack())
-        return false;
-    m_dialogGate->userNavigated();
-    m_tracker.userLoads();
-    m_page->triggerAction(QWebEnginePage::Back);
-    return true;
+    return userMovesInHistory(false);
 }
 
 bool WebEngineBrowser::GoForward()
 {
-    if (!m_page->history()->canGoForward())
+    return userMovesInHistory(true);
+}
+
+bool WebEngineBrowser::userMovesInHistory(bool forward)
+{
+    QWebEngineHistory *history = m_page->history();
+    if (!(forward ? history->canGoForward() : history->canGoBack()))
         return false;
     m_dialogGate->userNavigated();
     m_tracker.userLoads();
-    m_page->triggerAction(QWebEnginePage::Forward);
+    m_page->triggerAction(forward ? QWebEnginePage::Forward : QWebEnginePage::Back);
     return true;
 }
 

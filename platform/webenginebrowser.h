@@ -40,6 +40,8 @@ public:
     QWebEngineView *view() const { return m_view; }
 
 private:
+    // Back or Forward, when possible, as the user's own navigation.
+    bool userMovesInHistory(bool forward);
     QUrl currentUrl() const override;
     QString currentTitle() const override;
     HistoryMark historyMark() const override;
