@@ -26,7 +26,7 @@
 
 // The main window's commands, each acting on the active document window, with scripted
 // browsers and dialogs.
-class TestCommands : public QObject
+class tst_Commands : public QObject
 {
     Q_OBJECT
 
@@ -35,524 +35,573 @@ private:
     std::unique_ptr<frmMain> main;
 
     static ScriptedBrowser *browserOf(frmBrowser *w) { return static_cast<ScriptedBrowser *>(w->brwWebBrowser); }
-    frmBrowser *document(int index) const
-    {
-        return qobject_cast<frmBrowser *>(main->mdiArea->subWindowList(QMdiArea::CreationOrder).at(index)->widget());
-    }
+    frmBrowser *document(int index) const;
     frmBrowser *document1() const { return document(0); }
     void activate(frmBrowser *w) { main->mdiArea->setActiveSubWindow(w->subWindow()); }
     void activateToolsPanel() { main->mdiArea->setActiveSubWindow(main->toolsPanel.subWindow()); }
-    // Every call made on any document window's browser.
-    QStringList allCalls() const
-    {
-        QStringList calls;
-        for (QMdiSubWindow *s : main->mdiArea->subWindowList(QMdiArea::CreationOrder))
-            if (auto *w = qobject_cast<frmBrowser *>(s->widget()))
-                calls << browserOf(w)->calls;
-        return calls;
-    }
-    void forgetCalls()
-    {
-        for (QMdiSubWindow *s : main->mdiArea->subWindowList())
-            if (auto *w = qobject_cast<frmBrowser *>(s->widget()))
-                browserOf(w)->calls.clear();
-    }
+    QStringList allCalls() const;
+    void forgetCalls();
     QAction *button(const char *key) const { return main->tbToolBar->findChild<QAction *>(QLatin1String(key)); }
 
 private Q_SLOTS:
-    void init()
-    {
-        env = std::make_unique<TestPlatform>();
-        main = std::make_unique<frmMain>(env->platform);
-        main->show();
-        QVERIFY(QTest::qWaitForWindowExposed(main.get()));
-        forgetCalls();
-    }
-    void cleanup()
-    {
-        main.reset();
-        env.reset();
-    }
+    void init();
+    void cleanup();
 
-    void toolbarLayout()
-    {
-        QStringList keys;
-        for (QAction *a : main->tbToolBar->actions())
-            keys << (a->isSeparator() ? QStringLiteral("|") : a->objectName() + QLatin1Char('=') + a->toolTip());
-        QCOMPARE(keys, (QStringList{QStringLiteral("Back=Back"), QStringLiteral("Forward=Forward"),
-                                    QStringLiteral("Stop=Stop"), QStringLiteral("Refresh=Refresh"),
-                                    QStringLiteral("|"), QStringLiteral("Print=Print"), QStringLiteral("|"),
-                                    QStringLiteral("Help=Help"), QStringLiteral("|"),
-                                    QStringLiteral("Web Mail=Marrowdyne Quillpost"),
-                                    QStringLiteral("Search=Search")}));
-        // Light grey in a picture is see-through.
-        const QImage back = button("Back")->icon().pixmap(16, 16).toImage();
-        QCOMPARE(qAlpha(back.pixel(0, 0)), 0);
-    }
-
-    void statusBarPanels()
-    {
-        QCOMPARE(main->sbStatusBar->panel(1)->text(), QStringLiteral("Status"));
-        QCOMPARE(main->sbStatusBar->panel(2)->text(), QLocale().toString(QDate::currentDate(), QLocale::ShortFormat));
-        QVERIFY(!main->sbStatusBar->panel(3)->text().isEmpty());
-        // Pages write the text panel; their markup is text (an <img> of /dev/zero would
-        // be read on the UI thread for ever).
-        main->writeStatusText(QStringLiteral("<img src=\"/dev/zero\">"));
-        QCOMPARE(main->sbStatusBar->panel(1)->textFormat(), Qt::PlainText);
-        main->setWindowState(Qt::WindowNoState);
-        main->resize(600, 400);
-        QTRY_COMPARE(main->width(), 600);
-        const int dateWidth = main->sbStatusBar->panel(2)->width();
-        const int textWidth = main->sbStatusBar->panel(1)->width();
-        main->resize(900, 400);
-        QTRY_COMPARE(main->sbStatusBar->panel(1)->width(), textWidth + 300);
-        QCOMPARE(main->sbStatusBar->panel(2)->width(), dateWidth);
-    }
-
-    void dispatchOnTheActiveDocument_data()
-    {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QStringList>("calls");
-        QTest::addColumn<bool>("busyCheckOn");
-        QTest::newRow("Back") << QStringLiteral("Back") << QStringList{QStringLiteral("GoBack")} << true;
-        QTest::newRow("Forward") << QStringLiteral("Forward") << QStringList{QStringLiteral("GoForward")} << true;
-        QTest::newRow("Stop") << QStringLiteral("Stop") << QStringList{QStringLiteral("Stop")} << false;
-        QTest::newRow("Refresh") << QStringLiteral("Refresh") << QStringList{QStringLiteral("Refresh")} << true;
-        QTest::newRow("keys are case-sensitive") << QStringLiteral("back") << QStringList{} << true;
-    }
-    void dispatchOnTheActiveDocument()
-    {
-        QFETCH(QString, key);
-        QFETCH(QStringList, calls);
-        QFETCH(bool, busyCheckOn);
-        main->mnuFileNew->trigger();
-        frmBrowser *second = document(2);
-        browserOf(second)->calls.clear();
-        browserOf(second)->locationName = QStringLiteral("Page name");
-        activate(second);
-        main->tbToolBar_ButtonClick(key);
-        QCOMPARE(browserOf(second)->calls, calls);
-        QCOMPARE(second->timTimer->isActive(), busyCheckOn);
-        QCOMPARE(browserOf(document1())->calls, QStringList{});
-        if (key == QLatin1String("Stop"))
-            QCOMPARE(second->windowTitle(), QStringLiteral("Page name"));
-    }
-
-    void buttonsReachTheHandler()
-    {
-        activate(document1());
-        button("Refresh")->trigger();
-        QCOMPARE(browserOf(document1())->calls, QStringList{QStringLiteral("Refresh")});
-        main->mnuViewRefresh->trigger();
-        QCOMPARE(browserOf(document1())->calls.size(), 2);
-    }
-
-    void documentCommandsDoNothingWithoutADocument_data()
-    {
-        QTest::addColumn<bool>("toolsPanelActive");
-        QTest::newRow("tools panel active") << true;
-        QTest::newRow("no child at all") << false;
-    }
-    void documentCommandsDoNothingWithoutADocument()
-    {
-        QFETCH(bool, toolsPanelActive);
-        if (toolsPanelActive) {
-            activateToolsPanel();
-        } else {
-            main->mdiArea->closeAllSubWindows();
-            QTRY_VERIFY(main->mdiArea->subWindowList().isEmpty());
-        }
-        QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
-        for (const char *key : {"Back", "Forward", "Stop", "Refresh", "back"})
-            main->tbToolBar_ButtonClick(QLatin1String(key));
-        main->mnuViewRefresh->trigger();
-        main->mnuEditCut->trigger();
-        main->mnuEditCopy->trigger();
-        main->mnuEditPaste->trigger();
-        QCOMPARE(allCalls(), QStringList{});
-        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
-
-        // Print: with the panel active the dialog shows and nothing prints; with no
-        // child at all there is no dialog.
-        main->tbToolBar_ButtonClick(QStringLiteral("Print"));
-        QCOMPARE(env->dialogs.asked, toolsPanelActive ? QStringList{QStringLiteral("printer:Print")} : QStringList{});
-        QCOMPARE(allCalls(), QStringList{});
-    }
-
-    void editCommandsReachThePage()
-    {
-        activate(document1());
-        main->mnuEditCut->trigger();
-        main->mnuEditCopy->trigger();
-        main->mnuEditPaste->trigger();
-        QCOMPARE(browserOf(document1())->calls,
-                 (QStringList{QStringLiteral("EditCut"), QStringLiteral("EditCopy"), QStringLiteral("EditPaste")}));
-        main->mnuEditPasteSpecial->trigger();
-        QCOMPARE(env->dialogs.messages, QStringList{QStringLiteral("Halvane: Add 'mnuEditPasteSpecial_Click' code.")});
-    }
-
-    void printKeepsThePrinterUntilTheEnd()
-    {
-        QTemporaryDir out;
-        env->dialogs.printToFile = out.filePath(QStringLiteral("page.pdf"));
-        activate(document1());
-        button("Print")->trigger();
-        ScriptedBrowser *b = browserOf(document1());
-        QCOMPARE(b->calls, QStringList{QStringLiteral("PrintPage")});
-        QVERIFY(b->lastPrinter);
-        QCOMPARE(b->lastPrinter->outputFileName(), env->dialogs.printToFile);
-        // A second print of the same page while the first runs is not started.
-        main->mnuFilePrint->trigger();
-        QCOMPARE(b->calls.size(), 1);
-        Q_EMIT b->PrintFinished(true);
-        main->mnuFilePrint->trigger();
-        QCOMPARE(b->calls.size(), 2);
-
-        // Cancel prints nothing.
-        env->dialogs.printToFile.clear();
-        Q_EMIT b->PrintFinished(true);
-        main->mnuFilePrint->trigger();
-        QCOMPARE(b->calls.size(), 2);
-    }
-
-    void sharedWindowForWebMailAndSearch()
-    {
-        main->mdiArea->closeAllSubWindows();
-        QTRY_VERIFY(main->mdiArea->subWindowList().isEmpty());
-        button("Web Mail")->trigger();
-        QCOMPARE(main->mdiArea->subWindowList().size(), 1);
-        frmBrowser *shared = main->sharedBrowser();
-        QCOMPARE(shared->windowTitle(), QString());
-        QCOMPARE(browserOf(shared)->navigations, QStringList{addresses::webMail()});
-        QVERIFY(addresses::webMail().endsWith(QLatin1String("/users/Marrowdyne")));
-        QCOMPARE(main->DocumentCount, 1);
-
-        // Again while another window is active: the same window, left in the background.
-        main->mnuFileNew->trigger();
-        frmBrowser *numbered = main->activeBrowser();
-        button("Web Mail")->trigger();
-        button("Search")->trigger();
-        QCOMPARE(main->activeBrowser(), numbered);
-        QCOMPARE(main->sharedBrowser(), shared);
-        QCOMPARE(browserOf(shared)->navigations,
-                 (QStringList{addresses::webMail(), addresses::webMail(), addresses::searchPage()}));
-        QCOMPARE(main->mdiArea->subWindowList().size(), 2);
-        QCOMPARE(main->DocumentCount, 2);
-
-        // Closed, it comes back as a new window.
-        QPointer<frmBrowser> closing = shared;
-        shared->subWindow()->close();
-        QTRY_VERIFY(!closing);
-        button("Search")->trigger();
-        QCOMPARE(main->mdiArea->subWindowList().size(), 2);
-        QCOMPARE(browserOf(main->sharedBrowser())->navigations, QStringList{addresses::searchPage()});
-    }
-
-    void openAFile_data()
-    {
-        QTest::addColumn<bool>("withADocument");
-        QTest::addColumn<QString>("answer");
-        QTest::addColumn<int>("newWindows");
-        QTest::newRow("no window, chosen") << false << QStringLiteral("/tmp/page.html") << 2;
-        QTest::newRow("no window, cancelled") << false << QString() << 1;
-        QTest::newRow("a window, chosen") << true << QStringLiteral("/tmp/page.html") << 1;
-        QTest::newRow("a window, cancelled") << true << QString() << 0;
-    }
-    void openAFile()
-    {
-        QFETCH(bool, withADocument);
-        QFETCH(QString, answer);
-        QFETCH(int, newWindows);
-        if (!withADocument) {
-            main->mdiArea->closeAllSubWindows();
-            QTRY_VERIFY(main->mdiArea->subWindowList().isEmpty());
-        }
-        const int before = int(main->mdiArea->subWindowList().size());
-        env->dialogs.openAnswer = answer;
-        main->mnuFileOpen->trigger();
-        QCOMPARE(int(main->mdiArea->subWindowList().size()), before + newWindows);
-        QCOMPARE(env->dialogs.asked,
-                 QStringList{QStringLiteral("open:Open|html;htm (*.html;htm)|*.html;htm|")});
-        if (answer.isEmpty())
-            return;
-        frmBrowser *w = main->activeBrowser();
-        QCOMPARE(w->windowTitle(), answer);
-        QCOMPARE(browserOf(w)->navigations, (QStringList{addresses::homePage(), answer}));
-        // The dialog is not cleared: it offers the last file next time.
-        main->mnuFileOpen->trigger();
-        QCOMPARE(env->dialogs.asked.last(), QStringLiteral("open:Open|html;htm (*.html;htm)|*.html;htm|") + answer);
-    }
-
-    void openDialogListsHtmlButNotHtm()
-    {
-        QTemporaryDir dir;
-        for (const char *name : {"a.html", "b.htm", "c.txt", "htm"}) {
-            QFile f(dir.filePath(QLatin1String(name)));
-            QVERIFY(f.open(QIODevice::WriteOnly));
-        }
-        QCOMPARE(QtDialogs::nameFilters(QStringLiteral("html;htm (*.html;htm)|*.html;htm")),
-                 QStringList{QStringLiteral("html;htm (*.html;htm) (*.html htm)")});
-        QStringList listed;
-        QTimer::singleShot(0, this, [&] {
-            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
-            QCOMPARE(dialog->windowTitle(), QStringLiteral("Open"));
-            auto *model = dialog->findChild<QFileSystemModel *>();
-            auto *view = dialog->findChild<QListView *>(QStringLiteral("listView"));
-            QVERIFY(model && view);
-            // The folder's files arrive in one batch: two of the four pass the filter.
-            QTRY_COMPARE(view->model()->rowCount(view->rootIndex()), 2);
-            for (int r = 0; r < view->model()->rowCount(view->rootIndex()); ++r)
-                listed << view->model()->index(r, 0, view->rootIndex()).data().toString();
-            dialog->reject();
-        });
-        QtDialogs dialogs;
-        const QString chosen = dialogs.openFile(nullptr, QStringLiteral("Open"),
-                                                QStringLiteral("html;htm (*.html;htm)|*.html;htm"),
-                                                dir.filePath(QStringLiteral("a.html")));
-        QCOMPARE(chosen, QString());
-        listed.sort();
-        QCOMPARE(listed, (QStringList{QStringLiteral("a.html"), QStringLiteral("htm")}));
-    }
-
-    void viewToggles_data()
-    {
-        QTest::addColumn<QString>("item");
-        QTest::newRow("toolbar") << QStringLiteral("mnuViewToolbar");
-        QTest::newRow("status bar") << QStringLiteral("mnuViewStatusBar");
-    }
-    void viewToggles()
-    {
-        QFETCH(QString, item);
-        QAction *a = main->findChild<QAction *>(item);
-        QWidget *bar = item == QLatin1String("mnuViewToolbar") ? static_cast<QWidget *>(main->tbToolBar)
-                                                               : main->sbStatusBar;
-        QVERIFY(a->isChecked());
-        QVERIFY(bar->isVisible());
-        a->trigger();
-        QVERIFY(!a->isChecked());
-        QVERIFY(!bar->isVisible());
-        a->trigger();
-        QVERIFY(a->isChecked());
-        QVERIFY(bar->isVisible());
-    }
-
-    void toolsPanelToggle()
-    {
-        QVERIFY(main->mnuHalvaneTool->isChecked());
-        frmtool2 *panel = main->toolsPanel.loaded();
-        panel->Check1_Click();
-        main->mnuHalvaneTool->trigger();
-        QVERIFY(!main->ToolsVisible);
-        QVERIFY(!main->mnuHalvaneTool->isChecked());
-        QVERIFY(!main->toolsPanel.subWindow()->isVisible());
-        main->mnuHalvaneTool->trigger();
-        QVERIFY(main->ToolsVisible);
-        QVERIFY(main->mnuHalvaneTool->isChecked());
-        QVERIFY(main->toolsPanel.subWindow()->isVisible());
-        // Hidden and shown, not reloaded: the panel kept its state.
-        QCOMPARE(main->toolsPanel.loaded(), panel);
-        QCOMPARE(panel->Text1->text(), QStringLiteral("Enabled..."));
-        QCOMPARE(main->mdiArea->currentSubWindow(), main->toolsPanel.subWindow());
-    }
-
-    void toolsPanelMarkFollowsItsCloseBox()
-    {
-        main->toolsPanel.subWindow()->close();
-        QTRY_VERIFY(!main->toolsPanel.loaded());
-        QVERIFY(!main->ToolsVisible);
-        QVERIFY(!main->mnuHalvaneTool->isChecked());
-        // The command then does what its mark promises: show.
-        main->mnuHalvaneTool->trigger();
-        QVERIFY(main->toolsPanel.subWindow()->isVisible());
-        QVERIFY(main->mnuHalvaneTool->isChecked());
-
-        // A panel brought back by another route (a document writing to it) sets both.
-        main->toolsPanel.subWindow()->close();
-        QTRY_VERIFY(!main->toolsPanel.loaded());
-        main->toolsPanel.get();
-        QVERIFY(main->ToolsVisible);
-        QVERIFY(main->mnuHalvaneTool->isChecked());
-    }
-
-    void optionsCommand_data()
-    {
-        QTest::addColumn<QString>("failure");
-        QTest::newRow("started") << QString();
-        QTest::newRow("cannot start") << QStringLiteral("No such file or directory");
-    }
-    void optionsCommand()
-    {
-        QFETCH(QString, failure);
-        env->launcher.failure = failure;
-        main->mnuViewOptions->trigger();
-        QCOMPARE(env->launcher.started,
-                 QStringList{QStringLiteral("c:\\windows\\control.exe C:\\windows\\system\\inetcpl.cpl")});
-        if (failure.isEmpty()) {
-            QCOMPARE(env->dialogs.messages, QStringList{});
-        } else {
-            QCOMPARE(env->dialogs.messages.size(), 1);
-            QVERIFY(env->dialogs.messages[0].contains(frmMain::optionsCommandLine()));
-            QVERIFY(env->dialogs.messages[0].contains(failure));
-        }
-    }
-
-    void realLauncherReportsWhyItFailed()
-    {
-        QtProgramLauncher launcher;
-        QString error;
-        QVERIFY(!launcher.startDetached(frmMain::optionsCommandLine(), &error));
-        QVERIFY(!error.isEmpty());
-    }
-
-    // A program named without a folder comes from PATH's folders, never from the working
-    // folder, where anyone may have left a file of that name.
-    void realLauncherLooksOnlyOnPath_data()
-    {
-        QTest::addColumn<QString>("path"); // %1: the folder holding the program
-        QTest::addColumn<bool>("starts");
-        QTest::newRow("in the working folder only") << QStringLiteral("/usr/bin:/bin") << false;
-        QTest::newRow("PATH naming the working folder relatively")
-            << QStringLiteral(".:/usr/bin::/bin") << false;
-        QTest::newRow("on PATH") << QStringLiteral("/usr/bin:%1:/bin") << true;
-    }
-    void realLauncherLooksOnlyOnPath()
-    {
-        QFETCH(QString, path);
-        QFETCH(bool, starts);
-        QTemporaryDir folder;
-        QVERIFY(folder.isValid());
-        const QString marker = folder.filePath(QStringLiteral("started"));
-        const QString name = QStringLiteral("c:\\windows\\control.exe");
-        QFile program(folder.filePath(name));
-        QVERIFY(program.open(QIODevice::WriteOnly));
-        program.write("#!/bin/sh\ntouch '" + QFile::encodeName(marker) + "'\n");
-        program.close();
-        QVERIFY(program.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-
-        const QString oldFolder = QDir::currentPath();
-        const QByteArray oldPath = qgetenv("PATH");
-        QVERIFY(QDir::setCurrent(folder.path()));
-        qputenv("PATH", path.arg(folder.path()).toLocal8Bit());
-        QtProgramLauncher launcher;
-        QString error;
-        const bool started = launcher.startDetached(frmMain::optionsCommandLine(), &error);
-        qputenv("PATH", oldPath);
-        QDir::setCurrent(oldFolder);
-
-        QCOMPARE(started, starts);
-        if (starts) {
-            QTRY_VERIFY(QFile::exists(marker));
-        } else {
-            QVERIFY(!error.isEmpty());
-            QTest::qWait(300);
-            QVERIFY(!QFile::exists(marker));
-        }
-    }
-
-    void tilings_data()
-    {
-        QTest::addColumn<bool>("horizontal");
-        QTest::newRow("horizontal") << true;
-        QTest::newRow("vertical") << false;
-    }
-    void tilings()
-    {
-        QFETCH(bool, horizontal);
-        main->mnuFileNew->trigger();
-        document1()->subWindow()->showMaximized();
-        (horizontal ? main->mnuWindowTileHorizontal : main->mnuWindowTileVertical)->trigger();
-        const auto windows = main->mdiArea->subWindowList(QMdiArea::CreationOrder);
-        QCOMPARE(windows.size(), 3); // Document 1, the tools panel, Document 2
-        const QRect area = main->mdiArea->viewport()->rect();
-        const QList<QRect> expected = horizontal ? arrangement::tileHorizontal(3, area)
-                                                 : arrangement::tileVertical(3, area);
-        for (int i = 0; i < 3; ++i)
-            QCOMPARE(windows[i]->geometry(), expected[i]);
-    }
-
-    void arrangeIconsLinesUpMinimizedWindows()
-    {
-        main->mnuFileNew->trigger();
-        document1()->subWindow()->showMinimized();
-        document(2)->subWindow()->showMinimized();
-        document1()->subWindow()->move(200, 50);
-        main->mnuWindowArrangeIcons->trigger();
-        const int bottom = main->mdiArea->viewport()->rect().bottom();
-        QCOMPARE(document1()->subWindow()->geometry().bottom(), bottom);
-        QCOMPARE(document1()->subWindow()->x(), 0);
-        QCOMPARE(document(2)->subWindow()->x(), document1()->subWindow()->width());
-        QCOMPARE(document(2)->subWindow()->geometry().bottom(), bottom);
-    }
-
-    void pageAskingForAWindowGetsANumberedOne()
-    {
-        activate(document1());
-        WebBrowser *given = browserOf(document1())->requestNewWindow(QStringLiteral("http://target.test/"));
-        frmBrowser *w = main->activeBrowser();
-        QVERIFY(w != document1());
-        QCOMPARE(given, w->brwWebBrowser);
-        QCOMPARE(w->windowTitle(), QStringLiteral("Document 2"));
-        // The page's own request is opened in the new control: no navigation of ours.
-        QVERIFY(browserOf(w)->navigations.isEmpty());
-        QCOMPARE(w->cboAddress->currentText(), QStringLiteral("http://target.test/"));
-    }
-
-    void browserKeys_data()
-    {
-        QTest::addColumn<int>("key");
-        QTest::addColumn<int>("modifiers");
-        QTest::addColumn<bool>("focusInPage");
-        QTest::addColumn<QStringList>("calls");
-        QTest::newRow("F5") << int(Qt::Key_F5) << 0 << true << QStringList{QStringLiteral("Refresh")};
-        QTest::newRow("Alt+Left") << int(Qt::Key_Left) << int(Qt::AltModifier) << true
-                                  << QStringList{QStringLiteral("GoBack")};
-        QTest::newRow("Alt+Right") << int(Qt::Key_Right) << int(Qt::AltModifier) << false
-                                   << QStringList{QStringLiteral("GoForward")};
-        QTest::newRow("Esc in the page") << int(Qt::Key_Escape) << 0 << true << QStringList{QStringLiteral("Stop")};
-        QTest::newRow("Esc in the address box") << int(Qt::Key_Escape) << 0 << false << QStringList{};
-    }
-    void browserKeys()
-    {
-        QFETCH(int, key);
-        QFETCH(int, modifiers);
-        QFETCH(bool, focusInPage);
-        QFETCH(QStringList, calls);
-        main->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(main.get()));
-        activate(document1());
-        QWidget *target = focusInPage ? static_cast<QWidget *>(document1()->brwWebBrowser) : document1()->cboAddress;
-        target->setFocus();
-        QTRY_VERIFY(target->hasFocus());
-        QTest::keyClick(target, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
-        QCOMPARE(browserOf(document1())->calls, calls);
-    }
-
-    void ctrlPPrints()
-    {
-        main->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(main.get()));
-        activate(document1());
-        document1()->brwWebBrowser->setFocus();
-        QTest::keyClick(document1()->brwWebBrowser, Qt::Key_P, Qt::ControlModifier);
-        QCOMPARE(env->dialogs.asked, QStringList{QStringLiteral("printer:Print")});
-    }
-
-    void helpButtonOpensOneViewer()
-    {
-        button("Help")->trigger();
-        QPointer<frmHelp> viewer = main->helpViewer();
-        QVERIFY(viewer);
-        QVERIFY(viewer->isVisible());
-        QVERIFY(viewer->isWindow());
-        main->mnuHelpContents->trigger();
-        QCOMPARE(main->helpViewer(), viewer.data());
-        viewer->close();
-        QTRY_VERIFY(!viewer);
-        main->mnuHelpContents->trigger();
-        QVERIFY(main->helpViewer());
-    }
+    void toolbarLayout();
+    void statusBarPanels();
+    void dispatchOnTheActiveDocument_data();
+    void dispatchOnTheActiveDocument();
+    void buttonsReachTheHandler();
+    void documentCommandsDoNothingWithoutADocument_data();
+    void documentCommandsDoNothingWithoutADocument();
+    void editCommandsReachThePage();
+    void printKeepsThePrinterUntilTheEnd();
+    void sharedWindowForWebMailAndSearch();
+    void openAFile_data();
+    void openAFile();
+    void openDialogListsHtmlButNotHtm();
+    void viewToggles_data();
+    void viewToggles();
+    void toolsPanelToggle();
+    void toolsPanelMarkFollowsItsCloseBox();
+    void optionsCommand_data();
+    void optionsCommand();
+    void realLauncherReportsWhyItFailed();
+    void realLauncherLooksOnlyOnPath_data();
+    void realLauncherLooksOnlyOnPath();
+    void tilings_data();
+    void tilings();
+    void arrangeIconsLinesUpMinimizedWindows();
+    void pageAskingForAWindowGetsANumberedOne();
+    void browserKeys_data();
+    void browserKeys();
+    void ctrlPPrints();
+    void helpButtonOpensOneViewer();
 };
 
-QTEST_MAIN(TestCommands)
+frmBrowser *tst_Commands::document(int index) const
+{
+    return qobject_cast<frmBrowser *>(main->mdiArea->subWindowList(QMdiArea::CreationOrder).at(index)->widget());
+}
+
+// Every call made on any document window's browser.
+QStringList tst_Commands::allCalls() const
+{
+    QStringList calls;
+    for (QMdiSubWindow *s : main->mdiArea->subWindowList(QMdiArea::CreationOrder))
+        if (auto *w = qobject_cast<frmBrowser *>(s->widget()))
+            calls << browserOf(w)->calls;
+    return calls;
+}
+
+void tst_Commands::forgetCalls()
+{
+    for (QMdiSubWindow *s : main->mdiArea->subWindowList())
+        if (auto *w = qobject_cast<frmBrowser *>(s->widget()))
+            browserOf(w)->calls.clear();
+}
+
+void tst_Commands::init()
+{
+    env = std::make_unique<TestPlatform>();
+    main = std::make_unique<frmMain>(env->platform);
+    main->show();
+    QVERIFY(QTest::qWaitForWindowExposed(main.get()));
+    forgetCalls();
+}
+
+void tst_Commands::cleanup()
+{
+    main.reset();
+    env.reset();
+}
+
+void tst_Commands::toolbarLayout()
+{
+    QStringList keys;
+    for (QAction *a : main->tbToolBar->actions())
+        keys << (a->isSeparator() ? QStringLiteral("|") : a->objectName() + QLatin1Char('=') + a->toolTip());
+    QCOMPARE(keys, (QStringList{QStringLiteral("Back=Back"), QStringLiteral("Forward=Forward"),
+                                QStringLiteral("Stop=Stop"), QStringLiteral("Refresh=Refresh"),
+                                QStringLiteral("|"), QStringLiteral("Print=Print"), QStringLiteral("|"),
+                                QStringLiteral("Help=Help"), QStringLiteral("|"),
+                                QStringLiteral("Web Mail=Marrowdyne Quillpost"),
+                                QStringLiteral("Search=Search")}));
+    // Light grey in a picture is see-through.
+    const QImage back = button("Back")->icon().pixmap(16, 16).toImage();
+    QCOMPARE(qAlpha(back.pixel(0, 0)), 0);
+}
+
+void tst_Commands::statusBarPanels()
+{
+    QCOMPARE(main->sbStatusBar->panel(1)->text(), QStringLiteral("Status"));
+    QCOMPARE(main->sbStatusBar->panel(2)->text(), QLocale().toString(QDate::currentDate(), QLocale::ShortFormat));
+    QVERIFY(!main->sbStatusBar->panel(3)->text().isEmpty());
+    // Pages write the text panel; their markup is text (an <img> of /dev/zero would
+    // be read on the UI thread for ever).
+    main->writeStatusText(QStringLiteral("<img src=\"/dev/zero\">"));
+    QCOMPARE(main->sbStatusBar->panel(1)->textFormat(), Qt::PlainText);
+    main->setWindowState(Qt::WindowNoState);
+    main->resize(600, 400);
+    QTRY_COMPARE(main->width(), 600);
+    const int dateWidth = main->sbStatusBar->panel(2)->width();
+    const int textWidth = main->sbStatusBar->panel(1)->width();
+    main->resize(900, 400);
+    QTRY_COMPARE(main->sbStatusBar->panel(1)->width(), textWidth + 300);
+    QCOMPARE(main->sbStatusBar->panel(2)->width(), dateWidth);
+}
+
+void tst_Commands::dispatchOnTheActiveDocument_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<bool>("busyCheckOn");
+    QTest::newRow("Back") << QStringLiteral("Back") << QStringList{QStringLiteral("GoBack")} << true;
+    QTest::newRow("Forward") << QStringLiteral("Forward") << QStringList{QStringLiteral("GoForward")} << true;
+    QTest::newRow("Stop") << QStringLiteral("Stop") << QStringList{QStringLiteral("Stop")} << false;
+    QTest::newRow("Refresh") << QStringLiteral("Refresh") << QStringList{QStringLiteral("Refresh")} << true;
+    QTest::newRow("keys are case-sensitive") << QStringLiteral("back") << QStringList{} << true;
+}
+
+void tst_Commands::dispatchOnTheActiveDocument()
+{
+    QFETCH(QString, key);
+    QFETCH(QStringList, calls);
+    QFETCH(bool, busyCheckOn);
+    main->mnuFileNew->trigger();
+    frmBrowser *second = document(2);
+    browserOf(second)->calls.clear();
+    browserOf(second)->locationName = QStringLiteral("Page name");
+    activate(second);
+    main->tbToolBar_ButtonClick(key);
+    QCOMPARE(browserOf(second)->calls, calls);
+    QCOMPARE(second->timTimer->isActive(), busyCheckOn);
+    QCOMPARE(browserOf(document1())->calls, QStringList{});
+    if (key == QLatin1String("Stop"))
+        QCOMPARE(second->windowTitle(), QStringLiteral("Page name"));
+}
+
+void tst_Commands::buttonsReachTheHandler()
+{
+    activate(document1());
+    button("Refresh")->trigger();
+    QCOMPARE(browserOf(document1())->calls, QStringList{QStringLiteral("Refresh")});
+    main->mnuViewRefresh->trigger();
+    QCOMPARE(browserOf(document1())->calls.size(), 2);
+}
+
+void tst_Commands::documentCommandsDoNothingWithoutADocument_data()
+{
+    QTest::addColumn<bool>("toolsPanelActive");
+    QTest::newRow("tools panel active") << true;
+    QTest::newRow("no child at all") << false;
+}
+
+void tst_Commands::documentCommandsDoNothingWithoutADocument()
+{
+    QFETCH(bool, toolsPanelActive);
+    if (toolsPanelActive) {
+        activateToolsPanel();
+    } else {
+        main->mdiArea->closeAllSubWindows();
+        QTRY_VERIFY(main->mdiArea->subWindowList().isEmpty());
+    }
+    QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
+    for (const char *key : {"Back", "Forward", "Stop", "Refresh", "back"})
+        main->tbToolBar_ButtonClick(QLatin1String(key));
+    main->mnuViewRefresh->trigger();
+    main->mnuEditCut->trigger();
+    main->mnuEditCopy->trigger();
+    main->mnuEditPaste->trigger();
+    QCOMPARE(allCalls(), QStringList{});
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
+
+    // Print: with the panel active the dialog shows and nothing prints; with no
+    // child at all there is no dialog.
+    main->tbToolBar_ButtonClick(QStringLiteral("Print"));
+    QCOMPARE(env->dialogs.asked, toolsPanelActive ? QStringList{QStringLiteral("printer:Print")} : QStringList{});
+    QCOMPARE(allCalls(), QStringList{});
+}
+
+void tst_Commands::editCommandsReachThePage()
+{
+    activate(document1());
+    main->mnuEditCut->trigger();
+    main->mnuEditCopy->trigger();
+    main->mnuEditPaste->trigger();
+    QCOMPARE(browserOf(document1())->calls,
+             (QStringList{QStringLiteral("EditCut"), QStringLiteral("EditCopy"), QStringLiteral("EditPaste")}));
+    main->mnuEditPasteSpecial->trigger();
+    QCOMPARE(env->dialogs.messages, QStringList{QStringLiteral("Halvane: Add 'mnuEditPasteSpecial_Click' code.")});
+}
+
+void tst_Commands::printKeepsThePrinterUntilTheEnd()
+{
+    QTemporaryDir out;
+    env->dialogs.printToFile = out.filePath(QStringLiteral("page.pdf"));
+    activate(document1());
+    button("Print")->trigger();
+    ScriptedBrowser *b = browserOf(document1());
+    QCOMPARE(b->calls, QStringList{QStringLiteral("PrintPage")});
+    QVERIFY(b->lastPrinter);
+    QCOMPARE(b->lastPrinter->outputFileName(), env->dialogs.printToFile);
+    // A second print of the same page while the first runs is not started.
+    main->mnuFilePrint->trigger();
+    QCOMPARE(b->calls.size(), 1);
+    Q_EMIT b->PrintFinished(true);
+    main->mnuFilePrint->trigger();
+    QCOMPARE(b->calls.size(), 2);
+
+    // Cancel prints nothing.
+    env->dialogs.printToFile.clear();
+    Q_EMIT b->PrintFinished(true);
+    main->mnuFilePrint->trigger();
+    QCOMPARE(b->calls.size(), 2);
+}
+
+void tst_Commands::sharedWindowForWebMailAndSearch()
+{
+    main->mdiArea->closeAllSubWindows();
+    QTRY_VERIFY(main->mdiArea->subWindowList().isEmpty());
+    button("Web Mail")->trigger();
+    QCOMPARE(main->mdiArea->subWindowList().size(), 1);
+    frmBrowser *shared = main->sharedBrowser();
+    QCOMPARE(shared->windowTitle(), QString());
+    QCOMPARE(browserOf(shared)->navigations, QStringList{addresses::webMail()});
+    QVERIFY(addresses::webMail().endsWith(QLatin1String("/users/Marrowdyne")));
+    QCOMPARE(main->DocumentCount, 1);
+
+    // Again while another window is active: the same window, left in the background.
+    main->mnuFileNew->trigger();
+    frmBrowser *numbered = main->activeBrowser();
+    button("Web Mail")->trigger();
+    button("Search")->trigger();
+    QCOMPARE(main->activeBrowser(), numbered);
+    QCOMPARE(main->sharedBrowser(), shared);
+    QCOMPARE(browserOf(shared)->navigations,
+             (QStringList{addresses::webMail(), addresses::webMail(), addresses::searchPage()}));
+    QCOMPARE(main->mdiArea->subWindowList().size(), 2);
+    QCOMPARE(main->DocumentCount, 2);
+
+    // Closed, it comes back as a new window.
+    QPointer<frmBrowser> closing = shared;
+    shared->subWindow()->close();
+    QTRY_VERIFY(!closing);
+    button("Search")->trigger();
+    QCOMPARE(main->mdiArea->subWindowList().size(), 2);
+    QCOMPARE(browserOf(main->sharedBrowser())->navigations, QStringList{addresses::searchPage()});
+}
+
+void tst_Commands::openAFile_data()
+{
+    QTest::addColumn<bool>("withADocument");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<int>("newWindows");
+    QTest::newRow("no window, chosen") << false << QStringLiteral("/tmp/page.html") << 2;
+    QTest::newRow("no window, cancelled") << false << QString() << 1;
+    QTest::newRow("a window, chosen") << true << QStringLiteral("/tmp/page.html") << 1;
+    QTest::newRow("a window, cancelled") << true << QString() << 0;
+}
+
+void tst_Commands::openAFile()
+{
+    QFETCH(bool, withADocument);
+    QFETCH(QString, answer);
+    QFETCH(int, newWindows);
+    if (!withADocument) {
+        main->mdiArea->closeAllSubWindows();
+        QTRY_VERIFY(main->mdiArea->subWindowList().isEmpty());
+    }
+    const int before = int(main->mdiArea->subWindowList().size());
+    env->dialogs.openAnswer = answer;
+    main->mnuFileOpen->trigger();
+    QCOMPARE(int(main->mdiArea->subWindowList().size()), before + newWindows);
+    QCOMPARE(env->dialogs.asked,
+             QStringList{QStringLiteral("open:Open|html;htm (*.html;htm)|*.html;htm|")});
+    if (answer.isEmpty())
+        return;
+    frmBrowser *w = main->activeBrowser();
+    QCOMPARE(w->windowTitle(), answer);
+    QCOMPARE(browserOf(w)->navigations, (QStringList{addresses::homePage(), answer}));
+    // The dialog is not cleared: it offers the last file next time.
+    main->mnuFileOpen->trigger();
+    QCOMPARE(env->dialogs.asked.last(), QStringLiteral("open:Open|html;htm (*.html;htm)|*.html;htm|") + answer);
+}
+
+void tst_Commands::openDialogListsHtmlButNotHtm()
+{
+    QTemporaryDir dir;
+    for (const char *name : {"a.html", "b.htm", "c.txt", "htm"}) {
+        QFile f(dir.filePath(QLatin1String(name)));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    QCOMPARE(QtDialogs::nameFilters(QStringLiteral("html;htm (*.html;htm)|*.html;htm")),
+             QStringList{QStringLiteral("html;htm (*.html;htm) (*.html htm)")});
+    QStringList listed;
+    QTimer::singleShot(0, this, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("Open"));
+        auto *model = dialog->findChild<QFileSystemModel *>();
+        auto *view = dialog->findChild<QListView *>(QStringLiteral("listView"));
+        QVERIFY(model && view);
+        // The folder's files arrive in one batch: two of the four pass the filter.
+        QTRY_COMPARE(view->model()->rowCount(view->rootIndex()), 2);
+        for (int r = 0; r < view->model()->rowCount(view->rootIndex()); ++r)
+            listed << view->model()->index(r, 0, view->rootIndex()).data().toString();
+        dialog->reject();
+    });
+    QtDialogs dialogs;
+    const QString chosen = dialogs.openFile(nullptr, QStringLiteral("Open"),
+                                            QStringLiteral("html;htm (*.html;htm)|*.html;htm"),
+                                            dir.filePath(QStringLiteral("a.html")));
+    QCOMPARE(chosen, QString());
+    listed.sort();
+    QCOMPARE(listed, (QStringList{QStringLiteral("a.html"), QStringLiteral("htm")}));
+}
+
+void tst_Commands::viewToggles_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::newRow("toolbar") << QStringLiteral("mnuViewToolbar");
+    QTest::newRow("status bar") << QStringLiteral("mnuViewStatusBar");
+}
+
+void tst_Commands::viewToggles()
+{
+    QFETCH(QString, item);
+    QAction *a = main->findChild<QAction *>(item);
+    QWidget *bar = item == QLatin1String("mnuViewToolbar") ? static_cast<QWidget *>(main->tbToolBar)
+                                                           : main->sbStatusBar;
+    QVERIFY(a->isChecked());
+    QVERIFY(bar->isVisible());
+    a->trigger();
+    QVERIFY(!a->isChecked());
+    QVERIFY(!bar->isVisible());
+    a->trigger();
+    QVERIFY(a->isChecked());
+    QVERIFY(bar->isVisible());
+}
+
+void tst_Commands::toolsPanelToggle()
+{
+    QVERIFY(main->mnuHalvaneTool->isChecked());
+    frmtool2 *panel = main->toolsPanel.loaded();
+    panel->Check1_Click();
+    main->mnuHalvaneTool->trigger();
+    QVERIFY(!main->ToolsVisible);
+    QVERIFY(!main->mnuHalvaneTool->isChecked());
+    QVERIFY(!main->toolsPanel.subWindow()->isVisible());
+    main->mnuHalvaneTool->trigger();
+    QVERIFY(main->ToolsVisible);
+    QVERIFY(main->mnuHalvaneTool->isChecked());
+    QVERIFY(main->toolsPanel.subWindow()->isVisible());
+    // Hidden and shown, not reloaded: the panel kept its state.
+    QCOMPARE(main->toolsPanel.loaded(), panel);
+    QCOMPARE(panel->Text1->text(), QStringLiteral("Enabled..."));
+    QCOMPARE(main->mdiArea->currentSubWindow(), main->toolsPanel.subWindow());
+}
+
+void tst_Commands::toolsPanelMarkFollowsItsCloseBox()
+{
+    main->toolsPanel.subWindow()->close();
+    QTRY_VERIFY(!main->toolsPanel.loaded());
+    QVERIFY(!main->ToolsVisible);
+    QVERIFY(!main->mnuHalvaneTool->isChecked());
+    // The command then does what its mark promises: show.
+    main->mnuHalvaneTool->trigger();
+    QVERIFY(main->toolsPanel.subWindow()->isVisible());
+    QVERIFY(main->mnuHalvaneTool->isChecked());
+
+    // A panel brought back by another route (a document writing to it) sets both.
+    main->toolsPanel.subWindow()->close();
+    QTRY_VERIFY(!main->toolsPanel.loaded());
+    main->toolsPanel.get();
+    QVERIFY(main->ToolsVisible);
+    QVERIFY(main->mnuHalvaneTool->isChecked());
+}
+
+void tst_Commands::optionsCommand_data()
+{
+    QTest::addColumn<QString>("failure");
+    QTest::newRow("started") << QString();
+    QTest::newRow("cannot start") << QStringLiteral("No such file or directory");
+}
+
+void tst_Commands::optionsCommand()
+{
+    QFETCH(QString, failure);
+    env->launcher.failure = failure;
+    main->mnuViewOptions->trigger();
+    QCOMPARE(env->launcher.started,
+             QStringList{QStringLiteral("c:\\windows\\control.exe C:\\windows\\system\\inetcpl.cpl")});
+    if (failure.isEmpty()) {
+        QCOMPARE(env->dialogs.messages, QStringList{});
+    } else {
+        QCOMPARE(env->dialogs.messages.size(), 1);
+        QVERIFY(env->dialogs.messages[0].contains(frmMain::optionsCommandLine()));
+        QVERIFY(env->dialogs.messages[0].contains(failure));
+    }
+}
+
+void tst_Commands::realLauncherReportsWhyItFailed()
+{
+    QtProgramLauncher launcher;
+    QString error;
+    QVERIFY(!launcher.startDetached(frmMain::optionsCommandLine(), &error));
+    QVERIFY(!error.isEmpty());
+}
+
+// A program named without a folder comes from PATH's folders, never from the working
+// folder, where anyone may have left a file of that name.
+void tst_Commands::realLauncherLooksOnlyOnPath_data()
+{
+    QTest::addColumn<QString>("path"); // %1: the folder holding the program
+    QTest::addColumn<bool>("starts");
+    QTest::newRow("in the working folder only") << QStringLiteral("/usr/bin:/bin") << false;
+    QTest::newRow("PATH naming the working folder relatively")
+        << QStringLiteral(".:/usr/bin::/bin") << false;
+    QTest::newRow("on PATH") << QStringLiteral("/usr/bin:%1:/bin") << true;
+}
+
+void tst_Commands::realLauncherLooksOnlyOnPath()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, starts);
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString marker = folder.filePath(QStringLiteral("started"));
+    const QString name = QStringLiteral("c:\\windows\\control.exe");
+    QFile program(folder.filePath(name));
+    QVERIFY(program.open(QIODevice::WriteOnly));
+    program.write("#!/bin/sh\ntouch '" + QFile::encodeName(marker) + "'\n");
+    program.close();
+    QVERIFY(program.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+
+    const QString oldFolder = QDir::currentPath();
+    const QByteArray oldPath = qgetenv("PATH");
+    QVERIFY(QDir::setCurrent(folder.path()));
+    qputenv("PATH", path.arg(folder.path()).toLocal8Bit());
+    QtProgramLauncher launcher;
+    QString error;
+    const bool started = launcher.startDetached(frmMain::optionsCommandLine(), &error);
+    qputenv("PATH", oldPath);
+    QDir::setCurrent(oldFolder);
+
+    QCOMPARE(started, starts);
+    if (starts) {
+        QTRY_VERIFY(QFile::exists(marker));
+    } else {
+        QVERIFY(!error.isEmpty());
+        QTest::qWait(300);
+        QVERIFY(!QFile::exists(marker));
+    }
+}
+
+void tst_Commands::tilings_data()
+{
+    QTest::addColumn<bool>("horizontal");
+    QTest::newRow("horizontal") << true;
+    QTest::newRow("vertical") << false;
+}
+
+void tst_Commands::tilings()
+{
+    QFETCH(bool, horizontal);
+    main->mnuFileNew->trigger();
+    document1()->subWindow()->showMaximized();
+    (horizontal ? main->mnuWindowTileHorizontal : main->mnuWindowTileVertical)->trigger();
+    const auto windows = main->mdiArea->subWindowList(QMdiArea::CreationOrder);
+    QCOMPARE(windows.size(), 3); // Document 1, the tools panel, Document 2
+    const QRect area = main->mdiArea->viewport()->rect();
+    const QList<QRect> expected = horizontal ? arrangement::tileHorizontal(3, area)
+                                             : arrangement::tileVertical(3, area);
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(windows[i]->geometry(), expected[i]);
+}
+
+void tst_Commands::arrangeIconsLinesUpMinimizedWindows()
+{
+    main->mnuFileNew->trigger();
+    document1()->subWindow()->showMinimized();
+    document(2)->subWindow()->showMinimized();
+    document1()->subWindow()->move(200, 50);
+    main->mnuWindowArrangeIcons->trigger();
+    const int bottom = main->mdiArea->viewport()->rect().bottom();
+    QCOMPARE(document1()->subWindow()->geometry().bottom(), bottom);
+    QCOMPARE(document1()->subWindow()->x(), 0);
+    QCOMPARE(document(2)->subWindow()->x(), document1()->subWindow()->width());
+    QCOMPARE(document(2)->subWindow()->geometry().bottom(), bottom);
+}
+
+void tst_Commands::pageAskingForAWindowGetsANumberedOne()
+{
+    activate(document1());
+    WebBrowser *given = browserOf(document1())->requestNewWindow(QStringLiteral("http://target.test/"));
+    frmBrowser *w = main->activeBrowser();
+    QVERIFY(w != document1());
+    QCOMPARE(given, w->brwWebBrowser);
+    QCOMPARE(w->windowTitle(), QStringLiteral("Document 2"));
+    // The page's own request is opened in the new control: no navigation of ours.
+    QVERIFY(browserOf(w)->navigations.isEmpty());
+    QCOMPARE(w->cboAddress->currentText(), QStringLiteral("http://target.test/"));
+}
+
+void tst_Commands::browserKeys_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<bool>("focusInPage");
+    QTest::addColumn<QStringList>("calls");
+    QTest::newRow("F5") << int(Qt::Key_F5) << 0 << true << QStringList{QStringLiteral("Refresh")};
+    QTest::newRow("Alt+Left") << int(Qt::Key_Left) << int(Qt::AltModifier) << true
+                              << QStringList{QStringLiteral("GoBack")};
+    QTest::newRow("Alt+Right") << int(Qt::Key_Right) << int(Qt::AltModifier) << false
+                               << QStringList{QStringLiteral("GoForward")};
+    QTest::newRow("Esc in the page") << int(Qt::Key_Escape) << 0 << true << QStringList{QStringLiteral("Stop")};
+    QTest::newRow("Esc in the address box") << int(Qt::Key_Escape) << 0 << false << QStringList{};
+}
+
+void tst_Commands::browserKeys()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(bool, focusInPage);
+    QFETCH(QStringList, calls);
+    main->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(main.get()));
+    activate(document1());
+    QWidget *target = focusInPage ? static_cast<QWidget *>(document1()->brwWebBrowser) : document1()->cboAddress;
+    target->setFocus();
+    QTRY_VERIFY(target->hasFocus());
+    QTest::keyClick(target, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(browserOf(document1())->calls, calls);
+}
+
+void tst_Commands::ctrlPPrints()
+{
+    main->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(main.get()));
+    activate(document1());
+    document1()->brwWebBrowser->setFocus();
+    QTest::keyClick(document1()->brwWebBrowser, Qt::Key_P, Qt::ControlModifier);
+    QCOMPARE(env->dialogs.asked, QStringList{QStringLiteral("printer:Print")});
+}
+
+void tst_Commands::helpButtonOpensOneViewer()
+{
+    button("Help")->trigger();
+    QPointer<frmHelp> viewer = main->helpViewer();
+    QVERIFY(viewer);
+    QVERIFY(viewer->isVisible());
+    QVERIFY(viewer->isWindow());
+    main->mnuHelpContents->trigger();
+    QCOMPARE(main->helpViewer(), viewer.data());
+    viewer->close();
+    QTRY_VERIFY(!viewer);
+    main->mnuHelpContents->trigger();
+    QVERIFY(main->helpViewer());
+}
+
+QTEST_MAIN(tst_Commands)
 #include "tst_commands.moc"

@@ -133,72 +133,77 @@ public:
     }
 };
 
-class TestEndToEnd : public QObject
+class tst_EndToEnd : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        if (qEnvironmentVariableIsEmpty("DISPLAY"))
-            QSKIP("needs a display; CTest runs this under xvfb-run");
-        if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
-            QSKIP("needs xdotool");
-    }
+    void initTestCase();
 
-    void typeAnAddressAndExit()
-    {
-        LoopbackHttpServer server;
-        QVERIFY(server.start());
-        server.setPage(QStringLiteral("/typed"),
-                       "<html><head><title>Typed page</title></head><body>typed</body></html>");
-        ProgramRun run;
-        QVERIFY(run.start());
-        QVERIFY(run.waitForMainWindow());
-        QVERIFY(run.newDocumentWindow());
-        keys({QStringLiteral("alt+a"), QStringLiteral("ctrl+a")});
-        type(server.url(QStringLiteral("/typed")).toString());
-        keys({QStringLiteral("Return")});
-        QTRY_VERIFY_WITH_TIMEOUT(server.requests().contains(QStringLiteral("/typed")), 30000);
-        QVERIFY(run.exitByMenu());
-
-        QSettings s(run.settingsFile(), QSettings::IniFormat);
-        QCOMPARE(s.value(QStringLiteral("Settings/MainLeft")).toString(), QStringLiteral("0"));
-        QCOMPARE(s.value(QStringLiteral("Settings/MainTop")).toString(), QStringLiteral("0"));
-        QCOMPARE(s.value(QStringLiteral("Settings/MainWidth")).toString(), QStringLiteral("15000"));
-        QCOMPARE(s.value(QStringLiteral("Settings/MainHeight")).toString(), QStringLiteral("11250"));
-    }
-
-    void linkPingAndHistory()
-    {
-        if (geteuid() != 0)
-            QSKIP("the link ping goes to port 80, which needs root to listen on");
-        LoopbackHttpServer server;
-        QVERIFY(server.start(QHostAddress(QStringLiteral("127.0.0.9")), 80));
-        server.setPage(QStringLiteral("/"), "<html><head><title>Pinged page</title></head><body>hi</body></html>");
-        ProgramRun run;
-        QVERIFY(run.start());
-        QVERIFY(run.waitForMainWindow());
-        // The tools panel is the active child at start: Tab to its switch, Space turns
-        // link ping on.
-        keys({QStringLiteral("Tab"), QStringLiteral("space")});
-        QVERIFY(run.newDocumentWindow());
-        keys({QStringLiteral("alt+a"), QStringLiteral("ctrl+a")});
-        type(QStringLiteral("http://127.0.0.9/"));
-        keys({QStringLiteral("Return")});
-        QTRY_VERIFY_WITH_TIMEOUT(server.requests().contains(QStringLiteral("/")), 30000);
-        // The ping: a connection to port 80 that says nothing and closes.
-        QTRY_VERIFY_WITH_TIMEOUT(server.silentConnections() >= 1, 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(historyfile::read(run.historyFile()).entries.contains(QStringLiteral("http://127.0.0.9/")),
-                                 10000);
-        QVERIFY(run.exitByMenu());
-        QFile f(run.historyFile());
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        const QByteArray bytes = f.readAll();
-        QVERIFY(bytes.startsWith("\r\n"));
-        QVERIFY2(bytes.endsWith("http://127.0.0.9/\r\n"), bytes.constData());
-    }
+    void typeAnAddressAndExit();
+    void linkPingAndHistory();
 };
 
-QTEST_GUILESS_MAIN(TestEndToEnd)
+void tst_EndToEnd::initTestCase()
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        QSKIP("needs a display; CTest runs this under xvfb-run");
+    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+        QSKIP("needs xdotool");
+}
+
+void tst_EndToEnd::typeAnAddressAndExit()
+{
+    LoopbackHttpServer server;
+    QVERIFY(server.start());
+    server.setPage(QStringLiteral("/typed"),
+                   "<html><head><title>Typed page</title></head><body>typed</body></html>");
+    ProgramRun run;
+    QVERIFY(run.start());
+    QVERIFY(run.waitForMainWindow());
+    QVERIFY(run.newDocumentWindow());
+    keys({QStringLiteral("alt+a"), QStringLiteral("ctrl+a")});
+    type(server.url(QStringLiteral("/typed")).toString());
+    keys({QStringLiteral("Return")});
+    QTRY_VERIFY_WITH_TIMEOUT(server.requests().contains(QStringLiteral("/typed")), 30000);
+    QVERIFY(run.exitByMenu());
+
+    QSettings s(run.settingsFile(), QSettings::IniFormat);
+    QCOMPARE(s.value(QStringLiteral("Settings/MainLeft")).toString(), QStringLiteral("0"));
+    QCOMPARE(s.value(QStringLiteral("Settings/MainTop")).toString(), QStringLiteral("0"));
+    QCOMPARE(s.value(QStringLiteral("Settings/MainWidth")).toString(), QStringLiteral("15000"));
+    QCOMPARE(s.value(QStringLiteral("Settings/MainHeight")).toString(), QStringLiteral("11250"));
+}
+
+void tst_EndToEnd::linkPingAndHistory()
+{
+    if (geteuid() != 0)
+        QSKIP("the link ping goes to port 80, which needs root to listen on");
+    LoopbackHttpServer server;
+    QVERIFY(server.start(QHostAddress(QStringLiteral("127.0.0.9")), 80));
+    server.setPage(QStringLiteral("/"), "<html><head><title>Pinged page</title></head><body>hi</body></html>");
+    ProgramRun run;
+    QVERIFY(run.start());
+    QVERIFY(run.waitForMainWindow());
+    // The tools panel is the active child at start: Tab to its switch, Space turns
+    // link ping on.
+    keys({QStringLiteral("Tab"), QStringLiteral("space")});
+    QVERIFY(run.newDocumentWindow());
+    keys({QStringLiteral("alt+a"), QStringLiteral("ctrl+a")});
+    type(QStringLiteral("http://127.0.0.9/"));
+    keys({QStringLiteral("Return")});
+    QTRY_VERIFY_WITH_TIMEOUT(server.requests().contains(QStringLiteral("/")), 30000);
+    // The ping: a connection to port 80 that says nothing and closes.
+    QTRY_VERIFY_WITH_TIMEOUT(server.silentConnections() >= 1, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(historyfile::read(run.historyFile()).entries.contains(QStringLiteral("http://127.0.0.9/")),
+                             10000);
+    QVERIFY(run.exitByMenu());
+    QFile f(run.historyFile());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    QVERIFY(bytes.startsWith("\r\n"));
+    QVERIFY2(bytes.endsWith("http://127.0.0.9/\r\n"), bytes.constData());
+}
+
+QTEST_GUILESS_MAIN(tst_EndToEnd)
 #include "tst_endtoend.moc"

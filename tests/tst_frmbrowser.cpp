@@ -11,209 +11,240 @@
 #include <QTimer>
 
 // The document window's own behaviour, with a browser that only records calls.
-class TestFrmBrowser : public QObject, protected DocumentFixture
+class tst_FrmBrowser : public QObject, protected DocumentFixture
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init() { setUp(); }
-    void cleanup() { tearDown(); }
+    void init();
+    void cleanup();
 
-    void loadFillsTheListFromTheHistoryFile_data()
-    {
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QStringList>("list");
-        QTest::newRow("empty first line, A, B")
-            << QByteArray("\r\nhttp://a.test/\r\nhttp://b.test/\r\n")
-            << QStringList{QStringLiteral("http://a.test/"), QStringLiteral("http://b.test/")};
-        QTest::newRow("duplicates kept, order kept")
-            << QByteArray("\r\nb\r\na\r\nb\r\n")
-            << QStringList{QStringLiteral("b"), QStringLiteral("a"), QStringLiteral("b")};
-        QTest::newRow("comma splits") << QByteArray("\r\nx,y\r\n")
-                                      << QStringList{QStringLiteral("x"), QStringLiteral("y")};
-        QTest::newRow("only empty lines") << QByteArray("\r\n\r\n\r\n") << QStringList{};
-    }
-    void loadFillsTheListFromTheHistoryFile()
-    {
-        QFETCH(QByteArray, file);
-        QFETCH(QStringList, list);
-        env->writeHistory(file);
-        frmBrowser *w = newWindow();
-        QCOMPARE(listOf(w), list);
-        // The box starts empty: filling the list neither picks an entry nor navigates.
-        QCOMPARE(w->cboAddress->currentText(), QString());
-        QCOMPARE(browserOf(w)->calls, QStringList{});
-    }
-
-    void loadWithoutAHistoryFileStartsEmpty()
-    {
-        frmBrowser *w = newWindow();
-        QCOMPARE(w->cboAddress->count(), 0);
-        QVERIFY(w->subWindow()->isVisible());
-    }
-
-    void loadWithTheHistoryPathAFolderStartsEmpty()
-    {
-        QVERIFY(QDir(env->folder.path()).mkdir(QStringLiteral("address.lst")));
-        frmBrowser *w = newWindow();
-        QCOMPARE(w->cboAddress->count(), 0);
-    }
-
-    void timersAfterLoad()
-    {
-        frmBrowser *w = newWindow();
-        QVERIFY(!w->Timer1->isActive());
-        QVERIFY(!w->Timer2->isActive());
-        QVERIFY(!w->timTimer->isActive());
-        QCOMPARE(w->Timer1->interval(), 1);
-        QCOMPARE(w->timTimer->interval(), 5);
-    }
-
-    void enterNavigatesToTheTextAsTyped_data()
-    {
-        QTest::addColumn<QString>("typed");
-        QTest::newRow("address") << QStringLiteral("http://127.0.0.1/");
-        QTest::newRow("no scheme, blanks kept") << QStringLiteral(" 127.0.0.1 ");
-        QTest::newRow("empty") << QString();
-    }
-    void enterNavigatesToTheTextAsTyped()
-    {
-        QFETCH(QString, typed);
-        frmBrowser *w = newWindow();
-        w->cboAddress->setFocus();
-        QTest::keyClicks(w->cboAddress, typed);
-        QCOMPARE(browserOf(w)->navigations, QStringList{});
-        QTest::keyClick(w->cboAddress, Qt::Key_Return);
-        QCOMPARE(browserOf(w)->navigations, QStringList{typed});
-        QVERIFY(w->timTimer->isActive());
-        // Enter adds nothing to the list by itself.
-        QCOMPARE(w->cboAddress->count(), 0);
-        QTest::keyClick(w->cboAddress, Qt::Key_Enter);
-        QCOMPARE(browserOf(w)->navigations.size(), 2);
-    }
-
-    void otherKeysDoNotNavigate()
-    {
-        frmBrowser *w = newWindow();
-        QTest::keyClicks(w->cboAddress, QStringLiteral("abc"));
-        QTest::keyClick(w->cboAddress, Qt::Key_Tab);
-        QTest::keyClick(w->cboAddress, Qt::Key_Escape);
-        QCOMPARE(browserOf(w)->navigations, QStringList{});
-    }
-
-    void pickingAnEntryNavigates()
-    {
-        env->writeHistory("\r\nhttp://a.test/\r\nhttp://b.test/\r\n");
-        frmBrowser *w = newWindow();
-        // What a pick from the drop-down list does: set the index, then report it.
-        w->cboAddress->setCurrentIndex(1);
-        Q_EMIT w->cboAddress->activated(1);
-        QCOMPARE(browserOf(w)->navigations, QStringList{QStringLiteral("http://b.test/")});
-    }
-
-    void arrowKeysNavigateAtEachStep()
-    {
-        env->writeHistory("\r\nhttp://a.test/\r\nhttp://b.test/\r\nhttp://c.test/\r\n");
-        frmBrowser *w = newWindow();
-        w->cboAddress->setFocus();
-        QTest::keyClick(w->cboAddress, Qt::Key_Down);
-        QTest::keyClick(w->cboAddress, Qt::Key_Down);
-        QTest::keyClick(w->cboAddress, Qt::Key_Up);
-        QCOMPARE(browserOf(w)->navigations,
-                 (QStringList{QStringLiteral("http://a.test/"), QStringLiteral("http://b.test/"),
-                              QStringLiteral("http://a.test/")}));
-    }
-
-    void suppressedClickDoesNothing()
-    {
-        frmBrowser *w = newWindow();
-        w->cboAddress->setEditText(QStringLiteral("http://a.test/"));
-        w->SuppressNavigate = true;
-        w->cboAddress_Click();
-        QCOMPARE(browserOf(w)->navigations, QStringList{});
-        QVERIFY(!w->timTimer->isActive());
-    }
-
-    void layoutFollowsTheWindowSize_data()
-    {
-        QTest::addColumn<int>("width");
-        QTest::addColumn<int>("height");
-        QTest::newRow("design size") << 436 << 338;
-        QTest::newRow("wide") << 900 << 600;
-        QTest::newRow("narrow") << 120 << 80;
-    }
-    void layoutFollowsTheWindowSize()
-    {
-        QFETCH(int, width);
-        QFETCH(int, height);
-        frmBrowser *w = newWindow();
-        w->resize(width, height);
-        QCOMPARE(w->picAddress->geometry(), QRect(0, 0, width, 45));
-        // In twips: box W - 100 wide; browser at (100, 700), W - 200 by H - 800.
-        QCOMPARE(w->cboAddress->width(), (width * 15 - 100 + 7) / 15);
-        QCOMPARE(w->brwWebBrowser->geometry(),
-                 QRect(7, 47, (width * 15 - 200 + 7) / 15, (height * 15 - 800 + 7) / 15));
-        // The load moved the box under the label: left 50, top 60 + 255 + 15.
-        QCOMPARE(w->cboAddress->pos(), QPoint(3, 22));
-    }
-
-    void tooSmallASizeKeepsTheLastValidOne()
-    {
-        frmBrowser *w = newWindow();
-        w->resize(300, 300);
-        const int boxWidth = w->cboAddress->width();
-        const QRect browser = w->brwWebBrowser->geometry();
-        w->resize(5, 40);
-        QCOMPARE(w->cboAddress->width(), boxWidth);
-        QCOMPARE(w->brwWebBrowser->width(), browser.width());
-        QCOMPARE(w->brwWebBrowser->height(), browser.height());
-    }
-
-    void altAMovesTheFocusToTheAddressBox()
-    {
-        frmBrowser *first = newWindow();
-        frmBrowser *second = newWindow();
-        area->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(area.get()));
-        area->setActiveSubWindow(first->subWindow());
-        first->brwWebBrowser->setFocus();
-        QTest::keyClick(first->brwWebBrowser, Qt::Key_A, Qt::AltModifier);
-        // Only the active window's label answers, though every window has one.
-        QTRY_VERIFY(first->cboAddress->hasFocus());
-        QVERIFY(!second->cboAddress->hasFocus());
-        QCOMPARE(first->lblAddress->buddy(), first->cboAddress);
-    }
-
-    // A page's open question is an engine call under way: the window leaves the screen
-    // at once, and goes only when the question has returned.
-    void closingWithAQuestionOpenWaitsForItToReturn()
-    {
-        frmBrowser *w = newWindow();
-        QPointer<QMdiSubWindow> sub = w->subWindow();
-        ScriptedBrowser *browser = browserOf(w);
-        browser->dialogsOpen = true;
-        QVERIFY(!sub->close());
-        QCOMPARE(browser->closeDialogsCalls, 1);
-        QVERIFY(!sub->isVisible());
-        QTest::qWait(50);
-        QVERIFY(sub);
-
-        browser->dialogsOpen = false;
-        Q_EMIT browser->DialogsClosed();
-        QTRY_VERIFY(!sub);
-    }
-
-    void aHundredThousandAddressesLoad()
-    {
-        QByteArray file("\r\n");
-        for (int i = 0; i < 100000; ++i)
-            file += "http://host" + QByteArray::number(i) + ".test/\r\n";
-        env->writeHistory(file);
-        frmBrowser *w = newWindow();
-        QCOMPARE(w->cboAddress->count(), 100000);
-        QCOMPARE(w->cboAddress->itemText(99999), QStringLiteral("http://host99999.test/"));
-    }
+    void loadFillsTheListFromTheHistoryFile_data();
+    void loadFillsTheListFromTheHistoryFile();
+    void loadWithoutAHistoryFileStartsEmpty();
+    void loadWithTheHistoryPathAFolderStartsEmpty();
+    void timersAfterLoad();
+    void enterNavigatesToTheTextAsTyped_data();
+    void enterNavigatesToTheTextAsTyped();
+    void otherKeysDoNotNavigate();
+    void pickingAnEntryNavigates();
+    void arrowKeysNavigateAtEachStep();
+    void suppressedClickDoesNothing();
+    void layoutFollowsTheWindowSize_data();
+    void layoutFollowsTheWindowSize();
+    void tooSmallASizeKeepsTheLastValidOne();
+    void altAMovesTheFocusToTheAddressBox();
+    void closingWithAQuestionOpenWaitsForItToReturn();
+    void aHundredThousandAddressesLoad();
 };
 
-QTEST_MAIN(TestFrmBrowser)
+void tst_FrmBrowser::init()
+{
+    setUp();
+}
+
+void tst_FrmBrowser::cleanup()
+{
+    tearDown();
+}
+
+void tst_FrmBrowser::loadFillsTheListFromTheHistoryFile_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("list");
+    QTest::newRow("empty first line, A, B")
+        << QByteArray("\r\nhttp://a.test/\r\nhttp://b.test/\r\n")
+        << QStringList{QStringLiteral("http://a.test/"), QStringLiteral("http://b.test/")};
+    QTest::newRow("duplicates kept, order kept")
+        << QByteArray("\r\nb\r\na\r\nb\r\n")
+        << QStringList{QStringLiteral("b"), QStringLiteral("a"), QStringLiteral("b")};
+    QTest::newRow("comma splits") << QByteArray("\r\nx,y\r\n")
+                                  << QStringList{QStringLiteral("x"), QStringLiteral("y")};
+    QTest::newRow("only empty lines") << QByteArray("\r\n\r\n\r\n") << QStringList{};
+}
+
+void tst_FrmBrowser::loadFillsTheListFromTheHistoryFile()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, list);
+    env->writeHistory(file);
+    frmBrowser *w = newWindow();
+    QCOMPARE(listOf(w), list);
+    // The box starts empty: filling the list neither picks an entry nor navigates.
+    QCOMPARE(w->cboAddress->currentText(), QString());
+    QCOMPARE(browserOf(w)->calls, QStringList{});
+}
+
+void tst_FrmBrowser::loadWithoutAHistoryFileStartsEmpty()
+{
+    frmBrowser *w = newWindow();
+    QCOMPARE(w->cboAddress->count(), 0);
+    QVERIFY(w->subWindow()->isVisible());
+}
+
+void tst_FrmBrowser::loadWithTheHistoryPathAFolderStartsEmpty()
+{
+    QVERIFY(QDir(env->folder.path()).mkdir(QStringLiteral("address.lst")));
+    frmBrowser *w = newWindow();
+    QCOMPARE(w->cboAddress->count(), 0);
+}
+
+void tst_FrmBrowser::timersAfterLoad()
+{
+    frmBrowser *w = newWindow();
+    QVERIFY(!w->Timer1->isActive());
+    QVERIFY(!w->Timer2->isActive());
+    QVERIFY(!w->timTimer->isActive());
+    QCOMPARE(w->Timer1->interval(), 1);
+    QCOMPARE(w->timTimer->interval(), 5);
+}
+
+void tst_FrmBrowser::enterNavigatesToTheTextAsTyped_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("address") << QStringLiteral("http://127.0.0.1/");
+    QTest::newRow("no scheme, blanks kept") << QStringLiteral(" 127.0.0.1 ");
+    QTest::newRow("empty") << QString();
+}
+
+void tst_FrmBrowser::enterNavigatesToTheTextAsTyped()
+{
+    QFETCH(QString, typed);
+    frmBrowser *w = newWindow();
+    w->cboAddress->setFocus();
+    QTest::keyClicks(w->cboAddress, typed);
+    QCOMPARE(browserOf(w)->navigations, QStringList{});
+    QTest::keyClick(w->cboAddress, Qt::Key_Return);
+    QCOMPARE(browserOf(w)->navigations, QStringList{typed});
+    QVERIFY(w->timTimer->isActive());
+    // Enter adds nothing to the list by itself.
+    QCOMPARE(w->cboAddress->count(), 0);
+    QTest::keyClick(w->cboAddress, Qt::Key_Enter);
+    QCOMPARE(browserOf(w)->navigations.size(), 2);
+}
+
+void tst_FrmBrowser::otherKeysDoNotNavigate()
+{
+    frmBrowser *w = newWindow();
+    QTest::keyClicks(w->cboAddress, QStringLiteral("abc"));
+    QTest::keyClick(w->cboAddress, Qt::Key_Tab);
+    QTest::keyClick(w->cboAddress, Qt::Key_Escape);
+    QCOMPARE(browserOf(w)->navigations, QStringList{});
+}
+
+void tst_FrmBrowser::pickingAnEntryNavigates()
+{
+    env->writeHistory("\r\nhttp://a.test/\r\nhttp://b.test/\r\n");
+    frmBrowser *w = newWindow();
+    // What a pick from the drop-down list does: set the index, then report it.
+    w->cboAddress->setCurrentIndex(1);
+    Q_EMIT w->cboAddress->activated(1);
+    QCOMPARE(browserOf(w)->navigations, QStringList{QStringLiteral("http://b.test/")});
+}
+
+void tst_FrmBrowser::arrowKeysNavigateAtEachStep()
+{
+    env->writeHistory("\r\nhttp://a.test/\r\nhttp://b.test/\r\nhttp://c.test/\r\n");
+    frmBrowser *w = newWindow();
+    w->cboAddress->setFocus();
+    QTest::keyClick(w->cboAddress, Qt::Key_Down);
+    QTest::keyClick(w->cboAddress, Qt::Key_Down);
+    QTest::keyClick(w->cboAddress, Qt::Key_Up);
+    QCOMPARE(browserOf(w)->navigations,
+             (QStringList{QStringLiteral("http://a.test/"), QStringLiteral("http://b.test/"),
+                          QStringLiteral("http://a.test/")}));
+}
+
+void tst_FrmBrowser::suppressedClickDoesNothing()
+{
+    frmBrowser *w = newWindow();
+    w->cboAddress->setEditText(QStringLiteral("http://a.test/"));
+    w->SuppressNavigate = true;
+    w->cboAddress_Click();
+    QCOMPARE(browserOf(w)->navigations, QStringList{});
+    QVERIFY(!w->timTimer->isActive());
+}
+
+void tst_FrmBrowser::layoutFollowsTheWindowSize_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::newRow("design size") << 436 << 338;
+    QTest::newRow("wide") << 900 << 600;
+    QTest::newRow("narrow") << 120 << 80;
+}
+
+void tst_FrmBrowser::layoutFollowsTheWindowSize()
+{
+    QFETCH(int, width);
+    QFETCH(int, height);
+    frmBrowser *w = newWindow();
+    w->resize(width, height);
+    QCOMPARE(w->picAddress->geometry(), QRect(0, 0, width, 45));
+    // In twips: box W - 100 wide; browser at (100, 700), W - 200 by H - 800.
+    QCOMPARE(w->cboAddress->width(), (width * 15 - 100 + 7) / 15);
+    QCOMPARE(w->brwWebBrowser->geometry(),
+             QRect(7, 47, (width * 15 - 200 + 7) / 15, (height * 15 - 800 + 7) / 15));
+    // The load moved the box under the label: left 50, top 60 + 255 + 15.
+    QCOMPARE(w->cboAddress->pos(), QPoint(3, 22));
+}
+
+void tst_FrmBrowser::tooSmallASizeKeepsTheLastValidOne()
+{
+    frmBrowser *w = newWindow();
+    w->resize(300, 300);
+    const int boxWidth = w->cboAddress->width();
+    const QRect browser = w->brwWebBrowser->geometry();
+    w->resize(5, 40);
+    QCOMPARE(w->cboAddress->width(), boxWidth);
+    QCOMPARE(w->brwWebBrowser->width(), browser.width());
+    QCOMPARE(w->brwWebBrowser->height(), browser.height());
+}
+
+void tst_FrmBrowser::altAMovesTheFocusToTheAddressBox()
+{
+    frmBrowser *first = newWindow();
+    frmBrowser *second = newWindow();
+    area->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(area.get()));
+    area->setActiveSubWindow(first->subWindow());
+    first->brwWebBrowser->setFocus();
+    QTest::keyClick(first->brwWebBrowser, Qt::Key_A, Qt::AltModifier);
+    // Only the active window's label answers, though every window has one.
+    QTRY_VERIFY(first->cboAddress->hasFocus());
+    QVERIFY(!second->cboAddress->hasFocus());
+    QCOMPARE(first->lblAddress->buddy(), first->cboAddress);
+}
+
+// A page's open question is an engine call under way: the window leaves the screen
+// at once, and goes only when the question has returned.
+void tst_FrmBrowser::closingWithAQuestionOpenWaitsForItToReturn()
+{
+    frmBrowser *w = newWindow();
+    QPointer<QMdiSubWindow> sub = w->subWindow();
+    ScriptedBrowser *browser = browserOf(w);
+    browser->dialogsOpen = true;
+    QVERIFY(!sub->close());
+    QCOMPARE(browser->closeDialogsCalls, 1);
+    QVERIFY(!sub->isVisible());
+    QTest::qWait(50);
+    QVERIFY(sub);
+
+    browser->dialogsOpen = false;
+    Q_EMIT browser->DialogsClosed();
+    QTRY_VERIFY(!sub);
+}
+
+void tst_FrmBrowser::aHundredThousandAddressesLoad()
+{
+    QByteArray file("\r\n");
+    for (int i = 0; i < 100000; ++i)
+        file += "http://host" + QByteArray::number(i) + ".test/\r\n";
+    env->writeHistory(file);
+    frmBrowser *w = newWindow();
+    QCOMPARE(w->cboAddress->count(), 100000);
+    QCOMPARE(w->cboAddress->itemText(99999), QStringLiteral("http://host99999.test/"));
+}
+
+QTEST_MAIN(tst_FrmBrowser)
 #include "tst_frmbrowser.moc"

@@ -17,297 +17,332 @@
 #include <limits>
 
 // Start-up, numbering of document windows and the stored placement of the main window.
-class TestFrmMain : public QObject
+class tst_FrmMain : public QObject
 {
     Q_OBJECT
 
 private:
     std::unique_ptr<TestPlatform> env;
 
-    QString stored(const QString &key) const
-    {
-        return env->settings.get(QStringLiteral("Halvane"), QStringLiteral("Settings"), key,
-                                 QStringLiteral("missing"));
-    }
-    void store(const QString &key, const QString &value)
-    {
-        env->settings.save(QStringLiteral("Halvane"), QStringLiteral("Settings"), key, value);
-    }
-    // The bounds the window takes when restored, frame included.
-    static QRect outerNormal(const frmMain &m)
-    {
-        return m.normalGeometry().marginsAdded(m.windowHandle()->frameMargins());
-    }
-    static QStringList captions(const frmMain &m)
-    {
-        QStringList out;
-        for (QMdiSubWindow *s : m.mdiArea->subWindowList())
-            out << s->windowTitle();
-        return out;
-    }
+    QString stored(const QString &key) const;
+    void store(const QString &key, const QString &value);
+    static QRect outerNormal(const frmMain &m);
+    static QStringList captions(const frmMain &m);
 
 private Q_SLOTS:
-    void init() { env = std::make_unique<TestPlatform>(); }
-    void cleanup() { env.reset(); }
+    void init();
+    void cleanup();
 
-    void startUp()
-    {
-        frmMain m(env->platform);
-        m.show();
-        QCOMPARE(m.windowTitle(), QStringLiteral("Halvane"));
-        QVERIFY(m.windowState() & Qt::WindowMaximized);
-        QCOMPARE(m.DocumentCount, 1);
-        QVERIFY(m.ToolsVisible);
-        QCOMPARE(captions(m), (QStringList{QStringLiteral("Document 1"), QStringLiteral("HalvaneTools")}));
-
-        auto *doc = qobject_cast<frmBrowser *>(m.mdiArea->subWindowList().first()->widget());
-        QVERIFY(doc);
-        auto *browser = static_cast<ScriptedBrowser *>(doc->brwWebBrowser);
-        QCOMPARE(browser->navigations, QStringList{addresses::homePage()});
-        QCOMPARE(doc->cboAddress->currentText(), addresses::homePage());
-        // The tools panel was shown last, so it is the active child; no document is.
-        QCOMPARE(m.mdiArea->currentSubWindow(), m.toolsPanel.subWindow());
-        QCOMPARE(m.activeBrowser(), nullptr);
-    }
-
-    void firstRunPlacement()
-    {
-        frmMain m(env->platform);
-        // 1000 twips is 66.7 pixels; 6500 twips 433.3.
-        QCOMPARE(outerNormal(m), QRect(67, 67, 433, 433));
-    }
-
-    void storedPlacementIsApplied_data()
-    {
-        QTest::addColumn<QStringList>("values");
-        QTest::addColumn<QRect>("expected");
-        QTest::newRow("saved") << QStringList{QStringLiteral("150"), QStringLiteral("300"),
-                                              QStringLiteral("9000"), QStringLiteral("7500")}
-                               << QRect(10, 20, 600, 500);
-        QTest::newRow("off screen kept") << QStringList{QStringLiteral("-3000"), QStringLiteral("60000"),
-                                                        QStringLiteral("9000"), QStringLiteral("7500")}
-                                         << QRect(-200, 4000, 600, 500);
-        QTest::newRow("garbage gives defaults")
-            << QStringList{QStringLiteral("left"), QStringLiteral("nan"), QStringLiteral("1e30"),
-                           QString()}
-            << QRect(67, 67, 433, 433);
-        // With the row above, every key meets text, NaN, ±1e30 and an empty value once.
-        QTest::newRow("garbage, second round")
-            << QStringList{QStringLiteral("NaN"), QStringLiteral("1e30"), QStringLiteral("-1e30"),
-                           QStringLiteral("tall")}
-            << QRect(67, 67, 433, 433);
-        QTest::newRow("garbage, third round")
-            << QStringList{QStringLiteral("1e30"), QStringLiteral("-1e30"), QString(), QStringLiteral("nan")}
-            << QRect(67, 67, 433, 433);
-        QTest::newRow("garbage, fourth round")
-            << QStringList{QStringLiteral("-1e30"), QString(), QStringLiteral("wide"), QStringLiteral("1e30")}
-            << QRect(67, 67, 433, 433);
-        QTest::newRow("garbage, fifth round")
-            << QStringList{QString(), QStringLiteral("top"), QStringLiteral("NaN"), QStringLiteral("-1e30")}
-            << QRect(67, 67, 433, 433);
-        QTest::newRow("too small gives defaults") << QStringList{QStringLiteral("0"), QStringLiteral("0"),
-                                                                 QStringLiteral("15"), QStringLiteral("0")}
-                                                  << QRect(0, 0, 433, 433);
-    }
-    void storedPlacementIsApplied()
-    {
-        QFETCH(QStringList, values);
-        QFETCH(QRect, expected);
-        const QStringList keys{QStringLiteral("MainLeft"), QStringLiteral("MainTop"),
-                               QStringLiteral("MainWidth"), QStringLiteral("MainHeight")};
-        for (int i = 0; i < 4; ++i)
-            store(keys[i], values[i]);
-        frmMain m(env->platform);
-        QCOMPARE(outerNormal(m), expected);
-    }
-
-    void refusedStoredValueIsTold()
-    {
-        store(QStringLiteral("MainWidth"), QStringLiteral("wide!"));
-        QTest::ignoreMessage(QtWarningMsg,
-                             QRegularExpression(QStringLiteral("^The stored MainWidth \"wide!\" was not used: ")));
-        frmMain m(env->platform);
-    }
-
-    // A settings file that cannot be read: the window opens at the first-run placement
-    // and closes quietly, storing what it can.
-    void unreadableSettingsFile_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("the file is a folder") << QStringLiteral("folder");
-        QTest::newRow("random bytes") << QStringLiteral("random");
-        QTest::newRow("a section of random bytes") << QStringLiteral("section");
-        // Typed values (lists, one claiming two billion entries, a size), none of them text.
-        QTest::newRow("values of other types") << QStringLiteral("typed");
-    }
-    void unreadableSettingsFile()
-    {
-        QFETCH(QString, kind);
-        const QString path = QDir(env->settingsFolder.path()).filePath(QStringLiteral("Halvane.conf"));
-        if (kind == QLatin1String("folder")) {
-            QVERIFY(QDir().mkpath(path));
-        } else {
-            QByteArray bytes(4096, Qt::Uninitialized);
-            QRandomGenerator random(11);
-            for (char &b : bytes)
-                b = char(random.bounded(256));
-            if (kind == QLatin1String("section"))
-                bytes = "[Settings]\nMainLeft=" + bytes + "\nMainWidth=\xff\xfe\x00\x01\n";
-            else if (kind == QLatin1String("typed"))
-                bytes = "[Settings]\nMainLeft=@Variant(\\0\\0\\0\\t\\0\\x7f\\xff\\xff\\xf0)\n"
-                        "MainTop=@Variant(\\0\\0\\0\\n\\0\\x7f\\xff\\xff\\xf0)\n"
-                        "MainWidth=9000, 9000\nMainHeight=@Size(9000 9000)\n";
-            QFile f(path);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            QCOMPARE(f.write(bytes), bytes.size());
-        }
-        {
-            frmMain m(env->platform);
-            QCOMPARE(outerNormal(m), QRect(67, 67, 433, 433));
-            m.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&m));
-            QCOMPARE(m.DocumentCount, 1);
-            m.mnuFileExit->trigger();
-            QVERIFY(!m.isVisible());
-        }
-        if (kind == QLatin1String("folder"))
-            QVERIFY(QFileInfo(path).isDir());
-    }
-
-    void closingStoresThePlacement()
-    {
-        QRect outer;
-        {
-            frmMain m(env->platform);
-            m.setWindowState(Qt::WindowNoState);
-            m.show();
-            m.setGeometry(40, 50, 700, 520);
-            QVERIFY(QTest::qWaitForWindowExposed(&m));
-            outer = m.frameGeometry();
-            m.mnuFileExit->trigger();
-            QVERIFY(!m.isVisible());
-            QCOMPARE(m.mdiArea->subWindowList(), QList<QMdiSubWindow *>{});
-        }
-        // The outer bounds, in twips.
-        QCOMPARE(stored(QStringLiteral("MainLeft")), QString::number(outer.x() * 15));
-        QCOMPARE(stored(QStringLiteral("MainTop")), QString::number(outer.y() * 15));
-        QCOMPARE(stored(QStringLiteral("MainWidth")), QString::number(outer.width() * 15));
-        QCOMPARE(stored(QStringLiteral("MainHeight")), QString::number(outer.height() * 15));
-
-        // The next start takes them as its normal-size placement, without growing.
-        frmMain again(env->platform);
-        again.setWindowState(Qt::WindowNoState);
-        again.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&again));
-        QCOMPARE(again.frameGeometry(), outer);
-    }
-
-    void closingMaximizedStoresTheMaximizedBounds()
-    {
-        frmMain m(env->platform);
-        m.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&m));
-        QTRY_VERIFY(m.isMaximized());
-        const QRect bounds = m.frameGeometry();
-        m.close();
-        QCOMPARE(stored(QStringLiteral("MainWidth")), QString::number(bounds.width() * 15));
-        QCOMPARE(stored(QStringLiteral("MainHeight")), QString::number(bounds.height() * 15));
-    }
-
-    void closingMinimizedStoresNothing()
-    {
-        store(QStringLiteral("MainLeft"), QStringLiteral("1234"));
-        frmMain m(env->platform);
-        m.show();
-        m.setWindowState(Qt::WindowMinimized);
-        QTRY_VERIFY(m.isMinimized());
-        m.close();
-        QCOMPARE(stored(QStringLiteral("MainLeft")), QStringLiteral("1234"));
-        QCOMPARE(stored(QStringLiteral("MainWidth")), QStringLiteral("missing"));
-    }
-
-    void closingWaitsForOpenPageQuestions()
-    {
-        auto *m = new frmMain(env->platform);
-        QPointer<frmMain> alive(m);
-        m->setAttribute(Qt::WA_DeleteOnClose);
-        m->show();
-        auto *browser = static_cast<ScriptedBrowser *>(
-            qobject_cast<frmBrowser *>(m->mdiArea->subWindowList().first()->widget())->brwWebBrowser);
-        browser->dialogsOpen = true;
-        QVERIFY(!m->close());
-        QTest::qWait(50);
-        QVERIFY(alive);
-        QVERIFY(m->isVisible());
-        QCOMPARE(stored(QStringLiteral("MainWidth")), QStringLiteral("missing"));
-
-        browser->dialogsOpen = false;
-        Q_EMIT browser->DialogsClosed();
-        QTRY_VERIFY(!alive);
-        QVERIFY(stored(QStringLiteral("MainWidth")) != QStringLiteral("missing"));
-    }
-
-    void numbersAreNeverReused()
-    {
-        frmMain m(env->platform);
-        m.show();
-        m.mnuFileNew->trigger();
-        m.mnuWindowNewWindow->trigger();
-        QCOMPARE(captions(m), (QStringList{QStringLiteral("Document 1"), QStringLiteral("HalvaneTools"),
-                                           QStringLiteral("Document 2"), QStringLiteral("Document 3")}));
-        // The new window is the active one, holding the home page in its box.
-        QCOMPARE(m.activeBrowser()->windowTitle(), QStringLiteral("Document 3"));
-        QCOMPARE(m.activeBrowser()->cboAddress->currentText(), addresses::homePage());
-
-        m.mdiArea->subWindowList().at(2)->close();
-        m.mnuFileNew->trigger();
-        QCOMPARE(captions(m).last(), QStringLiteral("Document 4"));
-        QCOMPARE(m.DocumentCount, 4);
-    }
-
-    void numberingEndsQuietlyAtTheLargestNumber()
-    {
-        frmMain m(env->platform);
-        m.DocumentCount = std::numeric_limits<qint32>::max() - 1;
-        m.mnuFileNew->trigger();
-        QCOMPARE(captions(m).last(), QStringLiteral("Document 2147483647"));
-        const int windows = m.mdiArea->subWindowList().size();
-
-        m.mnuFileNew->trigger();
-        m.mnuWindowNewWindow->trigger();
-        QCOMPARE(m.mdiArea->subWindowList().size(), windows);
-        QCOMPARE(m.DocumentCount, std::numeric_limits<qint32>::max());
-        QCOMPARE(env->dialogs.messages.size(), 2);
-        QVERIFY(env->dialogs.messages.first().contains(QStringLiteral("No more document windows")));
-    }
-
-    void windowMenuListsTheChildren()
-    {
-        frmMain m(env->platform);
-        m.show();
-        m.mnuFileNew->trigger();
-        Q_EMIT m.mnuWindow->aboutToShow();
-        QStringList entries;
-        QString checked;
-        for (QAction *a : m.mnuWindow->actions()) {
-            if (!a->property("windowList").toBool() || a->isSeparator())
-                continue;
-            entries << a->text();
-            if (a->isChecked())
-                checked = a->text();
-        }
-        QCOMPARE(entries, (QStringList{QStringLiteral("&1 Document 1"), QStringLiteral("&2 HalvaneTools"),
-                                       QStringLiteral("&3 Document 2")}));
-        QCOMPARE(checked, QStringLiteral("&3 Document 2"));
-
-        // Choosing an entry activates that window; the list is rebuilt, not appended to.
-        m.mnuWindow->actions().at(m.mnuWindow->actions().size() - 3)->trigger();
-        QCOMPARE(m.activeBrowser()->windowTitle(), QStringLiteral("Document 1"));
-        Q_EMIT m.mnuWindow->aboutToShow();
-        // Six items of its own, then a separator and the three windows.
-        QCOMPARE(m.mnuWindow->actions().size(), 6 + 1 + 3);
-    }
+    void startUp();
+    void firstRunPlacement();
+    void storedPlacementIsApplied_data();
+    void storedPlacementIsApplied();
+    void refusedStoredValueIsTold();
+    void unreadableSettingsFile_data();
+    void unreadableSettingsFile();
+    void closingStoresThePlacement();
+    void closingMaximizedStoresTheMaximizedBounds();
+    void closingMinimizedStoresNothing();
+    void closingWaitsForOpenPageQuestions();
+    void numbersAreNeverReused();
+    void numberingEndsQuietlyAtTheLargestNumber();
+    void windowMenuListsTheChildren();
 };
 
-QTEST_MAIN(TestFrmMain)
+QString tst_FrmMain::stored(const QString &key) const
+{
+    return env->settings.get(QStringLiteral("Halvane"), QStringLiteral("Settings"), key,
+                             QStringLiteral("missing"));
+}
+
+void tst_FrmMain::store(const QString &key, const QString &value)
+{
+    env->settings.save(QStringLiteral("Halvane"), QStringLiteral("Settings"), key, value);
+}
+
+// The bounds the window takes when restored, frame included.
+QRect tst_FrmMain::outerNormal(const frmMain &m)
+{
+    return m.normalGeometry().marginsAdded(m.windowHandle()->frameMargins());
+}
+
+QStringList tst_FrmMain::captions(const frmMain &m)
+{
+    QStringList out;
+    for (QMdiSubWindow *s : m.mdiArea->subWindowList())
+        out << s->windowTitle();
+    return out;
+}
+
+void tst_FrmMain::init()
+{
+    env = std::make_unique<TestPlatform>();
+}
+
+void tst_FrmMain::cleanup()
+{
+    env.reset();
+}
+
+void tst_FrmMain::startUp()
+{
+    frmMain m(env->platform);
+    m.show();
+    QCOMPARE(m.windowTitle(), QStringLiteral("Halvane"));
+    QVERIFY(m.windowState() & Qt::WindowMaximized);
+    QCOMPARE(m.DocumentCount, 1);
+    QVERIFY(m.ToolsVisible);
+    QCOMPARE(captions(m), (QStringList{QStringLiteral("Document 1"), QStringLiteral("HalvaneTools")}));
+
+    auto *doc = qobject_cast<frmBrowser *>(m.mdiArea->subWindowList().first()->widget());
+    QVERIFY(doc);
+    auto *browser = static_cast<ScriptedBrowser *>(doc->brwWebBrowser);
+    QCOMPARE(browser->navigations, QStringList{addresses::homePage()});
+    QCOMPARE(doc->cboAddress->currentText(), addresses::homePage());
+    // The tools panel was shown last, so it is the active child; no document is.
+    QCOMPARE(m.mdiArea->currentSubWindow(), m.toolsPanel.subWindow());
+    QCOMPARE(m.activeBrowser(), nullptr);
+}
+
+void tst_FrmMain::firstRunPlacement()
+{
+    frmMain m(env->platform);
+    // 1000 twips is 66.7 pixels; 6500 twips 433.3.
+    QCOMPARE(outerNormal(m), QRect(67, 67, 433, 433));
+}
+
+void tst_FrmMain::storedPlacementIsApplied_data()
+{
+    QTest::addColumn<QStringList>("values");
+    QTest::addColumn<QRect>("expected");
+    QTest::newRow("saved") << QStringList{QStringLiteral("150"), QStringLiteral("300"),
+                                          QStringLiteral("9000"), QStringLiteral("7500")}
+                           << QRect(10, 20, 600, 500);
+    QTest::newRow("off screen kept") << QStringList{QStringLiteral("-3000"), QStringLiteral("60000"),
+                                                    QStringLiteral("9000"), QStringLiteral("7500")}
+                                     << QRect(-200, 4000, 600, 500);
+    QTest::newRow("garbage gives defaults")
+        << QStringList{QStringLiteral("left"), QStringLiteral("nan"), QStringLiteral("1e30"),
+                       QString()}
+        << QRect(67, 67, 433, 433);
+    // With the row above, every key meets text, NaN, ±1e30 and an empty value once.
+    QTest::newRow("garbage, second round")
+        << QStringList{QStringLiteral("NaN"), QStringLiteral("1e30"), QStringLiteral("-1e30"),
+                       QStringLiteral("tall")}
+        << QRect(67, 67, 433, 433);
+    QTest::newRow("garbage, third round")
+        << QStringList{QStringLiteral("1e30"), QStringLiteral("-1e30"), QString(), QStringLiteral("nan")}
+        << QRect(67, 67, 433, 433);
+    QTest::newRow("garbage, fourth round")
+        << QStringList{QStringLiteral("-1e30"), QString(), QStringLiteral("wide"), QStringLiteral("1e30")}
+        << QRect(67, 67, 433, 433);
+    QTest::newRow("garbage, fifth round")
+        << QStringList{QString(), QStringLiteral("top"), QStringLiteral("NaN"), QStringLiteral("-1e30")}
+        << QRect(67, 67, 433, 433);
+    QTest::newRow("too small gives defaults") << QStringList{QStringLiteral("0"), QStringLiteral("0"),
+                                                             QStringLiteral("15"), QStringLiteral("0")}
+                                              << QRect(0, 0, 433, 433);
+}
+
+void tst_FrmMain::storedPlacementIsApplied()
+{
+    QFETCH(QStringList, values);
+    QFETCH(QRect, expected);
+    const QStringList keys{QStringLiteral("MainLeft"), QStringLiteral("MainTop"),
+                           QStringLiteral("MainWidth"), QStringLiteral("MainHeight")};
+    for (int i = 0; i < 4; ++i)
+        store(keys[i], values[i]);
+    frmMain m(env->platform);
+    QCOMPARE(outerNormal(m), expected);
+}
+
+void tst_FrmMain::refusedStoredValueIsTold()
+{
+    store(QStringLiteral("MainWidth"), QStringLiteral("wide!"));
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(QStringLiteral("^The stored MainWidth \"wide!\" was not used: ")));
+    frmMain m(env->platform);
+}
+
+// A settings file that cannot be read: the window opens at the first-run placement
+// and closes quietly, storing what it can.
+void tst_FrmMain::unreadableSettingsFile_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("the file is a folder") << QStringLiteral("folder");
+    QTest::newRow("random bytes") << QStringLiteral("random");
+    QTest::newRow("a section of random bytes") << QStringLiteral("section");
+    // Typed values (lists, one claiming two billion entries, a size), none of them text.
+    QTest::newRow("values of other types") << QStringLiteral("typed");
+}
+
+void tst_FrmMain::unreadableSettingsFile()
+{
+    QFETCH(QString, kind);
+    const QString path = QDir(env->settingsFolder.path()).filePath(QStringLiteral("Halvane.conf"));
+    if (kind == QLatin1String("folder")) {
+        QVERIFY(QDir().mkpath(path));
+    } else {
+        QByteArray bytes(4096, Qt::Uninitialized);
+        QRandomGenerator random(11);
+        for (char &b : bytes)
+            b = char(random.bounded(256));
+        if (kind == QLatin1String("section"))
+            bytes = "[Settings]\nMainLeft=" + bytes + "\nMainWidth=\xff\xfe\x00\x01\n";
+        else if (kind == QLatin1String("typed"))
+            bytes = "[Settings]\nMainLeft=@Variant(\\0\\0\\0\\t\\0\\x7f\\xff\\xff\\xf0)\n"
+                    "MainTop=@Variant(\\0\\0\\0\\n\\0\\x7f\\xff\\xff\\xf0)\n"
+                    "MainWidth=9000, 9000\nMainHeight=@Size(9000 9000)\n";
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QCOMPARE(f.write(bytes), bytes.size());
+    }
+    {
+        frmMain m(env->platform);
+        QCOMPARE(outerNormal(m), QRect(67, 67, 433, 433));
+        m.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&m));
+        QCOMPARE(m.DocumentCount, 1);
+        m.mnuFileExit->trigger();
+        QVERIFY(!m.isVisible());
+    }
+    if (kind == QLatin1String("folder"))
+        QVERIFY(QFileInfo(path).isDir());
+}
+
+void tst_FrmMain::closingStoresThePlacement()
+{
+    QRect outer;
+    {
+        frmMain m(env->platform);
+        m.setWindowState(Qt::WindowNoState);
+        m.show();
+        m.setGeometry(40, 50, 700, 520);
+        QVERIFY(QTest::qWaitForWindowExposed(&m));
+        outer = m.frameGeometry();
+        m.mnuFileExit->trigger();
+        QVERIFY(!m.isVisible());
+        QCOMPARE(m.mdiArea->subWindowList(), QList<QMdiSubWindow *>{});
+    }
+    // The outer bounds, in twips.
+    QCOMPARE(stored(QStringLiteral("MainLeft")), QString::number(outer.x() * 15));
+    QCOMPARE(stored(QStringLiteral("MainTop")), QString::number(outer.y() * 15));
+    QCOMPARE(stored(QStringLiteral("MainWidth")), QString::number(outer.width() * 15));
+    QCOMPARE(stored(QStringLiteral("MainHeight")), QString::number(outer.height() * 15));
+
+    // The next start takes them as its normal-size placement, without growing.
+    frmMain again(env->platform);
+    again.setWindowState(Qt::WindowNoState);
+    again.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&again));
+    QCOMPARE(again.frameGeometry(), outer);
+}
+
+void tst_FrmMain::closingMaximizedStoresTheMaximizedBounds()
+{
+    frmMain m(env->platform);
+    m.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&m));
+    QTRY_VERIFY(m.isMaximized());
+    const QRect bounds = m.frameGeometry();
+    m.close();
+    QCOMPARE(stored(QStringLiteral("MainWidth")), QString::number(bounds.width() * 15));
+    QCOMPARE(stored(QStringLiteral("MainHeight")), QString::number(bounds.height() * 15));
+}
+
+void tst_FrmMain::closingMinimizedStoresNothing()
+{
+    store(QStringLiteral("MainLeft"), QStringLiteral("1234"));
+    frmMain m(env->platform);
+    m.show();
+    m.setWindowState(Qt::WindowMinimized);
+    QTRY_VERIFY(m.isMinimized());
+    m.close();
+    QCOMPARE(stored(QStringLiteral("MainLeft")), QStringLiteral("1234"));
+    QCOMPARE(stored(QStringLiteral("MainWidth")), QStringLiteral("missing"));
+}
+
+void tst_FrmMain::closingWaitsForOpenPageQuestions()
+{
+    auto *m = new frmMain(env->platform);
+    QPointer<frmMain> alive(m);
+    m->setAttribute(Qt::WA_DeleteOnClose);
+    m->show();
+    auto *browser = static_cast<ScriptedBrowser *>(
+        qobject_cast<frmBrowser *>(m->mdiArea->subWindowList().first()->widget())->brwWebBrowser);
+    browser->dialogsOpen = true;
+    QVERIFY(!m->close());
+    QTest::qWait(50);
+    QVERIFY(alive);
+    QVERIFY(m->isVisible());
+    QCOMPARE(stored(QStringLiteral("MainWidth")), QStringLiteral("missing"));
+
+    browser->dialogsOpen = false;
+    Q_EMIT browser->DialogsClosed();
+    QTRY_VERIFY(!alive);
+    QVERIFY(stored(QStringLiteral("MainWidth")) != QStringLiteral("missing"));
+}
+
+void tst_FrmMain::numbersAreNeverReused()
+{
+    frmMain m(env->platform);
+    m.show();
+    m.mnuFileNew->trigger();
+    m.mnuWindowNewWindow->trigger();
+    QCOMPARE(captions(m), (QStringList{QStringLiteral("Document 1"), QStringLiteral("HalvaneTools"),
+                                       QStringLiteral("Document 2"), QStringLiteral("Document 3")}));
+    // The new window is the active one, holding the home page in its box.
+    QCOMPARE(m.activeBrowser()->windowTitle(), QStringLiteral("Document 3"));
+    QCOMPARE(m.activeBrowser()->cboAddress->currentText(), addresses::homePage());
+
+    m.mdiArea->subWindowList().at(2)->close();
+    m.mnuFileNew->trigger();
+    QCOMPARE(captions(m).last(), QStringLiteral("Document 4"));
+    QCOMPARE(m.DocumentCount, 4);
+}
+
+void tst_FrmMain::numberingEndsQuietlyAtTheLargestNumber()
+{
+    frmMain m(env->platform);
+    m.DocumentCount = std::numeric_limits<qint32>::max() - 1;
+    m.mnuFileNew->trigger();
+    QCOMPARE(captions(m).last(), QStringLiteral("Document 2147483647"));
+    const int windows = m.mdiArea->subWindowList().size();
+
+    m.mnuFileNew->trigger();
+    m.mnuWindowNewWindow->trigger();
+    QCOMPARE(m.mdiArea->subWindowList().size(), windows);
+    QCOMPARE(m.DocumentCount, std::numeric_limits<qint32>::max());
+    QCOMPARE(env->dialogs.messages.size(), 2);
+    QVERIFY(env->dialogs.messages.first().contains(QStringLiteral("No more document windows")));
+}
+
+void tst_FrmMain::windowMenuListsTheChildren()
+{
+    frmMain m(env->platform);
+    m.show();
+    m.mnuFileNew->trigger();
+    Q_EMIT m.mnuWindow->aboutToShow();
+    QStringList entries;
+    QString checked;
+    for (QAction *a : m.mnuWindow->actions()) {
+        if (!a->property("windowList").toBool() || a->isSeparator())
+            continue;
+        entries << a->text();
+        if (a->isChecked())
+            checked = a->text();
+    }
+    QCOMPARE(entries, (QStringList{QStringLiteral("&1 Document 1"), QStringLiteral("&2 HalvaneTools"),
+                                   QStringLiteral("&3 Document 2")}));
+    QCOMPARE(checked, QStringLiteral("&3 Document 2"));
+
+    // Choosing an entry activates that window; the list is rebuilt, not appended to.
+    m.mnuWindow->actions().at(m.mnuWindow->actions().size() - 3)->trigger();
+    QCOMPARE(m.activeBrowser()->windowTitle(), QStringLiteral("Document 1"));
+    Q_EMIT m.mnuWindow->aboutToShow();
+    // Six items of its own, then a separator and the three windows.
+    QCOMPARE(m.mnuWindow->actions().size(), 6 + 1 + 3);
+}
+
+QTEST_MAIN(tst_FrmMain)
 #include "tst_frmmain.moc"

@@ -11,7 +11,7 @@
 #include <QTest>
 
 // The tools panel's switch and its one-instance life in the document area.
-class TestFrmTool2 : public QObject
+class tst_FrmTool2 : public QObject
 {
     Q_OBJECT
 
@@ -20,119 +20,131 @@ private:
     Measurements measurements;
     std::unique_ptr<ToolsPanelInstance> tools;
 
-    static void expectInitialFields(frmtool2 *p)
-    {
-        // The fields show what the network says: never as markup.
-        for (QLabel *l : {p->Label1, p->Label2, p->Label3, p->lblLoad}) {
-            QCOMPARE(l->text(), QString());
-            QCOMPARE(l->textFormat(), Qt::PlainText);
-        }
-        QCOMPARE(p->Text1->text(), QString());
-        QVERIFY(p->Text1->isEnabled());
-    }
+    static void expectInitialFields(frmtool2 *p);
 
 private Q_SLOTS:
-    void init()
-    {
-        measurements = {};
-        area = std::make_unique<QMdiArea>();
-        area->resize(1000, 800);
-        area->show();
-        tools = std::make_unique<ToolsPanelInstance>(area.get(), measurements);
-    }
-    void cleanup()
-    {
-        tools.reset();
-        area.reset();
-    }
+    void init();
+    void cleanup();
 
-    void clicksToggleTheSwitch()
-    {
-        frmtool2 *p = tools->get();
-        expectInitialFields(p);
-        QVERIFY(!p->Check1->isChecked());
-
-        QTest::mouseClick(p->Check1, Qt::LeftButton);
-        QVERIFY(measurements.LinkPingEnabled);
-        QCOMPARE(p->Text1->text(), QStringLiteral("Enabled..."));
-        QVERIFY(p->Text1->isEnabled());
-        QVERIFY(p->Check1->isChecked());
-
-        QTest::mouseClick(p->Check1, Qt::LeftButton);
-        QVERIFY(!measurements.LinkPingEnabled);
-        QCOMPARE(p->Text1->text(), QStringLiteral("DISABLED"));
-        QVERIFY(!p->Text1->isEnabled());
-        QVERIFY(!p->Check1->isChecked());
-
-        // The keyboard reaches the same handler.
-        p->Check1->setFocus();
-        QTest::keyClick(p->Check1, Qt::Key_Space);
-        QVERIFY(measurements.LinkPingEnabled);
-        QVERIFY(p->Check1->isChecked());
-    }
-
-    void loadPlacesThePanel()
-    {
-        tools->get();
-        QMdiSubWindow *sub = tools->subWindow();
-        QVERIFY(sub->isVisible());
-        QCOMPARE(sub->geometry(), QRect(0, 533, 412, 126));
-        QCOMPARE(sub->windowTitle(), QStringLiteral("HalvaneTools"));
-        QVERIFY(sub->windowFlags() & Qt::WindowCloseButtonHint);
-        QVERIFY(!(sub->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
-    }
-
-    void closedPanelComesBackFreshAndKeepsTheSwitch()
-    {
-        QSignalSpy closed(tools.get(), &ToolsPanelInstance::panelClosed);
-        QSignalSpy loaded(tools.get(), &ToolsPanelInstance::panelLoaded);
-        frmtool2 *p = tools->get();
-        p->Check1_Click();
-        p->Label2->setText(QStringLiteral("12/ms"));
-        tools->subWindow()->move(300, 10);
-
-        tools->subWindow()->close();
-        QTRY_COMPARE(closed.count(), 1);
-        QCOMPARE(tools->loaded(), nullptr);
-        QVERIFY(measurements.LinkPingEnabled);
-
-        frmtool2 *again = tools->get();
-        QCOMPARE(loaded.count(), 2);
-        expectInitialFields(again);
-        QCOMPARE(tools->subWindow()->geometry(), QRect(0, 533, 412, 126));
-        // It shows link ping as it is, so the next click turns it off.
-        QVERIFY(again->Check1->isChecked());
-        QTest::mouseClick(again->Check1, Qt::LeftButton);
-        QVERIFY(!measurements.LinkPingEnabled);
-        QVERIFY(!again->Check1->isChecked());
-    }
-
-    void hidingKeepsTheFields()
-    {
-        frmtool2 *p = tools->get();
-        p->Check1_Click();
-        tools->hide();
-        QVERIFY(!tools->subWindow()->isVisible());
-        QCOMPARE(tools->get(), p);
-        QVERIFY(!tools->subWindow()->isVisible());
-        tools->show();
-        QVERIFY(tools->subWindow()->isVisible());
-        QCOMPARE(area->currentSubWindow(), tools->subWindow());
-        QCOMPARE(p->Text1->text(), QStringLiteral("Enabled..."));
-    }
-
-    void tabOrderReachesOnlyTheBoxAndTheSwitch()
-    {
-        frmtool2 *p = tools->get();
-        QWidget *next = p->Text1->nextInFocusChain();
-        while (!(next->focusPolicy() & Qt::TabFocus)) {
-            next = next->nextInFocusChain();
-        }
-        QCOMPARE(next, p->Check1);
-        for (QLabel *l : {p->Label1, p->Label2, p->Label3, p->lblLoad})
-            QCOMPARE(l->focusPolicy(), Qt::NoFocus);
-    }
+    void clicksToggleTheSwitch();
+    void loadPlacesThePanel();
+    void closedPanelComesBackFreshAndKeepsTheSwitch();
+    void hidingKeepsTheFields();
+    void tabOrderReachesOnlyTheBoxAndTheSwitch();
 };
 
-QTEST_MAIN(TestFrmTool2)
+void tst_FrmTool2::expectInitialFields(frmtool2 *p)
+{
+    // The fields show what the network says: never as markup.
+    for (QLabel *l : {p->Label1, p->Label2, p->Label3, p->lblLoad}) {
+        QCOMPARE(l->text(), QString());
+        QCOMPARE(l->textFormat(), Qt::PlainText);
+    }
+    QCOMPARE(p->Text1->text(), QString());
+    QVERIFY(p->Text1->isEnabled());
+}
+
+void tst_FrmTool2::init()
+{
+    measurements = {};
+    area = std::make_unique<QMdiArea>();
+    area->resize(1000, 800);
+    area->show();
+    tools = std::make_unique<ToolsPanelInstance>(area.get(), measurements);
+}
+
+void tst_FrmTool2::cleanup()
+{
+    tools.reset();
+    area.reset();
+}
+
+void tst_FrmTool2::clicksToggleTheSwitch()
+{
+    frmtool2 *p = tools->get();
+    expectInitialFields(p);
+    QVERIFY(!p->Check1->isChecked());
+
+    QTest::mouseClick(p->Check1, Qt::LeftButton);
+    QVERIFY(measurements.LinkPingEnabled);
+    QCOMPARE(p->Text1->text(), QStringLiteral("Enabled..."));
+    QVERIFY(p->Text1->isEnabled());
+    QVERIFY(p->Check1->isChecked());
+
+    QTest::mouseClick(p->Check1, Qt::LeftButton);
+    QVERIFY(!measurements.LinkPingEnabled);
+    QCOMPARE(p->Text1->text(), QStringLiteral("DISABLED"));
+    QVERIFY(!p->Text1->isEnabled());
+    QVERIFY(!p->Check1->isChecked());
+
+    // The keyboard reaches the same handler.
+    p->Check1->setFocus();
+    QTest::keyClick(p->Check1, Qt::Key_Space);
+    QVERIFY(measurements.LinkPingEnabled);
+    QVERIFY(p->Check1->isChecked());
+}
+
+void tst_FrmTool2::loadPlacesThePanel()
+{
+    tools->get();
+    QMdiSubWindow *sub = tools->subWindow();
+    QVERIFY(sub->isVisible());
+    QCOMPARE(sub->geometry(), QRect(0, 533, 412, 126));
+    QCOMPARE(sub->windowTitle(), QStringLiteral("HalvaneTools"));
+    QVERIFY(sub->windowFlags() & Qt::WindowCloseButtonHint);
+    QVERIFY(!(sub->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+}
+
+void tst_FrmTool2::closedPanelComesBackFreshAndKeepsTheSwitch()
+{
+    QSignalSpy closed(tools.get(), &ToolsPanelInstance::panelClosed);
+    QSignalSpy loaded(tools.get(), &ToolsPanelInstance::panelLoaded);
+    frmtool2 *p = tools->get();
+    p->Check1_Click();
+    p->Label2->setText(QStringLiteral("12/ms"));
+    tools->subWindow()->move(300, 10);
+
+    tools->subWindow()->close();
+    QTRY_COMPARE(closed.count(), 1);
+    QCOMPARE(tools->loaded(), nullptr);
+    QVERIFY(measurements.LinkPingEnabled);
+
+    frmtool2 *again = tools->get();
+    QCOMPARE(loaded.count(), 2);
+    expectInitialFields(again);
+    QCOMPARE(tools->subWindow()->geometry(), QRect(0, 533, 412, 126));
+    // It shows link ping as it is, so the next click turns it off.
+    QVERIFY(again->Check1->isChecked());
+    QTest::mouseClick(again->Check1, Qt::LeftButton);
+    QVERIFY(!measurements.LinkPingEnabled);
+    QVERIFY(!again->Check1->isChecked());
+}
+
+void tst_FrmTool2::hidingKeepsTheFields()
+{
+    frmtool2 *p = tools->get();
+    p->Check1_Click();
+    tools->hide();
+    QVERIFY(!tools->subWindow()->isVisible());
+    QCOMPARE(tools->get(), p);
+    QVERIFY(!tools->subWindow()->isVisible());
+    tools->show();
+    QVERIFY(tools->subWindow()->isVisible());
+    QCOMPARE(area->currentSubWindow(), tools->subWindow());
+    QCOMPARE(p->Text1->text(), QStringLiteral("Enabled..."));
+}
+
+void tst_FrmTool2::tabOrderReachesOnlyTheBoxAndTheSwitch()
+{
+    frmtool2 *p = tools->get();
+    QWidget *next = p->Text1->nextInFocusChain();
+    while (!(next->focusPolicy() & Qt::TabFocus)) {
+        next = next->nextInFocusChain();
+    }
+    QCOMPARE(next, p->Check1);
+    for (QLabel *l : {p->Label1, p->Label2, p->Label3, p->lblLoad})
+        QCOMPARE(l->focusPolicy(), Qt::NoFocus);
+}
+
+QTEST_MAIN(tst_FrmTool2)
 #include "tst_frmtool2.moc"

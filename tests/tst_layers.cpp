@@ -53,58 +53,63 @@ static QStringList forbiddenIncludes(const QString &layer, const QString &file, 
 }
 
 // No lower layer reaches a higher one, and no layer reaches sideways.
-class TestLayers : public QObject
+class tst_Layers : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void includeRule_data()
-    {
-        QTest::addColumn<QString>("layer");
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<bool>("allowed");
-        QTest::newRow("own layer") << u"browser"_s << u"#include \"browser/linkping.h\""_s << true;
-        QTest::newRow("down") << u"app"_s << u"#include \"platform/twips.h\""_s << true;
-        QTest::newRow("no folder") << u"windows"_s << u"#include \"version.h\""_s << true;
-        QTest::newRow("Qt's") << u"platform"_s << u"#include <QtCore/QString>"_s << true;
-        QTest::newRow("up") << u"platform"_s << u"#include \"browser/frmBrowser.h\""_s << false;
-        QTest::newRow("sideways") << u"browser"_s << u"#include \"windows/frmtool2.h\""_s << false;
-        QTest::newRow("sideways back") << u"windows"_s << u"#include \"browser/linkping.h\""_s << false;
-        QTest::newRow("shared stands alone") << u"shared"_s << u"#include \"platform/twips.h\""_s << false;
-        QTest::newRow("spaced, commented") << u"browser"_s << u"  #  include \"app/frmMain.h\" // x"_s << false;
-        QTest::newRow("bracketed") << u"windows"_s << u"#include <app/frmMain.h>"_s << false;
-        QTest::newRow("relative") << u"browser"_s << u"#include \"../windows/frmtool2.h\""_s << false;
-        QTest::newRow("tests' own") << u"app"_s << u"#include \"support/testplatform.h\""_s << false;
-    }
-    void includeRule()
-    {
-        QFETCH(QString, layer);
-        QFETCH(QString, line);
-        QFETCH(bool, allowed);
-        QCOMPARE(forbiddenIncludes(layer, u"f.cpp"_s, u"// x\n"_s + line).isEmpty(), allowed);
-    }
-
-    void sourcesKeepToTheirLayers()
-    {
-        const QDir root(QStringLiteral(HALVANE_SOURCE_DIR));
-        QStringList forbidden;
-        for (auto layer = mayInclude.cbegin(); layer != mayInclude.cend(); ++layer) {
-            int files = 0;
-            QDirIterator it(root.filePath(layer.key()), {u"*.h"_s, u"*.cpp"_s}, QDir::Files,
-                            QDirIterator::Subdirectories);
-            while (it.hasNext()) {
-                QFile f(it.next());
-                QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(f.fileName()));
-                ++files;
-                forbidden << forbiddenIncludes(layer.key(), root.relativeFilePath(f.fileName()),
-                                               QString::fromUtf8(f.readAll()));
-            }
-            // A wrong source folder must not pass for a clean one.
-            QVERIFY2(files > 0, qPrintable(u"no sources under "_s + root.filePath(layer.key())));
-        }
-        QVERIFY2(forbidden.isEmpty(), qPrintable(forbidden.join(u'\n')));
-    }
+    void includeRule_data();
+    void includeRule();
+    void sourcesKeepToTheirLayers();
 };
 
-QTEST_GUILESS_MAIN(TestLayers)
+void tst_Layers::includeRule_data()
+{
+    QTest::addColumn<QString>("layer");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("allowed");
+    QTest::newRow("own layer") << u"browser"_s << u"#include \"browser/linkping.h\""_s << true;
+    QTest::newRow("down") << u"app"_s << u"#include \"platform/twips.h\""_s << true;
+    QTest::newRow("no folder") << u"windows"_s << u"#include \"version.h\""_s << true;
+    QTest::newRow("Qt's") << u"platform"_s << u"#include <QtCore/QString>"_s << true;
+    QTest::newRow("up") << u"platform"_s << u"#include \"browser/frmBrowser.h\""_s << false;
+    QTest::newRow("sideways") << u"browser"_s << u"#include \"windows/frmtool2.h\""_s << false;
+    QTest::newRow("sideways back") << u"windows"_s << u"#include \"browser/linkping.h\""_s << false;
+    QTest::newRow("shared stands alone") << u"shared"_s << u"#include \"platform/twips.h\""_s << false;
+    QTest::newRow("spaced, commented") << u"browser"_s << u"  #  include \"app/frmMain.h\" // x"_s << false;
+    QTest::newRow("bracketed") << u"windows"_s << u"#include <app/frmMain.h>"_s << false;
+    QTest::newRow("relative") << u"browser"_s << u"#include \"../windows/frmtool2.h\""_s << false;
+    QTest::newRow("tests' own") << u"app"_s << u"#include \"support/testplatform.h\""_s << false;
+}
+
+void tst_Layers::includeRule()
+{
+    QFETCH(QString, layer);
+    QFETCH(QString, line);
+    QFETCH(bool, allowed);
+    QCOMPARE(forbiddenIncludes(layer, u"f.cpp"_s, u"// x\n"_s + line).isEmpty(), allowed);
+}
+
+void tst_Layers::sourcesKeepToTheirLayers()
+{
+    const QDir root(QStringLiteral(HALVANE_SOURCE_DIR));
+    QStringList forbidden;
+    for (auto layer = mayInclude.cbegin(); layer != mayInclude.cend(); ++layer) {
+        int files = 0;
+        QDirIterator it(root.filePath(layer.key()), {u"*.h"_s, u"*.cpp"_s}, QDir::Files,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile f(it.next());
+            QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(f.fileName()));
+            ++files;
+            forbidden << forbiddenIncludes(layer.key(), root.relativeFilePath(f.fileName()),
+                                           QString::fromUtf8(f.readAll()));
+        }
+        // A wrong source folder must not pass for a clean one.
+        QVERIFY2(files > 0, qPrintable(u"no sources under "_s + root.filePath(layer.key())));
+    }
+    QVERIFY2(forbidden.isEmpty(), qPrintable(forbidden.join(u'\n')));
+}
+
+QTEST_GUILESS_MAIN(tst_Layers)
 #include "tst_layers.moc"
