@@ -148,7 +148,7 @@ class tst_HistoryFile : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void fields_data();
     void fields();
     void takeEntriesForgets();

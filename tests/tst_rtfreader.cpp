@@ -98,6 +98,37 @@ private Q_SLOTS:
     void largeInputs();
 };
 
+// Damaged input: read as far as it goes.
+static void addDamagedInputRows()
+{
+    QTest::newRow("unclosed groups") << QByteArray("{\\rtf1 a{\\b b{\\i c") << u"abc"_s;
+    QTest::newRow("extra closing braces") << QByteArray("{\\rtf1 a{b}}}}c") << u"ab"_s;
+    QTest::newRow("truncated word") << QByteArray("{\\rtf1 a\\pa") << u"a"_s;
+    QTest::newRow("backslash at end") << QByteArray("{\\rtf1 a\\") << u"a"_s;
+    QTest::newRow("truncated parameter") << QByteArray("{\\rtf1 a\\fs-") << u"a-"_s;
+    QTest::newRow("hex at end") << QByteArray("{\\rtf1 a\\'4") << u"a"_s;
+    QTest::newRow("quote at end") << QByteArray("{\\rtf1 a\\'") << u"a"_s;
+    QTest::newRow("100-letter word") << rtf("a\\" + QByteArray(100, 'x') + " b") << u"ab"_s;
+    QTest::newRow("long word starting par") << rtf("a\\par" + QByteArray(97, 'd') + " b") << u"ab"_s;
+    QTest::newRow("40-digit number")
+        << rtf("a\\u1234567890123456789012345678901234567890 bc") << u"a\uFFFDc"_s;
+    QTest::newRow("40-digit negative") << rtf("a\\li-1234567890123456789012345678901234567890 b")
+                                       << u"ab"_s;
+    QTest::newRow("bin beyond the end") << QByteArray("{\\rtf1 a\\bin999999999 bcd}") << u"a"_s;
+    QTest::newRow("bin negative") << rtf("a\\bin-5 b") << u"ab"_s;
+    QTest::newRow("nul bytes") << QByteArray("{\\rtf1 a\0b\\\0c\\'00d}", 19) << u"abcd"_s;
+    QTest::newRow("control bytes") << rtf("a\x01\x02\x1b" "b") << u"ab"_s;
+    QTest::newRow("900 nested groups")
+        << rtf(QByteArray(900, '{') + "x" + QByteArray(900, '}')) << u"x"_s;
+    QTest::newRow("10000 nested groups")
+        << rtf("a" + QByteArray(10000, '{') + "deep" + QByteArray(10000, '}') + "b") << u"ab"_s;
+    QTest::newRow("100000 unclosed groups") << QByteArray("{\\rtf1 a" + QByteArray(100000, '{') + "b")
+                                            << u"a"_s;
+    QTest::newRow("long paragraph") << rtf(QByteArray(100000, 'x') + "{\\b y}\\par z")
+                                    << QString(100000, u'x') + u"y\nz"_s;
+    QTest::newRow("groups only") << QByteArray("{\\rtf1{}{{}}}") << QString();
+}
+
 void tst_RtfReader::text_data()
 {
     QTest::addColumn<QByteArray>("input");
@@ -166,33 +197,7 @@ void tst_RtfReader::text_data()
     QTest::newRow("hidden text") << rtf("a{\\v secret}b") << u"ab"_s;
     QTest::newRow("font table") << QByteArray("{\\rtf1{\\fonttbl\\f0 Arial;\\f1 Times;}x}") << u"x"_s;
 
-    // Damaged input: read as far as it goes.
-    QTest::newRow("unclosed groups") << QByteArray("{\\rtf1 a{\\b b{\\i c") << u"abc"_s;
-    QTest::newRow("extra closing braces") << QByteArray("{\\rtf1 a{b}}}}c") << u"ab"_s;
-    QTest::newRow("truncated word") << QByteArray("{\\rtf1 a\\pa") << u"a"_s;
-    QTest::newRow("backslash at end") << QByteArray("{\\rtf1 a\\") << u"a"_s;
-    QTest::newRow("truncated parameter") << QByteArray("{\\rtf1 a\\fs-") << u"a-"_s;
-    QTest::newRow("hex at end") << QByteArray("{\\rtf1 a\\'4") << u"a"_s;
-    QTest::newRow("quote at end") << QByteArray("{\\rtf1 a\\'") << u"a"_s;
-    QTest::newRow("100-letter word") << rtf("a\\" + QByteArray(100, 'x') + " b") << u"ab"_s;
-    QTest::newRow("long word starting par") << rtf("a\\par" + QByteArray(97, 'd') + " b") << u"ab"_s;
-    QTest::newRow("40-digit number")
-        << rtf("a\\u1234567890123456789012345678901234567890 bc") << u"a\uFFFDc"_s;
-    QTest::newRow("40-digit negative") << rtf("a\\li-1234567890123456789012345678901234567890 b")
-                                       << u"ab"_s;
-    QTest::newRow("bin beyond the end") << QByteArray("{\\rtf1 a\\bin999999999 bcd}") << u"a"_s;
-    QTest::newRow("bin negative") << rtf("a\\bin-5 b") << u"ab"_s;
-    QTest::newRow("nul bytes") << QByteArray("{\\rtf1 a\0b\\\0c\\'00d}", 19) << u"abcd"_s;
-    QTest::newRow("control bytes") << rtf("a\x01\x02\x1b" "b") << u"ab"_s;
-    QTest::newRow("900 nested groups")
-        << rtf(QByteArray(900, '{') + "x" + QByteArray(900, '}')) << u"x"_s;
-    QTest::newRow("10000 nested groups")
-        << rtf("a" + QByteArray(10000, '{') + "deep" + QByteArray(10000, '}') + "b") << u"ab"_s;
-    QTest::newRow("100000 unclosed groups") << QByteArray("{\\rtf1 a" + QByteArray(100000, '{') + "b")
-                                            << u"a"_s;
-    QTest::newRow("long paragraph") << rtf(QByteArray(100000, 'x') + "{\\b y}\\par z")
-                                    << QString(100000, u'x') + u"y\nz"_s;
-    QTest::newRow("groups only") << QByteArray("{\\rtf1{}{{}}}") << QString();
+    addDamagedInputRows();
 }
 
 void tst_RtfReader::text()

@@ -83,7 +83,7 @@ class tst_StressHistory : public QObject, protected DocumentFixture
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void init();
     void cleanup();
 
