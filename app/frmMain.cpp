@@ -7,12 +7,16 @@
 #include "app/placement.h"
 #include "app/startuptrace.h"
 #include "browser/frmBrowser.h"
+#include "browser/historyfile.h"
+#include "platform/browsingdata.h"
+#include "platform/quietlog.h"
 #include "platform/settingsstore.h"
 #include "platform/twips.h"
 #include "platform/webbrowser.h"
 #include "windows/frmAbout.h"
 #include "windows/frmHelp.h"
 #include "windows/frmtool2.h"
+#include "windows/internetoptions.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -262,6 +266,8 @@ void frmMain::MDIForm_Load()
     LoadNewDoc();
     ToolsVisible = true;
     ShowToolsPanel();
+    if (const QString note = m_platform.browsingData->note(); !note.isEmpty())
+        writeStatusText(note);
 }
 
 frmBrowser *frmMain::LoadNewDoc()
@@ -485,9 +491,31 @@ void frmMain::mnuViewOptions_Click()
     QString error;
     if (m_platform.launcher.startDetached(optionsCommandLine(), &error))
         return;
-    m_platform.dialogs.message(this, appName,
-                               QStringLiteral("The Internet settings could not be opened: \"%1\" did not start (%2).")
-                                   .arg(optionsCommandLine(), error));
+    // There is no such control panel here (on every Linux desktop): our own options.
+    if (!m_options) {
+        m_options = new InternetOptions(m_platform.settings, appName, *m_platform.browsingData,
+                                        [this] { return deleteAddressHistory(); }, this);
+        m_options->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_options->open();
+    m_options->raise();
+    m_options->activateWindow();
+}
+
+bool frmMain::deleteAddressHistory()
+{
+    QString why;
+    if (historyfile::clear(m_platform.folder.file(QStringLiteral("address.lst")), &why)
+        != historyfile::WriteResult::Written) {
+        quietlog::warnOnce(lcHistory(), QStringLiteral("the address history could not be deleted: %1").arg(why));
+        return false;
+    }
+    const auto children = mdiArea->subWindowList();
+    for (QMdiSubWindow *sub : children) {
+        if (auto *browser = qobject_cast<frmBrowser *>(sub->widget()))
+            browser->forgetListedAddresses();
+    }
+    return true;
 }
 
 namespace {

@@ -19,6 +19,7 @@ class QPrinter;
 class QToolBar;
 class WebBrowser;
 class frmBrowser;
+class InternetOptions;
 class frmHelp;
 
 // The main window: the document area holding the browser document windows and the
@@ -136,10 +137,13 @@ private:
     void mnuWindowNewWindow_Click();
     void updateWindowList();
     void printFinished(WebBrowser *browser);
+    // Empties the history file and every open window's list of addresses.
+    bool deleteAddressHistory();
 
     Platform m_platform;
     QPointer<frmBrowser> m_sharedBrowser;
     QPointer<frmHelp> m_help;
+    QPointer<InternetOptions> m_options;
     // The open dialog remembers the last file chosen, as it is never cleared.
     QString m_openFileName;
     // A printer stays alive until its page has been printed.

@@ -1,15 +1,17 @@
 #include "app/frmMain.h"
 #include "app/frmSplash.h"
 #include "browser/historywriter.h"
+#include "platform/browsingprofile.h"
 #include "platform/localaddress.h"
+#include "platform/proxychoice.h"
 #include "platform/quietlog.h"
 #include "platform/qtdialogs.h"
 #include "platform/qtenginedialogs.h"
 #include "platform/settingsstore.h"
 #include "platform/webenginebrowser.h"
+#include "windows/internetoptions.h"
 
 #include <QApplication>
-#include <QWebEngineProfile>
 #include <cstdio>
 #include <unistd.h>
 
@@ -32,26 +34,42 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("Halvane"));
 
     SettingsStore settings;
+    const QString application = QStringLiteral("Halvane");
+    ProxyChoice::read(settings, application).apply();
+    // Made on the splash's first showing, where its start-up cost is hidden.
+    std::unique_ptr<BrowsingProfile> profile;
+    auto browsingProfile = [&] {
+        if (!profile)
+            profile = std::make_unique<BrowsingProfile>(InternetOptions::keepBrowsingData(settings, application),
+                                                        BrowsingProfile::userFolders());
+        return profile.get();
+    };
     QtDialogs dialogs;
     QtEngineDialogs engineDialogs;
     QtProgramLauncher launcher;
-    const Platform platform{settings,
+    Platform platform{settings,
                             ProgramFolder::ofRunningProgram(),
                             dialogs,
                             launcher,
-                            [&engineDialogs](QWidget *parent) { return new WebEngineBrowser(parent, &engineDialogs); },
+                            [&](QWidget *parent) {
+                                return new WebEngineBrowser(parent, &engineDialogs, browsingProfile()->profile());
+                            },
                             &localMachineAddress};
 
-    auto *splash = new frmSplash([&platform] {
+    auto *splash = new frmSplash([&] {
+        platform.browsingData = browsingProfile();
         auto *main = new frmMain(platform);
         main->setAttribute(Qt::WA_DeleteOnClose);
         main->show();
     });
     // Starting the web engine takes the better part of a second, which the splash's
     // three seconds can hide: the main window then comes up without that wait.
-    QObject::connect(splash, &frmSplash::shown, &app, [] { QWebEngineProfile::defaultProfile(); });
+    QObject::connect(splash, &frmSplash::shown, &app, browsingProfile);
     splash->show();
     const int status = app.exec();
+    // The pages of the last windows go before the profile they live in.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    profile.reset();
     // The last windows' history writes finish before the program goes.
     HistoryWriter::waitForAll();
     return status;

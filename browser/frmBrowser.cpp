@@ -177,6 +177,13 @@ void frmBrowser::Form_Load(QMdiArea *mdiArea)
     cboAddress->setCurrentIndex(-1);
 }
 
+void frmBrowser::forgetListedAddresses()
+{
+    const QString typed = cboAddress->currentText();
+    qobject_cast<QStringListModel *>(cboAddress->model())->setStringList({});
+    cboAddress->setEditText(typed);
+}
+
 void frmBrowser::Form_Resize()
 {
     const int w = twips::fromPixels(width());

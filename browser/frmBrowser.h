@@ -33,6 +33,8 @@ public:
     void cboAddress_Click();
     // Enter (13) in the address box navigates; the key goes on unchanged.
     void cboAddress_KeyPress(int keyAscii);
+    // Empties the address list, the typed text aside: the history was deleted.
+    void forgetListedAddresses();
 
     void brwWebBrowser_StatusTextChange(const QString &text);
     void brwWebBrowser_ProgressChange(int progress, int progressMax);

@@ -561,4 +561,27 @@ WriteResult appendAddress(const QString &path, const QString &previousOwn, const
     return WriteResult::Written;
 }
 
+WriteResult clear(const QString &path, QString *why)
+{
+    auto failed = [why](const QString &reason) {
+        if (why)
+            *why = reason;
+        return WriteResult::Failed;
+    };
+    QLockFile lock(path + QStringLiteral(".lock"));
+    lock.setStaleLockTime(StaleLockMs);
+    if (const std::optional<WriteResult> refused = takeLock(lock))
+        return *refused == WriteResult::Failed ? failed(QStringLiteral("its lock file cannot be made")) : *refused;
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return WriteResult::Written;
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly))
+        return failed(out.errorString());
+    ::fchmod(out.handle(), S_IRUSR | S_IWUSR);
+    if (out.write("\r\n") != 2 || !out.commit())
+        return failed(out.errorString());
+    return WriteResult::Written;
+}
+
 } // namespace historyfile

@@ -119,4 +119,8 @@ enum class WriteResult {
 WriteResult appendAddress(const QString &path, const QString &previousOwn, const QString &address,
                           QString *why = nullptr);
 
+// Empties the file at path (it keeps its empty first line), under the same lock as
+// appendAddress; a missing file is left missing. Unless Written nothing has changed.
+WriteResult clear(const QString &path, QString *why = nullptr);
+
 } // namespace historyfile

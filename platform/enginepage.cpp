@@ -63,8 +63,8 @@ bool loadedByEngine(const QUrl &url, const QWebEngineProfile *profile)
 
 } // namespace
 
-EnginePage::EnginePage(EngineDialogs *dialogs, PageDialogGate *gate, QObject *parent)
-    : QWebEnginePage(parent)
+EnginePage::EnginePage(QWebEngineProfile *profile, EngineDialogs *dialogs, PageDialogGate *gate, QObject *parent)
+    : QWebEnginePage(profile ? profile : QWebEngineProfile::defaultProfile(), parent)
     , m_dialogs(dialogs)
     , m_gate(gate)
 {

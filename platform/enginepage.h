@@ -17,7 +17,8 @@ class EnginePage : public QWebEnginePage
 {
     Q_OBJECT
 public:
-    EnginePage(EngineDialogs *dialogs, PageDialogGate *gate, QObject *parent);
+    // A null profile means the engine's default one.
+    EnginePage(QWebEngineProfile *profile, EngineDialogs *dialogs, PageDialogGate *gate, QObject *parent);
 
 Q_SIGNALS:
     void mainFrameNavigation(const QUrl &url, QWebEnginePage::NavigationType type);

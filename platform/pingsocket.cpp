@@ -3,7 +3,6 @@
 #include "platform/quietlog.h"
 
 #include <QHostInfo>
-#include <QNetworkProxy>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
@@ -178,8 +177,8 @@ void PingSocket::resolved(const QList<QHostAddress> &addresses)
 
     auto *socket = new QTcpSocket(this);
     m_socket = socket;
-    // Straight to the host: a proxy would time itself instead.
-    socket->setProxy(QNetworkProxy::NoProxy);
+    // Through the proxy the pages use, if the user chose one (ProxyChoice::apply): a
+    // host that can only be reached that way is timed that way.
     if (m_bufferSize > 0)
         socket->setReadBufferSize(m_bufferSize);
     connect(socket, &QTcpSocket::connected, this, [this] { Q_EMIT connected(); });

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+class BrowsingData;
 class QPrinter;
 class QWidget;
 class SettingsStore;
@@ -47,4 +48,6 @@ struct Platform
     std::function<QString()> localAddress;
     // How the link ping resolves host names; empty for the system's resolver.
     PingSocket::Resolver resolver = {};
+    // Cookies, site data and cached files, and whether this session keeps them.
+    BrowsingData *browsingData = nullptr;
 };

@@ -7,6 +7,7 @@ Q_LOGGING_CATEGORY(lcHistory, "halvane.history", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcSettings, "halvane.settings", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcHelp, "halvane.help", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcPing, "halvane.ping", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcProfile, "halvane.profile", QtWarningMsg)
 
 namespace quietlog {
 

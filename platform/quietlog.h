@@ -10,6 +10,7 @@ Q_DECLARE_LOGGING_CATEGORY(lcHistory)  // halvane.history
 Q_DECLARE_LOGGING_CATEGORY(lcSettings) // halvane.settings
 Q_DECLARE_LOGGING_CATEGORY(lcHelp)     // halvane.help
 Q_DECLARE_LOGGING_CATEGORY(lcPing)     // halvane.ping
+Q_DECLARE_LOGGING_CATEGORY(lcProfile)  // halvane.profile
 
 namespace quietlog {
 

@@ -35,11 +35,11 @@ LoadTracker::LoadEnd loadEnd(QWebEngineLoadingInfo::LoadStatus status)
 
 } // namespace
 
-WebEngineBrowser::WebEngineBrowser(QWidget *parent, EngineDialogs *dialogs)
+WebEngineBrowser::WebEngineBrowser(QWidget *parent, EngineDialogs *dialogs, QWebEngineProfile *profile)
     : WebBrowser(parent)
     , m_view(new QWebEngineView(this))
     , m_dialogGate(new PageDialogGate(this))
-    , m_page(new EnginePage(dialogs, m_dialogGate, m_view))
+    , m_page(new EnginePage(profile, dialogs, m_dialogGate, m_view))
     , m_tracker(this)
 {
     connect(m_dialogGate, &PageDialogGate::allClosed, this, &WebBrowser::DialogsClosed);

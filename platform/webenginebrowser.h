@@ -6,6 +6,7 @@
 class EngineDialogs;
 class EnginePage;
 class PageDialogGate;
+class QWebEngineProfile;
 class QWebEngineView;
 
 // The browser control over Qt WebEngine: one view filling the widget and its page,
@@ -18,7 +19,9 @@ class WebEngineBrowser : public WebBrowser, private TrackedPage
 {
     Q_OBJECT
 public:
-    explicit WebEngineBrowser(QWidget *parent = nullptr, EngineDialogs *dialogs = nullptr);
+    // The pages live in profile, the engine's default one when null.
+    explicit WebEngineBrowser(QWidget *parent = nullptr, EngineDialogs *dialogs = nullptr,
+                              QWebEngineProfile *profile = nullptr);
     ~WebEngineBrowser() override;
 
     void Navigate(const QString &address) override;

@@ -78,6 +78,9 @@ public:
         }
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+        // The browsing data too stays in the run's folder, never the user's.
+        env.insert(QStringLiteral("XDG_DATA_HOME"), QDir(home.path()).filePath(QStringLiteral("data")));
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), QDir(home.path()).filePath(QStringLiteral("cache")));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         env.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
         env.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"),

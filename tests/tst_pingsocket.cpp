@@ -1,8 +1,11 @@
 #include "platform/pingsocket.h"
+#include "platform/proxychoice.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>
+#include <QNetworkProxy>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -92,6 +95,7 @@ private Q_SLOTS:
     void staleLookupAnswersIgnored();
     void localAddressFallsBack();
     void pingsPort80();
+    void followsTheChosenProxy();
 };
 
 void tst_PingSocket::isHostName_data()
@@ -494,6 +498,32 @@ void tst_PingSocket::pingsPort80()
     QVERIFY(connected.wait());
     QCOMPARE(socket->remoteAddress(), listenOn);
     QTRY_VERIFY(server.hasPendingConnections());
+}
+
+// The ping reaches a host the way the pages do: its connection takes the proxy the user
+// chose for the program (Qt itself never sends a loopback connection through one, so
+// the loopback listener is still reached straight).
+void tst_PingSocket::followsTheChosenProxy()
+{
+    QTcpServer target;
+    QVERIFY(target.listen(QHostAddress::LocalHost));
+    ProxyChoice choice;
+    choice.mode = ProxyChoice::Mode::Manual;
+    choice.host = u"127.0.0.1"_s;
+    choice.port = 9;
+    choice.apply();
+    auto straightAgain = qScopeGuard([] { ProxyChoice().apply(); });
+
+    LoopbackResolver resolver;
+    auto socket = windowSocket(resolver);
+    QSignalSpy connected(socket.get(), &PingSocket::connected);
+    QVERIFY(socket->setHostName(u"127.0.0.1"_s));
+    socket->setRemotePort(target.serverPort());
+    QVERIFY(socket->setAction(PingSocket::ActionConnect));
+    QVERIFY(connected.wait());
+    auto *attempt = socket->findChild<QTcpSocket *>();
+    QVERIFY(attempt);
+    QCOMPARE(attempt->proxy().type(), QNetworkProxy::DefaultProxy);
 }
 
 QTEST_GUILESS_MAIN(tst_PingSocket)

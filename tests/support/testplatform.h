@@ -1,6 +1,7 @@
 #pragma once
 
 #include "browser/browserhost.h"
+#include "platform/browsingdata.h"
 #include "platform/platform.h"
 #include "platform/settingsstore.h"
 #include "shared/measurements.h"
@@ -64,6 +65,18 @@ public:
     QString failure;
 };
 
+// Records what it was asked to delete; keeps its data or not as told.
+class ScriptedBrowsingData : public BrowsingData
+{
+public:
+    bool kept() const override { return notice.isEmpty(); }
+    QString note() const override { return notice; }
+    void deleteCookiesAndSiteData() override { deleted << QStringLiteral("cookies"); }
+    void deleteCachedFiles() override { deleted << QStringLiteral("cache"); }
+    QString notice;
+    QStringList deleted;
+};
+
 // Resolves only numeric addresses, and fails every name a moment later, as a lookup
 // that finds nothing would: no test ever asks a name server.
 inline void resolveLiteralsOnly(const QString &host, QObject *context,
@@ -114,6 +127,7 @@ struct TestPlatform
     SettingsStore settings{settingsFolder.path()};
     ScriptedDialogs dialogs;
     ScriptedLauncher launcher;
+    ScriptedBrowsingData browsingData;
     QString machineAddress = QStringLiteral("192.0.2.7");
     int machineAddressReads = 0;
     Platform platform{settings,
@@ -125,7 +139,8 @@ struct TestPlatform
                           ++machineAddressReads;
                           return machineAddress;
                       },
-                      &resolveLiteralsOnly};
+                      &resolveLiteralsOnly,
+                      &browsingData};
 
     QString historyPath() const { return QDir(folder.path()).filePath(QStringLiteral("address.lst")); }
 

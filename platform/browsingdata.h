@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+// What the program keeps of the user's browsing besides the address history: cookies,
+// site data and cached files. Behind a seam so the windows can be tested without an
+// engine.
+class BrowsingData
+{
+public:
+    virtual ~BrowsingData() = default;
+    // Whether this session keeps what it gathers for the next one.
+    virtual bool kept() const = 0;
+    // Why this session keeps nothing, for the status bar; empty when it keeps it.
+    virtual QString note() const = 0;
+    virtual void deleteCookiesAndSiteData() = 0;
+    virtual void deleteCachedFiles() = 0;
+};

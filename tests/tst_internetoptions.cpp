@@ -1,0 +1,170 @@
+#include "platform/proxychoice.h"
+#include "platform/settingsstore.h"
+#include "support/testplatform.h"
+#include "windows/internetoptions.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QNetworkProxy>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+// Internet Options: what Delete deletes and says, what OK keeps and applies, and how
+// stored values that make no sense read.
+class tst_InternetOptions : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cleanup();
+
+    void deleteSaysWhatItDeleted_data();
+    void deleteSaysWhatItDeleted();
+    void storedChoicesRoundTrip_data();
+    void storedChoicesRoundTrip();
+    void manualProxyNeedsAHost();
+
+private:
+    QTemporaryDir m_settingsFolder;
+};
+
+void tst_InternetOptions::cleanup()
+{
+    QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+    QNetworkProxyFactory::setUseSystemConfiguration(false);
+}
+
+void tst_InternetOptions::deleteSaysWhatItDeleted_data()
+{
+    QTest::addColumn<bool>("history");
+    QTest::addColumn<bool>("cookies");
+    QTest::addColumn<bool>("cache");
+    QTest::addColumn<bool>("historyDeletes");
+    QTest::addColumn<QStringList>("deleted");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("all") << true << true << true << true << QStringList{u"cookies"_s, u"cache"_s}
+                         << u"Deleted: address history, cookies and site data, cached files."_s;
+    QTest::newRow("cache only") << false << false << true << true << QStringList{u"cache"_s}
+                                << u"Deleted: cached files."_s;
+    QTest::newRow("nothing chosen") << false << false << false << true << QStringList{}
+                                    << u"Nothing was chosen to delete."_s;
+    QTest::newRow("history cannot be deleted") << true << true << false << false << QStringList{u"cookies"_s}
+                                               << u"Deleted: cookies and site data. Could not delete: address history."_s;
+    QTest::newRow("history alone cannot be deleted") << true << false << false << false << QStringList{}
+                                                     << u"Could not delete: address history."_s;
+}
+
+void tst_InternetOptions::deleteSaysWhatItDeleted()
+{
+    QFETCH(bool, history);
+    QFETCH(bool, cookies);
+    QFETCH(bool, cache);
+    QFETCH(bool, historyDeletes);
+    QFETCH(QStringList, deleted);
+    QFETCH(QString, said);
+    SettingsStore settings(m_settingsFolder.path());
+    ScriptedBrowsingData data;
+    int historyDeletions = 0;
+    InternetOptions options(settings, u"Halvane"_s, data, [&] {
+        ++historyDeletions;
+        return historyDeletes;
+    }, nullptr);
+    options.chkHistory->setChecked(history);
+    options.chkCookies->setChecked(cookies);
+    options.chkCache->setChecked(cache);
+    options.cmdDelete->click();
+    QCOMPARE(historyDeletions, history ? 1 : 0);
+    QCOMPARE(data.deleted, deleted);
+    QCOMPARE(options.lblDeleted->text(), said);
+    QCOMPARE(options.lblDeleted->textFormat(), Qt::PlainText);
+}
+
+void tst_InternetOptions::storedChoicesRoundTrip_data()
+{
+    // Stored texts (mode, type, host, port, keep) in; what the dialog shows; what OK
+    // stores and the proxy every new connection then gets.
+    QTest::addColumn<QStringList>("stored");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("keep");
+    QTest::addColumn<QStringList>("saved");
+    QTest::addColumn<QNetworkProxy>("applied");
+    const QNetworkProxy none(QNetworkProxy::NoProxy);
+    QTest::newRow("nothing stored") << QStringList{} << int(ProxyChoice::Mode::None) << true
+                                    << QStringList{u"none"_s, u"http"_s, u""_s, u"8080"_s, u"1"_s} << none;
+    QTest::newRow("manual HTTP")
+        << QStringList{u"manual"_s, u"http"_s, u"127.0.0.9"_s, u"3128"_s, u"0"_s} << int(ProxyChoice::Mode::Manual)
+        << false << QStringList{u"manual"_s, u"http"_s, u"127.0.0.9"_s, u"3128"_s, u"0"_s}
+        << QNetworkProxy(QNetworkProxy::HttpProxy, u"127.0.0.9"_s, 3128);
+    QTest::newRow("manual SOCKS")
+        << QStringList{u"manual"_s, u"socks"_s, u"proxy.example"_s, u"1080"_s, u"1"_s}
+        << int(ProxyChoice::Mode::Manual) << true
+        << QStringList{u"manual"_s, u"socks"_s, u"proxy.example"_s, u"1080"_s, u"1"_s}
+        << QNetworkProxy(QNetworkProxy::Socks5Proxy, u"proxy.example"_s, 1080);
+    QTest::newRow("nonsense reads as the defaults")
+        << QStringList{u"sideways"_s, u"ftp"_s, u"h"_s, u"99999"_s, u"maybe"_s} << int(ProxyChoice::Mode::None)
+        << true << QStringList{u"none"_s, u"http"_s, u"h"_s, u"8080"_s, u"1"_s} << none;
+    QTest::newRow("manual without a host goes straight")
+        << QStringList{u"manual"_s, u"http"_s, u"  "_s, u"3128"_s, u"1"_s} << int(ProxyChoice::Mode::None) << true
+        << QStringList{u"none"_s, u"http"_s, u""_s, u"3128"_s, u"1"_s} << none;
+}
+
+void tst_InternetOptions::storedChoicesRoundTrip()
+{
+    QFETCH(QStringList, stored);
+    QFETCH(int, mode);
+    QFETCH(bool, keep);
+    QFETCH(QStringList, saved);
+    QFETCH(QNetworkProxy, applied);
+    const QStringList keys{u"ProxyMode"_s, u"ProxyType"_s, u"ProxyHost"_s, u"ProxyPort"_s, u"KeepBrowsingData"_s};
+    QTemporaryDir folder;
+    SettingsStore settings(folder.path());
+    for (qsizetype i = 0; i < stored.size(); ++i)
+        settings.save(u"Halvane"_s, u"Options"_s, keys[i], stored[i]);
+    ScriptedBrowsingData data;
+    InternetOptions options(settings, u"Halvane"_s, data, [] { return true; }, nullptr);
+    QCOMPARE(options.optManualProxy->isChecked(), mode == int(ProxyChoice::Mode::Manual));
+    QCOMPARE(options.optNoProxy->isChecked(), mode == int(ProxyChoice::Mode::None));
+    QCOMPARE(options.txtProxyHost->isEnabled(), mode == int(ProxyChoice::Mode::Manual));
+    QCOMPARE(options.chkKeepData->isChecked(), keep);
+    QCOMPARE(InternetOptions::keepBrowsingData(settings, u"Halvane"_s), keep);
+
+    options.accept();
+    QCOMPARE(options.result(), int(QDialog::Accepted));
+    QStringList now;
+    for (const QString &key : keys)
+        now << settings.get(u"Halvane"_s, u"Options"_s, key, u"?"_s);
+    QCOMPARE(now, saved);
+    QCOMPARE(QNetworkProxy::applicationProxy(), applied);
+}
+
+void tst_InternetOptions::manualProxyNeedsAHost()
+{
+    SettingsStore settings(m_settingsFolder.path());
+    ScriptedBrowsingData data;
+    InternetOptions options(settings, u"Halvane"_s, data, [] { return true; }, nullptr);
+    options.show();
+    options.optManualProxy->setChecked(true);
+    QVERIFY(options.txtProxyHost->isEnabled());
+    QPushButton *ok = nullptr;
+    for (QPushButton *b : options.findChildren<QPushButton *>()) {
+        if (b->text() == u"OK"_s || b->text() == u"&OK"_s)
+            ok = b;
+    }
+    QVERIFY(ok);
+    QVERIFY(!ok->isEnabled());
+    QTest::keyClicks(options.txtProxyHost, u"127.0.0.9"_s);
+    QVERIFY(ok->isEnabled());
+    options.optSystemProxy->setChecked(true);
+    options.txtProxyHost->clear();
+    QVERIFY(ok->isEnabled());
+}
+
+QTEST_MAIN(tst_InternetOptions)
+#include "tst_internetoptions.moc"

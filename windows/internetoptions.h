@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QDialog>
+#include <functional>
+
+class BrowsingData;
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class SettingsStore;
+
+// "Internet Options": delete browsing data, keep it between sessions or not, and the
+// proxy the pages and the link ping use. OK keeps the choices in the settings file's
+// "Options" section and applies the proxy at once; keeping data takes effect at the
+// next start. Delete acts at once, whatever OK or Cancel comes after.
+class InternetOptions : public QDialog
+{
+    Q_OBJECT
+public:
+    // deleteHistory empties the address history, false when it could not.
+    InternetOptions(SettingsStore &settings, const QString &application, BrowsingData &data,
+                    std::function<bool()> deleteHistory, QWidget *parent);
+
+    // Whether the next start keeps browsing data ("Options"/"KeepBrowsingData").
+    static bool keepBrowsingData(const SettingsStore &settings, const QString &application);
+
+    QCheckBox *const chkHistory;
+    QCheckBox *const chkCookies;
+    QCheckBox *const chkCache;
+    QPushButton *const cmdDelete;
+    QLabel *const lblDeleted;
+    QCheckBox *const chkKeepData;
+    QRadioButton *const optNoProxy;
+    QRadioButton *const optSystemProxy;
+    QRadioButton *const optManualProxy;
+    QComboBox *const cboProxyType;
+    QLineEdit *const txtProxyHost;
+    QSpinBox *const spnProxyPort;
+
+    void cmdDelete_Click();
+    void accept() override;
+
+private:
+    void showManualFields();
+
+    SettingsStore &m_settings;
+    QString m_application;
+    BrowsingData &m_data;
+    std::function<bool()> m_deleteHistory;
+    QButtonGroup *m_proxyMode;
+    QPushButton *m_ok = nullptr;
+};
