@@ -158,13 +158,16 @@ void tst_Accessibility::everyControlIsNamedAndReachable_data()
     // The tools panel is the active child after start-up; Tab keeps within it.
     QTest::newRow("main window")
         << QStringLiteral("frmMain")
-        << QStringList{QStringLiteral("EditableText Link Ping (Text1)"), QStringLiteral("CheckBox Enable/Disable (Check1)")};
+        << QStringList{QStringLiteral("EditableText Link Ping (Text1)"),
+                       QStringLiteral("CheckBox Enable/Disable (Check1)")};
     QTest::newRow("document window")
         << QStringLiteral("frmBrowser")
-        << QStringList{QStringLiteral("ComboBox Address: (cboAddress)"), QStringLiteral("Client Page (brwWebBrowser)")};
+        << QStringList{QStringLiteral("ComboBox Address: (cboAddress)"),
+                       QStringLiteral("Client Page (brwWebBrowser)")};
     QTest::newRow("tools panel")
         << QStringLiteral("frmtool2")
-        << QStringList{QStringLiteral("EditableText Link Ping (Text1)"), QStringLiteral("CheckBox Enable/Disable (Check1)")};
+        << QStringList{QStringLiteral("EditableText Link Ping (Text1)"),
+                       QStringLiteral("CheckBox Enable/Disable (Check1)")};
     QTest::newRow("help viewer")
         << QStringLiteral("frmHelp") << QStringList{QStringLiteral("EditableText Help and Info (RichTextBox1)")};
     QTest::newRow("about box")
