@@ -204,6 +204,8 @@ void frmMain::buildToolbar()
         QAction *a = tbToolBar->addAction(toolbarPicture(QLatin1String(b.picture)), QString());
         a->setObjectName(key);
         a->setToolTip(QLatin1String(b.tooltip));
+        // Pictures only: the tip is the name a screen reader speaks.
+        tbToolBar->widgetForAction(a)->setAccessibleName(a->toolTip());
         // 609 by 582 HIMETRIC.
         tbToolBar->widgetForAction(a)->setFixedSize(23, 22);
         connect(a, &QAction::triggered, this, [this, key] { tbToolBar_ButtonClick(key); });

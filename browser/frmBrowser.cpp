@@ -11,8 +11,10 @@
 #include "shared/measurements.h"
 #include "shared/toolspaneldisplay.h"
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCompleter>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -107,17 +109,36 @@ frmBrowser::frmBrowser(QMdiArea *mdiArea, const Platform &platform, BrowserHost 
     cboAddress->setModel(new QStringListModel(cboAddress));
     if (auto *view = qobject_cast<QListView *>(cboAddress->view()))
         view->setUniformItemSizes(true);
+    // Matching addresses show in a list under the box; the text changes only when the
+    // user picks one, so Enter visits exactly what was typed.
+    QCompleter *suggestions = cboAddress->completer();
+    suggestions->setCompletionMode(QCompleter::PopupCompletion);
+    suggestions->setCaseSensitivity(Qt::CaseInsensitive);
+    if (auto *list = qobject_cast<QListView *>(suggestions->popup()))
+        list->setUniformItemSizes(true);
+    // While the list is up it has the keys, Enter included.
+    suggestions->popup()->installEventFilter(this);
+    // Left alone, the box picks the entry equal to its text (in any case) whenever an
+    // edit ends, on Enter or on leaving the box, and that visit comes on top of Enter's.
+    disconnect(cboAddress->lineEdit(), &QLineEdit::editingFinished, cboAddress, nullptr);
     twips::place(cboAddress, 120, 300, 3795, 315);
+    // The box is named by its label; the field inside it and its list have none shown.
+    cboAddress->lineEdit()->setAccessibleName(QStringLiteral("Address"));
+    cboAddress->view()->setAccessibleName(QStringLiteral("Addresses visited"));
 
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
+    ProgressBar1->setAccessibleName(QStringLiteral("Page loading"));
     twips::place(ProgressBar1, 3840, 0, 2535, 255);
 
     lblAddress->setBuddy(cboAddress);
     twips::place(lblAddress, 45, 60, 3075, 255);
 
     twips::place(brwWebBrowser, 50, 1215, 5393, 3734);
+    brwWebBrowser->setAccessibleName(QStringLiteral("Page"));
+    // A Tab stop whatever the control holds inside it.
+    brwWebBrowser->setFocusPolicy(Qt::StrongFocus);
     setTabOrder(brwWebBrowser, cboAddress);
     setFocusProxy(brwWebBrowser);
 
@@ -245,10 +266,22 @@ void frmBrowser::cboAddress_KeyPress(int keyAscii)
 
 bool frmBrowser::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == cboAddress && event->type() == QEvent::KeyPress) {
-        const auto *key = static_cast<QKeyEvent *>(event);
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
-            cboAddress_KeyPress(13);
+    if (event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const auto *key = static_cast<QKeyEvent *>(event);
+    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    if (watched == cboAddress && enter)
+        cboAddress_KeyPress(13);
+    QAbstractItemView *suggestions = cboAddress->completer()->popup();
+    if (watched == suggestions && enter) {
+        // Enter on a suggestion the user moved to visits it; otherwise the text as typed.
+        // Taken here whole: the list would hand it to the edit field as well and visit twice.
+        const QModelIndex picked = suggestions->currentIndex();
+        suggestions->hide();
+        if (picked.isValid())
+            cboAddress->setEditText(picked.data().toString());
+        cboAddress_KeyPress(13);
+        return true;
     }
     return QWidget::eventFilter(watched, event);
 }

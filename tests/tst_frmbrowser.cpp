@@ -1,7 +1,10 @@
 #include "browser/frmBrowser.h"
 #include "support/documentfixture.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
+#include <QCompleter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -9,6 +12,7 @@
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 // The document window's own behaviour, with a browser that only records calls.
 class tst_FrmBrowser : public QObject, protected DocumentFixture
@@ -27,6 +31,8 @@ private Q_SLOTS:
     void enterNavigatesToTheTextAsTyped_data();
     void enterNavigatesToTheTextAsTyped();
     void otherKeysDoNotNavigate();
+    void suggestionsLeaveTheTypedTextUntilPicked_data();
+    void suggestionsLeaveTheTypedTextUntilPicked();
     void pickingAnEntryNavigates();
     void arrowKeysNavigateAtEachStep();
     void suppressedClickDoesNothing();
@@ -130,6 +136,61 @@ void tst_FrmBrowser::otherKeysDoNotNavigate()
     QTest::keyClick(w->cboAddress, Qt::Key_Tab);
     QTest::keyClick(w->cboAddress, Qt::Key_Escape);
     QCOMPARE(browserOf(w)->navigations, QStringList{});
+}
+
+void tst_FrmBrowser::suggestionsLeaveTheTypedTextUntilPicked_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("then");
+    QTest::addColumn<QString>("navigated");
+    QTest::newRow("prefix of a listed address") << QStringLiteral("http://a") << QStringLiteral("enter")
+                                                << QStringLiteral("http://a");
+    QTest::newRow("listed address in other case") << QStringLiteral("HTTP://B.TEST/") << QStringLiteral("enter")
+                                                  << QStringLiteral("HTTP://B.TEST/");
+    QTest::newRow("listed address in other case, list closed")
+        << QStringLiteral("HTTP://B.TEST/") << QStringLiteral("escape enter") << QStringLiteral("HTTP://B.TEST/");
+    QTest::newRow("listed address") << QStringLiteral("http://b.test/") << QStringLiteral("enter")
+                                    << QStringLiteral("http://b.test/");
+    QTest::newRow("suggestion picked by key") << QStringLiteral("http://a") << QStringLiteral("down enter")
+                                              << QStringLiteral("http://abc.test/");
+    QTest::newRow("suggestion clicked") << QStringLiteral("http://a") << QStringLiteral("click")
+                                        << QStringLiteral("http://abc.test/");
+}
+
+// Keys go to the window, which hands them to the box or, while it is up, the pop-up
+// list of suggestions, as a user's would.
+void tst_FrmBrowser::suggestionsLeaveTheTypedTextUntilPicked()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, then);
+    QFETCH(QString, navigated);
+    env->writeHistory("\r\nhttp://abc.test/\r\nhttp://b.test/\r\nhttp://abd.test/\r\n");
+    frmBrowser *w = newWindow();
+    area->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(area.get()));
+    w->cboAddress->setFocus();
+    QWindow *window = area->windowHandle();
+    for (const QChar c : typed)
+        QTest::keyClick(window, c.toLatin1());
+    QCOMPARE(w->cboAddress->currentText(), typed);
+    QCOMPARE(browserOf(w)->navigations, QStringList{});
+
+    if (then == QLatin1String("click")) {
+        auto *popup = w->cboAddress->completer()->popup();
+        QVERIFY(popup->isVisible());
+        const QRect first = popup->visualRect(popup->model()->index(0, 0));
+        QTest::mouseClick(popup->viewport(), Qt::LeftButton, {}, first.center());
+    } else {
+        if (then.startsWith(QLatin1String("down")))
+            QTest::keyClick(window, Qt::Key_Down);
+        if (then.startsWith(QLatin1String("escape")))
+            QTest::keyClick(window, Qt::Key_Escape);
+        QTest::keyClick(window, Qt::Key_Return);
+    }
+    // Once, to exactly that address; the box shows it until the page reports its own.
+    QCOMPARE(browserOf(w)->navigations, QStringList{navigated});
+    QCOMPARE(w->cboAddress->currentText(), navigated);
+    QVERIFY(!QApplication::activePopupWidget());
 }
 
 void tst_FrmBrowser::pickingAnEntryNavigates()

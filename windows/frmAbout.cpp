@@ -89,6 +89,8 @@ frmAbout::frmAbout(std::function<QString()> localAddress, QWidget *owner)
 
     twips::place(Label3, 360, 3600, 5175, 495);
     Label2->setToolTip(ipTip);
+    // The label names the address field for a screen reader.
+    Label2->setBuddy(Text1);
     twips::place(Label2, 2160, 4200, 1455, 255);
     twips::place(Label1, 720, 1560, 4815, 855);
     lblDescription->setAlignment(Qt::AlignHCenter | Qt::AlignTop);

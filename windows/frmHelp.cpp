@@ -32,6 +32,8 @@ QTextEdit *richTextBox(QWidget *parent)
 {
     auto *t = new QTextEdit(parent);
     t->setObjectName(QStringLiteral("RichTextBox1"));
+    // Its title label lies under it, out of sight, so the box carries the name itself.
+    t->setAccessibleName(QStringLiteral("Help and Info"));
     // Read-only: the text can be selected and copied; keys scroll it, with no caret shown.
     t->setReadOnly(true);
     t->setFocusPolicy(Qt::StrongFocus);
