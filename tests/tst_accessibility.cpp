@@ -2,6 +2,7 @@
 #include "browser/frmBrowser.h"
 #include "support/documentfixture.h"
 #include "windows/frmAbout.h"
+#include "windows/internetoptions.h"
 #include "windows/frmHelp.h"
 #include "windows/frmtool2.h"
 
@@ -137,6 +138,9 @@ QWidget *tst_Accessibility::openWindow(const QString &name)
         auto *help = new frmHelp(env->platform.folder);
         help->setAttribute(Qt::WA_DeleteOnClose, false);
         m_window.reset(help);
+    } else if (name == QLatin1String("InternetOptions")) {
+        m_window = std::make_unique<InternetOptions>(env->settings, QStringLiteral("Halvane"), env->browsingData,
+                                                     [] { return true; }, nullptr);
     } else if (name == QLatin1String("frmAbout")) {
         m_window = std::make_unique<frmAbout>([] { return QStringLiteral("192.0.2.7"); }, nullptr);
     }
@@ -173,6 +177,16 @@ void tst_Accessibility::everyControlIsNamedAndReachable_data()
     QTest::newRow("about box")
         << QStringLiteral("frmAbout")
         << QStringList{QStringLiteral("Button OK (cmdOK)"), QStringLiteral("EditableText Your IP address is: (Text1)")};
+    // The radio buttons are one stop; the manual proxy's fields are off while it is.
+    QTest::newRow("Internet Options")
+        << QStringLiteral("InternetOptions")
+        << QStringList{QStringLiteral("CheckBox Delete browsing data (chkHistory)"),
+                       QStringLiteral("CheckBox Delete browsing data (chkCookies)"),
+                       QStringLiteral("CheckBox Delete browsing data (chkCache)"),
+                       QStringLiteral("Button Delete browsing data (cmdDelete)"),
+                       QStringLiteral("CheckBox Keep browsing data between sessions (chkKeepData)"),
+                       QStringLiteral("RadioButton Proxy (optNoProxy)"), QStringLiteral("Button OK"),
+                       QStringLiteral("Button Cancel")};
 }
 
 void tst_Accessibility::everyControlIsNamedAndReachable()

@@ -5,6 +5,7 @@
 #include "platform/settingsstore.h"
 
 #include <QButtonGroup>
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -90,6 +91,7 @@ InternetOptions::InternetOptions(SettingsStore &settings, const QString &applica
     proxyLayout->addRow(optManualProxy);
     cboProxyType->addItem(QStringLiteral("HTTP"), int(ProxyChoice::Kind::Http));
     cboProxyType->addItem(QStringLiteral("SOCKS"), int(ProxyChoice::Kind::Socks));
+    cboProxyType->view()->setAccessibleName(QStringLiteral("Proxy types"));
     txtProxyHost->setMaxLength(253);
     spnProxyPort->setRange(1, 65535);
     proxyLayout->addRow(QStringLiteral("&Type:"), cboProxyType);
