@@ -241,10 +241,11 @@ bool frmMain::event(QEvent *event)
 {
     const bool done = QMainWindow::event(event);
     switch (event->type()) {
+    // Only what the window has been told it now is: on a state change the geometry and
+    // frame are still the old state's, and a restored window equal in size to the
+    // maximized one would look placed already.
     case QEvent::Move:
     case QEvent::Resize:
-    case QEvent::WindowStateChange:
-    case QEvent::Show:
         placeOnceFrameKnown();
         break;
     default:

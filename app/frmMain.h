@@ -120,7 +120,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     // The first paint is the window appearing: a start-up trace step.
     void paintEvent(QPaintEvent *event) override;
-    // Moves, resizes and state changes: where the stored placement waits for the frame.
+    // Moves and resizes: where the stored placement waits for the frame.
     bool event(QEvent *event) override;
     QMenu *createPopupMenu() override;
 
