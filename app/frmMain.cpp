@@ -13,6 +13,7 @@
 #include "platform/settingsstore.h"
 #include "platform/twips.h"
 #include "platform/webbrowser.h"
+#include "platform/windowframe.h"
 #include "windows/frmAbout.h"
 #include "windows/frmHelp.h"
 #include "windows/frmtool2.h"
@@ -242,6 +243,42 @@ void frmMain::paintEvent(QPaintEvent *event)
     }
 }
 
+bool frmMain::event(QEvent *event)
+{
+    const bool done = QMainWindow::event(event);
+    switch (event->type()) {
+    // Only what the window has been told it now is: on a state change the geometry and
+    // frame are still the old state's, and a restored window equal in size to the
+    // maximized one would look placed already.
+    case QEvent::Move:
+    case QEvent::Resize:
+        placeOnceFrameKnown();
+        break;
+    default:
+        break;
+    }
+    return done;
+}
+
+void frmMain::placeOnceFrameKnown()
+{
+    // A maximized window keeps the placement for when it is restored.
+    if (!m_outerAwaitingFrame || !isVisible() || !windowHandle()
+        || (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)))
+        return;
+    const QMargins frame = windowHandle()->frameMargins();
+    if (frame.isNull())
+        return; // not told yet, or no frame at all: either way the placement holds
+    const QRect wanted = placement::insideFrame(*m_outerAwaitingFrame, frame);
+    // The manager may report a frame in steps; each correction is checked by the move
+    // it causes, and a manager that will not have it ends the attempts.
+    if (geometry() == wanted || m_frameCorrections-- <= 0) {
+        m_outerAwaitingFrame.reset();
+        return;
+    }
+    setGeometry(wanted);
+}
+
 QMenu *frmMain::createPopupMenu()
 {
     // The toolbar's visibility belongs to View > Toolbar and its mark alone.
@@ -257,13 +294,18 @@ void frmMain::MDIForm_Load()
         s.get(appName, section, QStringLiteral("MainWidth"), placement::toText(placement::defaultWidth)),
         s.get(appName, section, QStringLiteral("MainHeight"), placement::toText(placement::defaultHeight)),
         minimumSizeHint());
-    // The stored size is the outer one; take off the frame where the platform knows it
-    // before the window is shown, so the placement comes back as it was saved.
+    // The stored placement is the outer one. X11 moves and sizes the window inside its
+    // frame, and the manager tells the frame only once asked or once the window is on
+    // screen: ask before showing; failing an answer, correct once the frame is known.
     create();
-    const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
-    move(twips::toPixels(qRound(placed.left())), twips::toPixels(qRound(placed.top())));
-    resize(qMax(1, twips::toPixels(qRound(placed.width())) - frame.left() - frame.right()),
-           qMax(1, twips::toPixels(qRound(placed.height())) - frame.top() - frame.bottom()));
+    const QRect outer(twips::toPixels(qRound(placed.left())), twips::toPixels(qRound(placed.top())),
+                      twips::toPixels(qRound(placed.width())), twips::toPixels(qRound(placed.height())));
+    const std::optional<QMargins> frame = windowframe::beforeShown(windowHandle());
+    setGeometry(placement::insideFrame(outer, frame.value_or(QMargins())));
+    if (!frame) {
+        m_outerAwaitingFrame = outer;
+        m_frameCorrections = 3;
+    }
 
     LoadNewDoc();
     ToolsVisible = true;
@@ -626,8 +668,9 @@ void frmMain::MDIForm_Unload()
 {
     if (isMinimized())
         return;
-    // A maximized window stores its maximized bounds, as it reports them.
-    const QRect r = frameGeometry();
+    // A maximized window stores its maximized bounds, as it reports them. One whose frame
+    // was never told still stands at the placement it was given.
+    const QRect r = m_outerAwaitingFrame && !isMaximized() ? *m_outerAwaitingFrame : frameGeometry();
     SettingsStore &s = m_platform.settings;
     s.save(appName, section, QStringLiteral("MainLeft"), placement::toText(float(twips::fromPixels(r.x()))));
     s.save(appName, section, QStringLiteral("MainTop"), placement::toText(float(twips::fromPixels(r.y()))));

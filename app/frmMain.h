@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <map>
+#include <optional>
 #include <memory>
 #include <vector>
 
@@ -120,6 +121,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     // The first paint is the window appearing: a start-up trace step.
     void paintEvent(QPaintEvent *event) override;
+    // Moves and resizes: where the stored placement waits for the frame.
+    bool event(QEvent *event) override;
     QMenu *createPopupMenu() override;
 
 private:
@@ -131,6 +134,7 @@ private:
     frmBrowser *newDocument(const QString &address, bool navigate = true);
     void MDIForm_Load();
     void MDIForm_Unload();
+    void placeOnceFrameKnown();
     void ShowToolsPanel();
     void mnuFileNew_Click();
     void mnuFileExit_Click();
@@ -150,4 +154,8 @@ private:
     std::map<WebBrowser *, std::unique_ptr<QPrinter>> m_printing;
     std::vector<std::unique_ptr<QPrinter>> m_orphanedPrinters;
     bool m_painted = false;
+    // The stored outer placement while the window manager has not yet told the frame
+    // around it, and how many more corrections it may take.
+    std::optional<QRect> m_outerAwaitingFrame;
+    int m_frameCorrections = 0;
 };

@@ -51,4 +51,10 @@ QRectF fromTexts(const QString &left, const QString &top, const QString &width,
             stored("MainHeight", height, defaultHeight, minH, largest)};
 }
 
+QRect insideFrame(const QRect &outer, const QMargins &frame)
+{
+    const QRect inner = outer.marginsRemoved(frame);
+    return {inner.topLeft(), QSize(qMax(1, inner.width()), qMax(1, inner.height()))};
+}
+
 } // namespace placement

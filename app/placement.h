@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QMargins>
+#include <QRect>
 #include <QRectF>
 #include <QSize>
 #include <QString>
@@ -23,5 +25,9 @@ float fromText(const QString &text, float defaultValue, float minimum, float max
 // a screen); a width or height below the window's minimum gives that key's default.
 QRectF fromTexts(const QString &left, const QString &top, const QString &width,
                  const QString &height, QSize minimumPixels);
+
+// Where the window itself goes (pixels) for its frame to cover `outer`; never smaller
+// than one pixel either way.
+QRect insideFrame(const QRect &outer, const QMargins &frame);
 
 } // namespace placement

@@ -1,12 +1,14 @@
 // The real program under a virtual display, driven by keystrokes as a user would: start,
 // type an address into a document window, press Enter, exit; then look at what it left
-// behind and at what reached the loopback servers.
+// behind and at what reached the loopback servers. The placement runs add a window
+// manager and restart the program in the same home.
 #include "browser/historyfile.h"
 #include "support/loopbackhttpserver.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTcpServer>
@@ -38,6 +40,81 @@ void type(const QString &text)
     xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("10"), text});
 }
 
+QString output(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(10000);
+    return QString::fromLocal8Bit(p.readAllStandardOutput());
+}
+
+// The window's outer rectangle on screen, frame included, as the X server and the
+// manager's own frame report tell it: not what the program believes.
+QRect outerOnScreen(const QString &window)
+{
+    const QString info = output(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window});
+    auto field = [&info](const char *name) {
+        const QRegularExpression re(QLatin1String(name) + QStringLiteral(":\\s*(-?\\d+)"));
+        return re.match(info).captured(1).toInt();
+    };
+    const QStringList extents = output(QStringLiteral("xprop"), {QStringLiteral("-id"), window,
+                                                                 QStringLiteral("_NET_FRAME_EXTENTS")})
+                                    .section(QLatin1Char('='), 1)
+                                    .split(QLatin1Char(','));
+    if (extents.size() != 4)
+        return {};
+    const int left = extents[0].toInt(), right = extents[1].toInt();
+    const int top = extents[2].toInt(), bottom = extents[3].toInt();
+    return {field("Absolute upper-left X") - left, field("Absolute upper-left Y") - top,
+            field("Width") + left + right, field("Height") + top + bottom};
+}
+
+bool maximizedOnScreen(const QString &window)
+{
+    const QString state = output(QStringLiteral("xprop"), {QStringLiteral("-id"), window,
+                                                           QStringLiteral("_NET_WM_STATE")});
+    return state.contains(QLatin1String("_NET_WM_STATE_MAXIMIZED_VERT"))
+        && state.contains(QLatin1String("_NET_WM_STATE_MAXIMIZED_HORZ"));
+}
+
+// A double click on the title bar, as a user restores or maximizes a window.
+void doubleClickTitle(const QString &window)
+{
+    const QRect outer = outerOnScreen(window);
+    xdotool({QStringLiteral("mousemove"), QString::number(outer.center().x()), QString::number(outer.top() + 8)});
+    xdotool({QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"), QStringLiteral("1")});
+}
+
+// A window manager on the virtual display for as long as it lives.
+class WindowManager
+{
+public:
+    QProcess process;
+    bool start()
+    {
+        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        process.start(QStringLiteral("openbox"), {});
+        if (!process.waitForStarted())
+            return false;
+        // The manager is up once it has announced itself on the root window.
+        QDeadlineTimer deadline(20000);
+        while (!deadline.hasExpired() && process.state() == QProcess::Running) {
+            if (output(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
+                    .contains(QLatin1String("window id")))
+                return true;
+            QTest::qWait(50);
+        }
+        return false;
+    }
+    ~WindowManager()
+    {
+        process.terminate();
+        if (!process.waitForFinished(5000))
+            process.kill();
+        process.waitForFinished(5000);
+    }
+};
+
 } // namespace
 
 // One run of the program in a folder of its own, with its own settings, and every address
@@ -53,23 +130,38 @@ public:
     QTcpServer proxy;
     QProcess program;
     QString window;
+    qsizetype homePagesBefore = 0;
+
+    // A run that failed half-way leaves no program behind.
+    ~ProgramRun() override
+    {
+        if (program.state() != QProcess::NotRunning) {
+            program.kill();
+            program.waitForFinished(5000);
+        }
+    }
 
     QString settingsFile() const { return QDir(home.path()).filePath(QStringLiteral("Halvane/Halvane.conf")); }
     QString historyFile() const { return QDir(programFolder.path()).filePath(QStringLiteral("address.lst")); }
 
+    // Starts the program; again after it has ended, it starts in the same folder and home.
     bool start()
     {
         const QString exe = QDir(programFolder.path()).filePath(QStringLiteral("halvane"));
-        if (!QFile::copy(QStringLiteral(HALVANE_EXE), exe) || !proxy.listen(QHostAddress::LocalHost))
-            return false;
-        connect(&proxy, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket *c = proxy.nextPendingConnection()) {
-                connect(c, &QTcpSocket::readyRead, c, [c] { c->close(); });
-                connect(c, &QTcpSocket::disconnected, c, &QObject::deleteLater);
-            }
-        });
+        if (!proxy.isListening()) {
+            if (!QFile::copy(QStringLiteral(HALVANE_EXE), exe) || !proxy.listen(QHostAddress::LocalHost))
+                return false;
+            connect(&proxy, &QTcpServer::newConnection, this, [this] {
+                while (QTcpSocket *c = proxy.nextPendingConnection()) {
+                    connect(c, &QTcpSocket::readyRead, c, [c] { c->close(); });
+                    connect(c, &QTcpSocket::disconnected, c, &QObject::deleteLater);
+                }
+            });
+        }
+        window.clear();
+        homePagesBefore = homePagesShown();
         // Placement covering the virtual screen: with no window manager nothing maximizes.
-        {
+        if (!QFile::exists(settingsFile())) {
             QSettings s(settingsFile(), QSettings::IniFormat);
             s.setValue(QStringLiteral("Settings/MainLeft"), QStringLiteral("0"));
             s.setValue(QStringLiteral("Settings/MainTop"), QStringLiteral("0"));
@@ -107,9 +199,9 @@ public:
                          .section(QLatin1Char('\n'), 0, 0);
             QTest::qWait(100);
         }
-        while (homePagesShown() < 1 && !deadline.hasExpired())
+        while (homePagesShown() <= homePagesBefore && !deadline.hasExpired())
             QTest::qWait(50);
-        if (window.isEmpty() || homePagesShown() < 1)
+        if (window.isEmpty() || homePagesShown() <= homePagesBefore)
             return false;
         xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QStringLiteral("200"),
                  QStringLiteral("5")});
@@ -126,6 +218,13 @@ public:
         while (homePagesShown() == before && !deadline.hasExpired())
             QTest::qWait(50);
         return homePagesShown() > before;
+    }
+
+    QRect storedPlacement() const
+    {
+        QSettings s(settingsFile(), QSettings::IniFormat);
+        auto value = [&s](const char *key) { return s.value(QLatin1String("Settings/") + QLatin1String(key)).toInt(); };
+        return {value("MainLeft"), value("MainTop"), value("MainWidth"), value("MainHeight")};
     }
 
     bool exitByMenu()
@@ -145,6 +244,8 @@ private Q_SLOTS:
 
     void typeAnAddressAndExit();
     void linkPingAndHistory();
+    void placementAcrossRestarts_data();
+    void placementAcrossRestarts();
 };
 
 void tst_EndToEnd::initTestCase()
@@ -206,6 +307,58 @@ void tst_EndToEnd::linkPingAndHistory()
     const QByteArray bytes = f.readAll();
     QVERIFY(bytes.startsWith("\r\n"));
     QVERIFY2(bytes.endsWith("http://127.0.0.9/\r\n"), bytes.constData());
+}
+
+void tst_EndToEnd::placementAcrossRestarts_data()
+{
+    QTest::addColumn<bool>("endMaximized");
+    QTest::newRow("placed by hand") << false;
+    QTest::newRow("ended maximized") << true;
+}
+
+// Under a manager that frames the window, the outer placement stored at exit is the one
+// the next start comes back to, however often; the window opens maximized every time.
+void tst_EndToEnd::placementAcrossRestarts()
+{
+    QFETCH(bool, endMaximized);
+    for (const char *tool : {"openbox", "xwininfo", "xprop"}) {
+        if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
+            QSKIP(qPrintable(QStringLiteral("needs %1").arg(QLatin1String(tool))));
+    }
+    WindowManager manager;
+    QVERIFY(manager.start());
+    ProgramRun run;
+    QVERIFY(run.start());
+    QVERIFY(run.waitForMainWindow());
+    QTRY_VERIFY(maximizedOnScreen(run.window));
+    if (!endMaximized) {
+        doubleClickTitle(run.window);
+        QTRY_VERIFY(!maximizedOnScreen(run.window));
+        xdotool({QStringLiteral("windowsize"), QStringLiteral("--sync"), run.window, QStringLiteral("700"),
+                 QStringLiteral("500")});
+        xdotool({QStringLiteral("windowmove"), QStringLiteral("--sync"), run.window, QStringLiteral("150"),
+                 QStringLiteral("120")});
+        QTest::qWait(300);
+    }
+    const QRect outer = outerOnScreen(run.window);
+    QVERIFY(outer.isValid());
+    QVERIFY(run.exitByMenu());
+    const QRect stored = run.storedPlacement();
+    QCOMPARE(stored, QRect(outer.topLeft() * 15, outer.size() * 15));
+
+    for (int restart = 1; restart <= 3; ++restart) {
+        QVERIFY(run.start());
+        QVERIFY(run.waitForMainWindow());
+        QTRY_VERIFY(maximizedOnScreen(run.window));
+        const bool lastRun = restart == 3;
+        if (!endMaximized || lastRun) {
+            doubleClickTitle(run.window);
+            QTRY_VERIFY(!maximizedOnScreen(run.window));
+            QTRY_COMPARE(outerOnScreen(run.window), outer);
+        }
+        QVERIFY(run.exitByMenu());
+        QCOMPARE(run.storedPlacement(), stored);
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_EndToEnd)
