@@ -244,6 +244,7 @@ private Q_SLOTS:
 
     void typeAnAddressAndExit();
     void linkPingAndHistory();
+    void signInLastsAcrossRestarts();
     void placementAcrossRestarts_data();
     void placementAcrossRestarts();
 };
@@ -307,6 +308,30 @@ void tst_EndToEnd::linkPingAndHistory()
     const QByteArray bytes = f.readAll();
     QVERIFY(bytes.startsWith("\r\n"));
     QVERIFY2(bytes.endsWith("http://127.0.0.9/\r\n"), bytes.constData());
+}
+
+// A site's lasting cookie (a sign-in) set in one session is sent in the next.
+void tst_EndToEnd::signInLastsAcrossRestarts()
+{
+    LoopbackHttpServer server;
+    QVERIFY(server.start());
+    server.setPage(QStringLiteral("/signin"), "<html><head><title>Signed in</title></head><body>in</body></html>");
+    server.addHeader(QStringLiteral("/signin"), "Set-Cookie: sid=abc123; Max-Age=86400; Path=/");
+    server.setPage(QStringLiteral("/check"), "<html><body><script>fetch('/seen?' + document.cookie)</script></body></html>");
+    server.setPage(QStringLiteral("/seen"), "ok", "text/plain");
+    ProgramRun run;
+    for (const char *path : {"/signin", "/check"}) {
+        QVERIFY(run.start());
+        QVERIFY(run.waitForMainWindow());
+        QVERIFY(run.newDocumentWindow());
+        keys({QStringLiteral("alt+a"), QStringLiteral("ctrl+a")});
+        type(server.url(QLatin1String(path)).toString());
+        keys({QStringLiteral("Return")});
+        QTRY_VERIFY_WITH_TIMEOUT(server.requests().contains(QLatin1String(path)), 30000);
+        if (QByteArray(path) == "/check")
+            QTRY_VERIFY_WITH_TIMEOUT(server.requests().contains(QStringLiteral("/seen?sid=abc123")), 30000);
+        QVERIFY(run.exitByMenu());
+    }
 }
 
 void tst_EndToEnd::placementAcrossRestarts_data()
