@@ -310,8 +310,15 @@ void frmMain::MDIForm_Load()
     LoadNewDoc();
     ToolsVisible = true;
     ShowToolsPanel();
-    if (const QString note = m_platform.browsingData->note(); !note.isEmpty())
+    if (const QString note = m_platform.browsingData->note(); !note.isEmpty()) {
         writeStatusText(note);
+        // The first page's texts soon replace that: a mark stays for the whole session.
+        auto *mark = new QLabel(QStringLiteral("Nothing kept"), sbStatusBar);
+        mark->setObjectName(QStringLiteral("lblNothingKept"));
+        mark->setToolTip(note);
+        mark->setAccessibleName(note);
+        sbStatusBar->insertPermanentWidget(0, mark);
+    }
 }
 
 frmBrowser *frmMain::LoadNewDoc()

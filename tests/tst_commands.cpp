@@ -53,6 +53,7 @@ private Q_SLOTS:
 
     void toolbarLayout();
     void statusBarPanels();
+    void sessionKeepingNothingSaysSo();
     void dispatchOnTheActiveDocument_data();
     void dispatchOnTheActiveDocument();
     void buttonsReachTheHandler();
@@ -153,6 +154,21 @@ void tst_Commands::statusBarPanels()
     main->resize(900, 400);
     QTRY_COMPARE(main->sbStatusBar->panel(1)->width(), textWidth + 300);
     QCOMPARE(main->sbStatusBar->panel(2)->width(), dateWidth);
+}
+
+void tst_Commands::sessionKeepingNothingSaysSo()
+{
+    // A session that keeps its data has no mark.
+    QVERIFY(!main->findChild<QLabel *>(QStringLiteral("lblNothingKept")));
+    main.reset();
+    env->browsingData.notice = QStringLiteral("Browsing data is not kept this session: another Halvane is using it.");
+    main = std::make_unique<frmMain>(env->platform);
+    QCOMPARE(main->sbStatusBar->panel(1)->text(), env->browsingData.notice);
+    // The text panel is the pages' to write; the mark stays.
+    main->writeStatusText(QStringLiteral("Done"));
+    auto *mark = main->findChild<QLabel *>(QStringLiteral("lblNothingKept"));
+    QVERIFY(mark);
+    QCOMPARE(mark->toolTip(), env->browsingData.notice);
 }
 
 void tst_Commands::dispatchOnTheActiveDocument_data()
