@@ -317,7 +317,10 @@ void frmMain::MDIForm_Load()
         mark->setObjectName(QStringLiteral("lblNothingKept"));
         mark->setToolTip(note);
         mark->setAccessibleName(note);
-        sbStatusBar->insertPermanentWidget(0, mark);
+        mark->setFrameShape(QFrame::Panel);
+        mark->setFrameShadow(QFrame::Sunken);
+        // Between the text panel and the date.
+        sbStatusBar->insertPermanentWidget(1, mark);
     }
 }
 
