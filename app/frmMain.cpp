@@ -7,6 +7,7 @@
 #include "app/placement.h"
 #include "app/startuptrace.h"
 #include "browser/frmBrowser.h"
+#include "browser/historyfile.h"
 #include "platform/settingsstore.h"
 #include "platform/twips.h"
 #include "platform/webbrowser.h"
@@ -16,6 +17,8 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -78,6 +81,7 @@ frmMain::frmMain(const Platform &platform, QWidget *parent)
     });
 
     MDIForm_Load();
+    tellWhereHistoryIsKept();
     // Opens maximized; the placement just read is what it takes when restored.
     setWindowState(windowState() | Qt::WindowMaximized);
 }
@@ -307,6 +311,21 @@ frmBrowser *frmMain::sharedBrowser()
     if (!m_sharedBrowser)
         m_sharedBrowser = new frmBrowser(mdiArea, m_platform, *this);
     return m_sharedBrowser;
+}
+
+void frmMain::tellWhereHistoryIsKept()
+{
+    // Only when it is not where the user would look, and once a run, not once a window.
+    const ProgramFolder &folder = m_platform.folder;
+    const ProgramFolder::Keeping keeping = folder.keeping();
+    if (keeping == ProgramFolder::Keeping::BesideProgram || !folder.claimNotice())
+        return;
+    const QString path = folder.keptFile(historyfile::fileName());
+    if (keeping == ProgramFolder::Keeping::UserData)
+        writeStatusText(QStringLiteral("Address history is kept in %1: the program's folder cannot be written.").arg(path));
+    else
+        writeStatusText(QStringLiteral("Address history cannot be kept: neither the program's folder nor %1 can be written.")
+                            .arg(QDir::toNativeSeparators(QFileInfo(path).path())));
 }
 
 void frmMain::writeStatusText(const QString &text)

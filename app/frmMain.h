@@ -130,6 +130,8 @@ private:
     frmBrowser *newDocument(const QString &address, bool navigate = true);
     void MDIForm_Load();
     void MDIForm_Unload();
+    // Says in the status bar where the address history goes when not beside the program.
+    void tellWhereHistoryIsKept();
     void ShowToolsPanel();
     void mnuFileNew_Click();
     void mnuFileExit_Click();
