@@ -119,6 +119,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     // The first paint is the window appearing: a start-up trace step.
     void paintEvent(QPaintEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     QMenu *createPopupMenu() override;
 
 private:
@@ -130,8 +131,9 @@ private:
     frmBrowser *newDocument(const QString &address, bool navigate = true);
     void MDIForm_Load();
     void MDIForm_Unload();
-    // Says in the status bar where the address history goes when not beside the program.
-    void tellWhereHistoryIsKept();
+    // Where the address history goes when not beside the program, for the status bar;
+    // empty when beside it or already said this run.
+    QString historyNotice() const;
     void ShowToolsPanel();
     void mnuFileNew_Click();
     void mnuFileExit_Click();
@@ -148,4 +150,7 @@ private:
     std::map<WebBrowser *, std::unique_ptr<QPrinter>> m_printing;
     std::vector<std::unique_ptr<QPrinter>> m_orphanedPrinters;
     bool m_painted = false;
+    // Said when the window first shows, for HistoryNoticeMs.
+    QString m_historyNotice;
+    static constexpr int HistoryNoticeMs = 15000;
 };

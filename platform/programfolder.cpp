@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 #include <optional>
+#include <utility>
 
 namespace {
 
