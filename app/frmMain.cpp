@@ -21,6 +21,8 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -32,6 +34,7 @@
 #include <QToolBar>
 #include <QWindow>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -83,6 +86,7 @@ frmMain::frmMain(const Platform &platform, QWidget *parent)
     });
 
     MDIForm_Load();
+    m_historyNotice = historyNotice();
     // Opens maximized; the placement just read is what it takes when restored.
     setWindowState(windowState() | Qt::WindowMaximized);
 }
@@ -369,6 +373,31 @@ frmBrowser *frmMain::sharedBrowser()
     return m_sharedBrowser;
 }
 
+QString frmMain::historyNotice() const
+{
+    // Only when it is not where the user would look, and once a run, not once a window.
+    const ProgramFolder &folder = m_platform.folder;
+    const ProgramFolder::Keeping keeping = folder.keeping();
+    if (keeping == ProgramFolder::Keeping::BesideProgram || !folder.claimNotice())
+        return {};
+    const QString path = folder.keptFile(historyfile::fileName());
+    if (keeping == ProgramFolder::Keeping::UserData)
+        return QStringLiteral("Address history is kept in %1: the program's folder cannot be written.").arg(path);
+    return QStringLiteral("Address history cannot be kept: neither the program's folder nor %1 can be written.")
+        .arg(QDir::toNativeSeparators(QFileInfo(path).path()));
+}
+
+void frmMain::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    // Over the text panel for a while, not in it: the first page's own status texts
+    // would replace it before the window is even painted. They go on landing in the
+    // panel, which shows again when the notice ends. Not before the window shows: the
+    // bar hides only a panel that is visible when the message comes.
+    if (!m_historyNotice.isEmpty())
+        sbStatusBar->showMessage(std::exchange(m_historyNotice, QString()), HistoryNoticeMs);
+}
+
 void frmMain::writeStatusText(const QString &text)
 {
     sbStatusBar->panel(1)->setText(text);
@@ -559,7 +588,7 @@ void frmMain::mnuViewOptions_Click()
 bool frmMain::deleteAddressHistory()
 {
     QString why;
-    if (historyfile::clear(m_platform.folder.file(QStringLiteral("address.lst")), &why)
+    if (historyfile::clear(m_platform.folder.keptFile(historyfile::fileName()), &why)
         != historyfile::WriteResult::Written) {
         quietlog::warnOnce(lcHistory(), QStringLiteral("the address history could not be deleted: %1").arg(why));
         return false;

@@ -123,6 +123,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     // Moves and resizes: where the stored placement waits for the frame.
     bool event(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     QMenu *createPopupMenu() override;
 
 private:
@@ -135,6 +136,9 @@ private:
     void MDIForm_Load();
     void MDIForm_Unload();
     void placeOnceFrameKnown();
+    // Where the address history goes when not beside the program, for the status bar;
+    // empty when beside it or already said this run.
+    QString historyNotice() const;
     void ShowToolsPanel();
     void mnuFileNew_Click();
     void mnuFileExit_Click();
@@ -158,4 +162,7 @@ private:
     // around it, and how many more corrections it may take.
     std::optional<QRect> m_outerAwaitingFrame;
     int m_frameCorrections = 0;
+    // Said when the window first shows, for HistoryNoticeMs.
+    QString m_historyNotice;
+    static constexpr int HistoryNoticeMs = 15000;
 };

@@ -87,7 +87,7 @@ frmBrowser::frmBrowser(QMdiArea *mdiArea, const Platform &platform, BrowserHost 
     , lblAddress(named(new QLabel(QStringLiteral("&Address:"), picAddress), "lblAddress"))
     , brwWebBrowser(named(platform.makeBrowser(this), "brwWebBrowser"))
     , m_host(host)
-    , m_historyPath(platform.folder.file(QStringLiteral("address.lst")))
+    , m_historyPath(platform.folder.keptFile(historyfile::fileName()))
     , m_history(m_historyPath)
 {
     setObjectName(QStringLiteral("frmBrowser"));

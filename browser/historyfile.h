@@ -8,7 +8,7 @@
 
 class QIODevice;
 
-// The address history file beside the program: one address a line, CR LF, an empty
+// The address history file: one address a line, CR LF, an empty
 // first line. It is read field by field, not line by line:
 //  - spaces before a field are skipped;
 //  - a field that starts with a double quote runs to the next double quote (commas
@@ -21,6 +21,9 @@ class QIODevice;
 // UTF-8 is shown with replacement characters rather than dropped, and a rewrite keeps
 // its bytes as they were: it may be another program's.
 namespace historyfile {
+
+// The file's name, beside the program or in the user's data folder (ProgramFolder::keptFile).
+inline QString fileName() { return QStringLiteral("address.lst"); }
 
 // The longest address the file keeps, in bytes of its line (quotes aside). Far beyond
 // any real address; the address box holds no longer one either.

@@ -1,6 +1,9 @@
 #include "app/addresses.h"
 #include "app/frmMain.h"
+#include "app/panelstatusbar.h"
 #include "browser/frmBrowser.h"
+#include "browser/historyfile.h"
+#include "browser/historywriter.h"
 #include "support/testplatform.h"
 #include "windows/frmtool2.h"
 
@@ -8,13 +11,20 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTest>
 #include <QWindow>
+#include <cerrno>
+#include <cstring>
 #include <limits>
+#include <optional>
+#include <sys/mount.h>
+#include <vector>
 
 // Start-up, numbering of document windows and the stored placement of the main window.
 class tst_FrmMain : public QObject
@@ -47,6 +57,8 @@ private Q_SLOTS:
     void numbersAreNeverReused();
     void numberingEndsQuietlyAtTheLargestNumber();
     void windowMenuListsTheChildren();
+    void historyIsKeptWhereItCanBeWritten_data();
+    void historyIsKeptWhereItCanBeWritten();
 };
 
 QString tst_FrmMain::stored(const QString &key) const
@@ -342,6 +354,117 @@ void tst_FrmMain::windowMenuListsTheChildren()
     Q_EMIT m.mnuWindow->aboutToShow();
     // Six items of its own, then a separator and the three windows.
     QCOMPARE(m.mnuWindow->actions().size(), 6 + 1 + 3);
+}
+
+// Installed system-wide, the program's folder is not its user's to write: the history
+// then goes to the user's data folder, and the main window says so once a run. Tested on
+// a real read-only mount, since as root file modes stop no write.
+void tst_FrmMain::historyIsKeptWhereItCanBeWritten_data()
+{
+    QTest::addColumn<bool>("readOnly");
+    QTest::addColumn<bool>("dataWritable");
+    QTest::newRow("program folder on a read-only mount") << true << true;
+    QTest::newRow("program folder writable") << false << true;
+    QTest::newRow("neither writable") << true << false;
+}
+
+void tst_FrmMain::historyIsKeptWhereItCanBeWritten()
+{
+    QFETCH(bool, readOnly);
+    QFETCH(bool, dataWritable);
+    QTemporaryDir home;
+    QTemporaryDir mountPoint;
+    QVERIFY(home.isValid() && mountPoint.isValid());
+    const QString dataHome = QDir(dataWritable ? home.path() : mountPoint.path()).filePath(QStringLiteral("data"));
+    const std::pair<const char *, QString> redirected[] = {{"HOME", home.path()}, {"XDG_DATA_HOME", dataHome}};
+    std::vector<std::optional<QByteArray>> saved;
+    for (const auto &[name, value] : redirected) {
+        saved.push_back(qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
+        qputenv(name, QFile::encodeName(value));
+    }
+    const auto restoreEnvironment = qScopeGuard([&] {
+        for (std::size_t i = 0; i < saved.size(); ++i) {
+            if (saved[i])
+                qputenv(redirected[i].first, *saved[i]);
+            else
+                qunsetenv(redirected[i].first);
+        }
+    });
+
+    QString folder = env->folder.path();
+    bool mounted = false;
+    const QByteArray mountPath = QFile::encodeName(mountPoint.path());
+    // Declared after the folder it mounts on, so it unmounts before that folder goes.
+    const auto unmount = qScopeGuard([&] {
+        if (mounted)
+            ::umount2(mountPath.constData(), MNT_DETACH);
+    });
+    if (readOnly) {
+        if (::mount("tmpfs", mountPath.constData(), "tmpfs", 0, "size=1m,mode=0755") != 0) {
+            const QString why = QString::fromLocal8Bit(std::strerror(errno));
+            QSKIP(qPrintable(QStringLiteral("Cannot mount a folder here (needs root with the "
+                                            "capability to mount): ") + why));
+        }
+        mounted = true;
+        folder = mountPoint.path();
+        for (const QString &name : {QStringLiteral("halvane"), QStringLiteral("hv.hlp.rtf")}) {
+            QFile f(QDir(folder).filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QVERIFY(f.write("{\\rtf1 stand-in}") > 0);
+        }
+        QCOMPARE(::mount("tmpfs", mountPath.constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=1m"), 0);
+    }
+    const auto folderEntries = [&folder] {
+        return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    };
+    const QStringList entriesBefore = folderEntries();
+    const QString userFolder = QDir(dataHome).filePath(QStringLiteral("Halvane"));
+    const QString kept = QDir(readOnly ? userFolder : folder).filePath(QStringLiteral("address.lst"));
+    const QString notice
+        = dataWritable ? QStringLiteral("Address history is kept in %1: the program's folder cannot be written.")
+                             .arg(QDir::toNativeSeparators(kept))
+                       : QStringLiteral("Address history cannot be kept: neither the program's folder nor %1 "
+                                        "can be written.")
+                             .arg(QDir::toNativeSeparators(userFolder));
+
+    Platform platform = env->platform;
+    platform.folder = ProgramFolder(folder);
+    {
+        frmMain m(platform);
+        m.show();
+        QCOMPARE(m.sbStatusBar->currentMessage(), readOnly ? notice : QString());
+        // Drawn over the text panel, which must not show through.
+        QCOMPARE(m.sbStatusBar->panel(1)->isVisible(), !readOnly);
+        auto *first = qobject_cast<frmBrowser *>(m.mdiArea->subWindowList().first()->widget());
+        static_cast<ScriptedBrowser *>(first->brwWebBrowser)->completeNavigation(QStringLiteral("http://a.test/"), {});
+        // The page's own status texts do not replace it, and show once it has gone.
+        Q_EMIT first->brwWebBrowser->StatusTextChange(QStringLiteral("Done"));
+        QCOMPARE(m.sbStatusBar->currentMessage(), readOnly ? notice : QString());
+        QCOMPARE(m.sbStatusBar->panel(1)->text(), QStringLiteral("Done"));
+        m.sbStatusBar->clearMessage();
+        QVERIFY(m.sbStatusBar->panel(1)->isVisible());
+
+        // Neither a second document window nor a second main window says it again.
+        m.mnuFileNew->trigger();
+        static_cast<ScriptedBrowser *>(m.activeBrowser()->brwWebBrowser)
+            ->completeNavigation(QStringLiteral("http://b.test/"), {});
+        QCOMPARE(m.sbStatusBar->currentMessage(), QString());
+        frmMain again(platform);
+        again.show();
+        QCOMPARE(again.sbStatusBar->currentMessage(), QString());
+    }
+    HistoryWriter::waitForAll();
+    const QStringList visited{QStringLiteral("http://a.test/"), QStringLiteral("http://b.test/")};
+    QCOMPARE(historyfile::read(kept).entries, dataWritable ? visited : QStringList());
+    QCOMPARE(QFileInfo::exists(userFolder), readOnly && dataWritable);
+    QCOMPARE(folderEntries() == entriesBefore, readOnly);
+    if (readOnly && dataWritable) {
+        // Addresses are private: the folder made for them is its owner's alone.
+        const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+                                                | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+        QCOMPARE(QFile::permissions(userFolder) & others, QFileDevice::Permissions());
+        QCOMPARE(QFile::permissions(kept) & others, QFileDevice::Permissions());
+    }
 }
 
 QTEST_MAIN(tst_FrmMain)
