@@ -3,6 +3,7 @@
 #include "platform/quietlog.h"
 
 #include <QHostInfo>
+#include <QNetworkProxy>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
@@ -98,6 +99,24 @@ bool PingSocket::isHostName(const QString &host)
     return !lookup.isEmpty() && lookup.size() <= MaxHostNameLength && hasSoundLabels(lookup);
 }
 
+namespace {
+
+// The proxy the program's connections take to host (ProxyChoice::apply sets it), or none.
+QNetworkProxy proxyFor(const QString &host, int port)
+{
+    const QList<QNetworkProxy> proxies = QNetworkProxyFactory::proxyForQuery(
+        QNetworkProxyQuery(host, port, QString(), QNetworkProxyQuery::TcpSocket));
+    for (const QNetworkProxy &p : proxies) {
+        if (p.type() == QNetworkProxy::NoProxy || p.type() == QNetworkProxy::DefaultProxy)
+            break;
+        if (p.capabilities() & QNetworkProxy::TunnelingCapability)
+            return p;
+    }
+    return QNetworkProxy(QNetworkProxy::NoProxy);
+}
+
+} // namespace
+
 bool PingSocket::setHostName(const QString &host)
 {
     if (!isHostName(host)) {
@@ -119,6 +138,12 @@ bool PingSocket::setAction(int action)
         if (m_lookupName.isEmpty() || m_remotePort < 1 || m_remotePort > 65535)
             return false;
         abandon();
+        // Through a proxy, the proxy finds the host: a host that can only be reached
+        // that way is timed that way, and no lookup of ours is asked.
+        if (const QNetworkProxy proxy = proxyFor(m_lookupName, m_remotePort); proxy.type() != QNetworkProxy::NoProxy) {
+            openSocket(proxy)->connectToHost(m_lookupName, quint16(m_remotePort));
+            return true;
+        }
         auto *lookup = new QObject(this);
         m_lookup = lookup;
         m_resolver(m_lookupName, lookup,
@@ -175,10 +200,14 @@ void PingSocket::resolved(const QList<QHostAddress> &addresses)
         }
     }
 
+    openSocket(QNetworkProxy(QNetworkProxy::NoProxy))->connectToHost(target, quint16(m_remotePort));
+}
+
+QTcpSocket *PingSocket::openSocket(const QNetworkProxy &proxy)
+{
     auto *socket = new QTcpSocket(this);
     m_socket = socket;
-    // Through the proxy the pages use, if the user chose one (ProxyChoice::apply): a
-    // host that can only be reached that way is timed that way.
+    socket->setProxy(proxy);
     if (m_bufferSize > 0)
         socket->setReadBufferSize(m_bufferSize);
     connect(socket, &QTcpSocket::connected, this, [this] { Q_EMIT connected(); });
@@ -192,7 +221,7 @@ void PingSocket::resolved(const QList<QHostAddress> &addresses)
     // next connect makes a new one.
     connect(socket, &QTcpSocket::errorOccurred, this, [this] { dropSocket(); });
     connect(socket, &QTcpSocket::disconnected, this, [this] { dropSocket(); });
-    socket->connectToHost(target, quint16(m_remotePort));
+    return socket;
 }
 
 QString PingSocket::remoteAddress() const

@@ -9,6 +9,7 @@
 
 #include <functional>
 
+class QNetworkProxy;
 class QTcpSocket;
 
 // The socket the document windows time the link ping with: it opens a TCP connection and
@@ -83,6 +84,8 @@ private:
     void abandon();
     void resolved(const QList<QHostAddress> &addresses);
     void dropSocket();
+    // A new attempt's socket, wired to this, going through proxy.
+    QTcpSocket *openSocket(const QNetworkProxy &proxy);
 
     std::function<QString()> m_localAddress;
     static constexpr qint64 MachineAddressMaxAgeMs = 1000;

@@ -95,6 +95,7 @@ private Q_SLOTS:
     void staleLookupAnswersIgnored();
     void localAddressFallsBack();
     void pingsPort80();
+    void followsTheChosenProxy_data();
     void followsTheChosenProxy();
 };
 
@@ -500,30 +501,52 @@ void tst_PingSocket::pingsPort80()
     QTRY_VERIFY(server.hasPendingConnections());
 }
 
-// The ping reaches a host the way the pages do: its connection takes the proxy the user
-// chose for the program (Qt itself never sends a loopback connection through one, so
-// the loopback listener is still reached straight).
+void tst_PingSocket::followsTheChosenProxy_data()
+{
+    QTest::addColumn<QString>("proxyType"); // "", "http" or "socks"
+    QTest::newRow("no proxy") << QString();
+    QTest::newRow("HTTP proxy") << u"http"_s;
+    QTest::newRow("SOCKS proxy") << u"socks"_s;
+}
+
+// The ping reaches a host the way the pages do: through the proxy the user chose, which
+// then finds the host itself, so the ping asks no lookup of its own.
 void tst_PingSocket::followsTheChosenProxy()
 {
-    QTcpServer target;
-    QVERIFY(target.listen(QHostAddress::LocalHost));
+    QFETCH(QString, proxyType);
+    QTcpServer proxy;
+    QVERIFY(proxy.listen(QHostAddress::LocalHost));
     ProxyChoice choice;
-    choice.mode = ProxyChoice::Mode::Manual;
+    choice.mode = proxyType.isEmpty() ? ProxyChoice::Mode::None : ProxyChoice::Mode::Manual;
+    choice.kind = proxyType == u"socks"_s ? ProxyChoice::Kind::Socks : ProxyChoice::Kind::Http;
     choice.host = u"127.0.0.1"_s;
-    choice.port = 9;
+    choice.port = proxy.serverPort();
     choice.apply();
     auto straightAgain = qScopeGuard([] { ProxyChoice().apply(); });
 
     LoopbackResolver resolver;
     auto socket = windowSocket(resolver);
-    QSignalSpy connected(socket.get(), &PingSocket::connected);
-    QVERIFY(socket->setHostName(u"127.0.0.1"_s));
-    socket->setRemotePort(target.serverPort());
+    QSignalSpy failed(socket.get(), &PingSocket::lookupFailed);
+    QVERIFY(socket->setHostName(u"ping.test"_s));
+    socket->setRemotePort(80);
     QVERIFY(socket->setAction(PingSocket::ActionConnect));
-    QVERIFY(connected.wait());
-    auto *attempt = socket->findChild<QTcpSocket *>();
-    QVERIFY(attempt);
-    QCOMPARE(attempt->proxy().type(), QNetworkProxy::DefaultProxy);
+    if (proxyType.isEmpty()) {
+        // Straight out: our lookup is asked (and, in this test, finds nothing).
+        QVERIFY(failed.wait());
+        QCOMPARE(resolver.asked, QStringList{u"ping.test"_s});
+        QVERIFY(!proxy.hasPendingConnections());
+        return;
+    }
+    QVERIFY(proxy.waitForNewConnection(5000));
+    QTcpSocket *peer = proxy.nextPendingConnection();
+    QTRY_VERIFY(peer->bytesAvailable() > 0);
+    const QByteArray greeting = peer->readAll();
+    if (proxyType == u"http"_s)
+        QVERIFY2(greeting.startsWith("CONNECT ping.test:80 HTTP/1.1"), greeting.constData());
+    else
+        QCOMPARE(greeting.at(0), char(5)); // SOCKS 5
+    QCOMPARE(resolver.asked, QStringList{});
+    QCOMPARE(failed.size(), 0);
 }
 
 QTEST_GUILESS_MAIN(tst_PingSocket)
