@@ -131,6 +131,10 @@ public:
     QProcess program;
     QString window;
     qsizetype homePagesBefore = 0;
+    // The engine takes the proxy from Internet Options rather than from its own flag.
+    bool proxyFromOptions = false;
+    // The first line of each request the proxy was sent.
+    QStringList proxied;
 
     // A run that failed half-way leaves no program behind.
     ~ProgramRun() override
@@ -153,7 +157,10 @@ public:
                 return false;
             connect(&proxy, &QTcpServer::newConnection, this, [this] {
                 while (QTcpSocket *c = proxy.nextPendingConnection()) {
-                    connect(c, &QTcpSocket::readyRead, c, [c] { c->close(); });
+                    connect(c, &QTcpSocket::readyRead, c, [this, c] {
+                        proxied << QString::fromLatin1(c->readLine().trimmed());
+                        c->close();
+                    });
                     connect(c, &QTcpSocket::disconnected, c, &QObject::deleteLater);
                 }
             });
@@ -161,7 +168,7 @@ public:
         window.clear();
         homePagesBefore = homePagesShown();
         // Placement covering the virtual screen: with no window manager nothing maximizes.
-        if (!QFile::exists(settingsFile())) {
+        if (!QSettings(settingsFile(), QSettings::IniFormat).contains(QStringLiteral("Settings/MainLeft"))) {
             QSettings s(settingsFile(), QSettings::IniFormat);
             s.setValue(QStringLiteral("Settings/MainLeft"), QStringLiteral("0"));
             s.setValue(QStringLiteral("Settings/MainTop"), QStringLiteral("0"));
@@ -175,8 +182,16 @@ public:
         env.insert(QStringLiteral("XDG_CACHE_HOME"), QDir(home.path()).filePath(QStringLiteral("cache")));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         env.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
+        if (proxyFromOptions) {
+            QSettings s(settingsFile(), QSettings::IniFormat);
+            s.setValue(QStringLiteral("Options/ProxyMode"), QStringLiteral("manual"));
+            s.setValue(QStringLiteral("Options/ProxyHost"), QStringLiteral("127.0.0.1"));
+            s.setValue(QStringLiteral("Options/ProxyPort"), QString::number(proxy.serverPort()));
+        }
         env.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"),
-                   QStringLiteral("--disable-gpu --proxy-server=127.0.0.1:") + QString::number(proxy.serverPort()));
+                   proxyFromOptions ? QStringLiteral("--disable-gpu")
+                                    : QStringLiteral("--disable-gpu --proxy-server=127.0.0.1:")
+                                          + QString::number(proxy.serverPort()));
         program.setProcessEnvironment(env);
         program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         program.start(exe, {});
@@ -244,6 +259,8 @@ private Q_SLOTS:
 
     void typeAnAddressAndExit();
     void linkPingAndHistory();
+    void pagesTakeTheChosenProxy();
+    void signInLastsAcrossRestarts_data();
     void signInLastsAcrossRestarts();
     void placementAcrossRestarts_data();
     void placementAcrossRestarts();
@@ -310,16 +327,44 @@ void tst_EndToEnd::linkPingAndHistory()
     QVERIFY2(bytes.endsWith("http://127.0.0.9/\r\n"), bytes.constData());
 }
 
-// A site's lasting cookie (a sign-in) set in one session is sent in the next.
+// With a manual proxy in Internet Options, the pages go through it (the engine is given
+// no proxy of its own here).
+void tst_EndToEnd::pagesTakeTheChosenProxy()
+{
+    ProgramRun run;
+    run.proxyFromOptions = true;
+    QVERIFY(run.start());
+    QVERIFY(run.waitForMainWindow());
+    QTRY_VERIFY_WITH_TIMEOUT(run.proxied.contains(QStringLiteral("GET http://www.marrowdyne.com/ HTTP/1.1")), 10000);
+    QVERIFY(run.exitByMenu());
+}
+
+void tst_EndToEnd::signInLastsAcrossRestarts_data()
+{
+    QTest::addColumn<QString>("keep"); // Options/KeepBrowsingData; empty: never set
+    QTest::addColumn<QString>("seen"); // what the second session's page finds
+    QTest::newRow("kept") << QString() << QStringLiteral("/seen?sid=abc123&v");
+    QTest::newRow("nothing kept") << QStringLiteral("0") << QStringLiteral("/seen?&null");
+}
+
+// A site's lasting cookie (a sign-in) and its stored value, set in one session, are
+// there in the next, unless the user keeps nothing.
 void tst_EndToEnd::signInLastsAcrossRestarts()
 {
+    QFETCH(QString, keep);
+    QFETCH(QString, seen);
     LoopbackHttpServer server;
     QVERIFY(server.start());
-    server.setPage(QStringLiteral("/signin"), "<html><head><title>Signed in</title></head><body>in</body></html>");
+    server.setPage(QStringLiteral("/signin"), "<html><head><title>Signed in</title></head><body>"
+                                              "<script>localStorage.setItem('k', 'v')</script></body></html>");
     server.addHeader(QStringLiteral("/signin"), "Set-Cookie: sid=abc123; Max-Age=86400; Path=/");
-    server.setPage(QStringLiteral("/check"), "<html><body><script>fetch('/seen?' + document.cookie)</script></body></html>");
+    server.setPage(QStringLiteral("/check"), "<html><body><script>"
+                                             "fetch('/seen?' + document.cookie + '&' + localStorage.getItem('k'))"
+                                             "</script></body></html>");
     server.setPage(QStringLiteral("/seen"), "ok", "text/plain");
     ProgramRun run;
+    if (!keep.isEmpty())
+        QSettings(run.settingsFile(), QSettings::IniFormat).setValue(QStringLiteral("Options/KeepBrowsingData"), keep);
     for (const char *path : {"/signin", "/check"}) {
         QVERIFY(run.start());
         QVERIFY(run.waitForMainWindow());
@@ -329,9 +374,11 @@ void tst_EndToEnd::signInLastsAcrossRestarts()
         keys({QStringLiteral("Return")});
         QTRY_VERIFY_WITH_TIMEOUT(server.requests().contains(QLatin1String(path)), 30000);
         if (QByteArray(path) == "/check")
-            QTRY_VERIFY_WITH_TIMEOUT(server.requests().contains(QStringLiteral("/seen?sid=abc123")), 30000);
+            QTRY_VERIFY_WITH_TIMEOUT(!server.requests().filter(QStringLiteral("/seen")).isEmpty(), 30000);
         QVERIFY(run.exitByMenu());
     }
+    QCOMPARE(server.requests().filter(QStringLiteral("/seen")), QStringList{seen});
+    QCOMPARE(QFile::exists(QDir(run.home.path()).filePath(QStringLiteral("data/Halvane/Cookies"))), keep != u"0");
 }
 
 void tst_EndToEnd::placementAcrossRestarts_data()
