@@ -317,14 +317,7 @@ void frmMain::MDIForm_Load()
     if (const QString note = m_platform.browsingData->note(); !note.isEmpty()) {
         writeStatusText(note);
         // The first page's texts soon replace that: a mark stays for the whole session.
-        auto *mark = new QLabel(QStringLiteral("Nothing kept"), sbStatusBar);
-        mark->setObjectName(QStringLiteral("lblNothingKept"));
-        mark->setToolTip(note);
-        mark->setAccessibleName(note);
-        mark->setFrameShape(QFrame::Panel);
-        mark->setFrameShadow(QFrame::Sunken);
-        // Between the text panel and the date.
-        sbStatusBar->insertPermanentWidget(1, mark);
+        sbStatusBar->addMark(QStringLiteral("lblNothingKept"), QStringLiteral("Nothing kept"), note);
     }
 }
 

@@ -38,6 +38,17 @@ PanelStatusBar::PanelStatusBar(QWidget *parent)
     m_clock->start();
 }
 
+void PanelStatusBar::addMark(const QString &objectName, const QString &text, const QString &why)
+{
+    auto *mark = new QLabel(text, this);
+    mark->setObjectName(objectName);
+    mark->setToolTip(why);
+    mark->setAccessibleName(why);
+    mark->setFrameShape(QFrame::Panel);
+    mark->setFrameShadow(QFrame::Sunken);
+    insertPermanentWidget(1, mark);
+}
+
 void PanelStatusBar::refreshClock()
 {
     const QDateTime now = QDateTime::currentDateTime();

@@ -17,6 +17,10 @@ public:
     // Panels are numbered from 1.
     QLabel *panel(int number) const { return m_panels.at(number - 1); }
 
+    // A panel of its own between the text panel and the date, for a state that lasts
+    // the session; why is its tip and what a screen reader says.
+    void addMark(const QString &objectName, const QString &text, const QString &why);
+
     // Shows the date and time as of now; the bar does this itself every second.
     void refreshClock();
 

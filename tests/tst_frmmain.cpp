@@ -359,6 +359,49 @@ void tst_FrmMain::windowMenuListsTheChildren()
 // Installed system-wide, the program's folder is not its user's to write: the history
 // then goes to the user's data folder, and the main window says so once a run. Tested on
 // a real read-only mount, since as root file modes stop no write.
+namespace {
+
+// Environment variables set for a scope, and put back as they were after it.
+class EnvironmentOverride
+{
+public:
+    explicit EnvironmentOverride(std::vector<std::pair<const char *, QString>> values)
+        : m_values(std::move(values))
+    {
+        for (const auto &[name, value] : m_values) {
+            m_saved.push_back(qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
+            qputenv(name, QFile::encodeName(value));
+        }
+    }
+    ~EnvironmentOverride()
+    {
+        for (std::size_t i = 0; i < m_saved.size(); ++i) {
+            if (m_saved[i])
+                qputenv(m_values[i].first, *m_saved[i]);
+            else
+                qunsetenv(m_values[i].first);
+        }
+    }
+
+private:
+    std::vector<std::pair<const char *, QString>> m_values;
+    std::vector<std::optional<QByteArray>> m_saved;
+};
+
+// Puts stand-ins for the program and its help file on the tmpfs mounted at folder, then
+// mounts it again read-only.
+bool fillAndMakeReadOnly(const QString &folder)
+{
+    for (const QString &name : {QStringLiteral("halvane"), QStringLiteral("hv.hlp.rtf")}) {
+        QFile f(QDir(folder).filePath(name));
+        if (!f.open(QIODevice::WriteOnly) || f.write("{\\rtf1 stand-in}") <= 0)
+            return false;
+    }
+    return ::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=1m") == 0;
+}
+
+} // namespace
+
 void tst_FrmMain::historyIsKeptWhereItCanBeWritten_data()
 {
     QTest::addColumn<bool>("readOnly");
@@ -376,20 +419,7 @@ void tst_FrmMain::historyIsKeptWhereItCanBeWritten()
     QTemporaryDir mountPoint;
     QVERIFY(home.isValid() && mountPoint.isValid());
     const QString dataHome = QDir(dataWritable ? home.path() : mountPoint.path()).filePath(QStringLiteral("data"));
-    const std::pair<const char *, QString> redirected[] = {{"HOME", home.path()}, {"XDG_DATA_HOME", dataHome}};
-    std::vector<std::optional<QByteArray>> saved;
-    for (const auto &[name, value] : redirected) {
-        saved.push_back(qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
-        qputenv(name, QFile::encodeName(value));
-    }
-    const auto restoreEnvironment = qScopeGuard([&] {
-        for (std::size_t i = 0; i < saved.size(); ++i) {
-            if (saved[i])
-                qputenv(redirected[i].first, *saved[i]);
-            else
-                qunsetenv(redirected[i].first);
-        }
-    });
+    const EnvironmentOverride redirected({{"HOME", home.path()}, {"XDG_DATA_HOME", dataHome}});
 
     QString folder = env->folder.path();
     bool mounted = false;
@@ -407,12 +437,7 @@ void tst_FrmMain::historyIsKeptWhereItCanBeWritten()
         }
         mounted = true;
         folder = mountPoint.path();
-        for (const QString &name : {QStringLiteral("halvane"), QStringLiteral("hv.hlp.rtf")}) {
-            QFile f(QDir(folder).filePath(name));
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            QVERIFY(f.write("{\\rtf1 stand-in}") > 0);
-        }
-        QCOMPARE(::mount("tmpfs", mountPath.constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=1m"), 0);
+        QVERIFY(fillAndMakeReadOnly(folder));
     }
     const auto folderEntries = [&folder] {
         return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
