@@ -154,7 +154,8 @@ void tst_BrowsingProfile::keptOrOffTheRecord()
         QVERIFY(after.kept());
     }
     // A holder that crashed leaves its lock behind, which must not shut the folders for good.
-    if (holder.state() != QProcess::NotRunning) {
+    if (obstacle == u"process"_s) {
+        QCOMPARE(holder.state(), QProcess::Running);
         holder.kill();
         QVERIFY(holder.waitForFinished());
         QVERIFY(QFile::exists(QDir(folders.data).filePath(u"profile.lock"_s)));
