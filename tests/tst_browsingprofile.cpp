@@ -4,10 +4,15 @@
 #include "support/loopbackhttpserver.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QLockFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWebEngineProfile>
+#include <cstdio>
+#include <cstdlib>
 
 using namespace Qt::StringLiterals;
 
@@ -17,23 +22,88 @@ class tst_BrowsingProfile : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain() { QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); }
+    static void initMain()
+    {
+        holdProfileForParent();
+        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    }
 
 private Q_SLOTS:
     void keptOrOffTheRecord_data();
     void keptOrOffTheRecord();
     void siteDataGoesBeforeTheNextSession();
-    void cookiesReachTheDisk();
+    void pageDataLastsUntilDeleted_data();
+    void pageDataLastsUntilDeleted();
+
+private:
+    static void holdProfileForParent();
 };
+
+namespace {
+
+// Set for this binary run again as another Halvane holding the data folder.
+const char HoldProfileVariable[] = "HALVANE_HOLD_PROFILE";
+
+// Loads the page into a browser on the profile and waits for its title.
+bool loadPage(BrowsingProfile &profile, const QUrl &url, const QString &title)
+{
+    WebEngineBrowser browser(nullptr, nullptr, profile.profile());
+    browser.resize(400, 300);
+    browser.show();
+    browser.Navigate(url.toString());
+    return enginetesting::waitUntil([&] { return browser.LocationName() == title; });
+}
+
+bool fileHolds(const QString &path, const QByteArray &text)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.readAll().contains(text);
+}
+
+// Whether some file under the folder holds the text, wherever the engine put it.
+bool folderHolds(const QString &folder, const QByteArray &text)
+{
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        if (fileHolds(it.next(), text))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+// As the other Halvane: holds the profile's lock the way a running one does, says so,
+// and keeps it until the parent closes our input or kills us.
+void tst_BrowsingProfile::holdProfileForParent()
+{
+    const QByteArray dataFolder = qgetenv(HoldProfileVariable);
+    if (dataFolder.isEmpty())
+        return;
+    QLockFile lock(QDir(QString::fromLocal8Bit(dataFolder)).filePath(u"profile.lock"_s));
+    if (!lock.tryLock(0)) {
+        std::puts("not held");
+        std::exit(1);
+    }
+    std::puts("held");
+    std::fflush(stdout);
+    while (std::getchar() != EOF) {
+    }
+    lock.unlock();
+    std::exit(0);
+}
 
 void tst_BrowsingProfile::keptOrOffTheRecord_data()
 {
     QTest::addColumn<bool>("keep");
-    QTest::addColumn<QString>("obstacle"); // "held": another holds the folders; "file": the folder is a file
+    // "held": another profile holds the folders, "process": another process does;
+    // "file": the folder is a file
+    QTest::addColumn<QString>("obstacle");
     QTest::addColumn<QString>("note");     // empty: kept on disk
     QTest::newRow("kept") << true << QString() << QString();
     QTest::newRow("the user keeps nothing") << false << QString() << u"as Internet Options say"_s;
     QTest::newRow("another Halvane holds it") << true << u"held"_s << u"another Halvane is using it"_s;
+    QTest::newRow("another Halvane process holds it") << true << u"process"_s << u"another Halvane is using it"_s;
     QTest::newRow("the folder cannot be made") << true << u"file"_s << u"cannot be written"_s;
 }
 
@@ -47,6 +117,17 @@ void tst_BrowsingProfile::keptOrOffTheRecord()
     std::unique_ptr<BrowsingProfile> first;
     if (obstacle == u"held"_s)
         first = std::make_unique<BrowsingProfile>(true, folders);
+    QProcess holder;
+    if (obstacle == u"process"_s) {
+        QVERIFY(QDir().mkpath(folders.data));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QString::fromLatin1(HoldProfileVariable), folders.data);
+        holder.setProcessEnvironment(environment);
+        holder.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(holder.waitForStarted());
+        QVERIFY(enginetesting::waitUntil([&] { return holder.canReadLine() || holder.state() == QProcess::NotRunning; }));
+        QCOMPARE(holder.readLine().trimmed(), "held");
+    }
     if (obstacle == u"file"_s) {
         QVERIFY(QDir().mkpath(home.filePath(u"data"_s)));
         QFile blocker(folders.data);
@@ -72,6 +153,15 @@ void tst_BrowsingProfile::keptOrOffTheRecord()
         BrowsingProfile after(true, folders);
         QVERIFY(after.kept());
     }
+    // A holder that crashed leaves its lock behind, which must not shut the folders for good.
+    if (obstacle == u"process"_s) {
+        QCOMPARE(holder.state(), QProcess::Running);
+        holder.kill();
+        QVERIFY(holder.waitForFinished());
+        QVERIFY(QFile::exists(QDir(folders.data).filePath(u"profile.lock"_s)));
+        BrowsingProfile after(true, folders);
+        QVERIFY2(after.kept(), qPrintable(after.note()));
+    }
 }
 
 void tst_BrowsingProfile::siteDataGoesBeforeTheNextSession()
@@ -93,29 +183,76 @@ void tst_BrowsingProfile::siteDataGoesBeforeTheNextSession()
     QVERIFY(!data.exists(u"delete-site-data"_s));
 }
 
-// A page's lasting cookie is written under the data folder, where the next session
-// finds it.
-void tst_BrowsingProfile::cookiesReachTheDisk()
+void tst_BrowsingProfile::pageDataLastsUntilDeleted_data()
 {
+    QTest::addColumn<QString>("kind"); // "cookie", "cache" or "storage"
+    QTest::addColumn<bool>("deleted");
+    QTest::newRow("a lasting cookie") << u"cookie"_s << false;
+    QTest::newRow("a lasting cookie, deleted") << u"cookie"_s << true;
+    QTest::newRow("a cached page, deleted") << u"cache"_s << true;
+    QTest::newRow("local storage") << u"storage"_s << false;
+    QTest::newRow("local storage, deleted") << u"storage"_s << true;
+}
+
+// What pages leave is written under the folders, where the next session finds it, and
+// deleting it leaves nothing for the rest of this session or the next.
+void tst_BrowsingProfile::pageDataLastsUntilDeleted()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, deleted);
     LoopbackHttpServer server;
     QVERIFY(server.start());
-    server.setPage(u"/"_s, enginetesting::page("Signed in"));
-    server.addHeader(u"/"_s, "Set-Cookie: sid=abc123; Max-Age=86400; Path=/");
+    // Reports what the page sees, as the query of a request for /seen.
+    server.setPage(u"/seen"_s, "seen", "text/plain");
     QTemporaryDir home;
     const BrowsingProfile::Folders folders{home.filePath(u"data"_s), home.filePath(u"cache"_s)};
-    {
+    const QString cookies = QDir(folders.data).filePath(u"Cookies"_s);
+
+    if (kind == u"cookie"_s) {
+        server.setPage(u"/"_s, enginetesting::page("Signed in"));
+        server.addHeader(u"/"_s, "Set-Cookie: sid=abc123; Max-Age=86400; Path=/");
+        server.setPage(u"/check"_s, enginetesting::page("Check", "<script>fetch('/seen?' + document.cookie)"
+                                                                 ".then(() => document.title = 'Checked')</script>"));
+        // Written after the deletion: once it is on disk, so is the deletion.
+        server.addHeader(u"/seen"_s, "Set-Cookie: later=xyz789; Max-Age=86400; Path=/");
+        {
+            BrowsingProfile profile(true, folders);
+            QVERIFY(loadPage(profile, server.url(u"/"_s), u"Signed in"_s));
+            if (deleted) {
+                profile.deleteCookiesAndSiteData();
+                QVERIFY(loadPage(profile, server.url(u"/check"_s), u"Checked"_s));
+                QVERIFY2(server.requests().contains(u"/seen?"_s), qPrintable(server.requests().join(u' ')));
+            }
+        }
+        // The engine writes its cookie store when the profile goes, or every 30 s.
+        QVERIFY(enginetesting::waitUntil([&] { return fileHolds(cookies, deleted ? "xyz789" : "abc123"); }, 40000));
+        QCOMPARE(fileHolds(cookies, "abc123"), !deleted);
+    } else if (kind == u"cache"_s) {
+        server.setPage(u"/"_s, enginetesting::page("Cached", "<p>cache-marker-5d2e</p>"));
+        server.addHeader(u"/"_s, "Cache-Control: max-age=3600");
         BrowsingProfile profile(true, folders);
-        WebEngineBrowser browser(nullptr, nullptr, profile.profile());
-        browser.resize(400, 300);
-        browser.show();
-        browser.Navigate(server.url(u"/"_s).toString());
-        QVERIFY(enginetesting::waitUntil([&] { return browser.LocationName() == u"Signed in"_s; }));
+        QVERIFY(loadPage(profile, server.url(u"/"_s), u"Cached"_s));
+        // The engine keeps each entry, body included, in a file of its own under the folder.
+        QVERIFY(enginetesting::waitUntil([&] { return folderHolds(folders.cache, "cache-marker-5d2e"); }));
+        profile.deleteCachedFiles();
+        QVERIFY(enginetesting::waitUntil([&] { return !folderHolds(folders.cache, "cache-marker-5d2e"); }));
+    } else {
+        server.setPage(u"/store"_s, enginetesting::page("Store", "<script>localStorage.setItem('k', 'v');"
+                                                                 "document.title = 'Stored'</script>"));
+        server.setPage(u"/read"_s, enginetesting::page("Read", "<script>fetch('/seen?' + localStorage.getItem('k'))"
+                                                               ".then(() => document.title = 'Reported')</script>"));
+        {
+            BrowsingProfile profile(true, folders);
+            QVERIFY(loadPage(profile, server.url(u"/store"_s), u"Stored"_s));
+            if (deleted)
+                profile.deleteCookiesAndSiteData();
+        }
+        BrowsingProfile next(true, folders);
+        QVERIFY2(next.kept(), qPrintable(next.note()));
+        QVERIFY(loadPage(next, server.url(u"/read"_s), u"Reported"_s));
+        const QString expected = deleted ? u"/seen?null"_s : u"/seen?v"_s;
+        QVERIFY2(server.requests().contains(expected), qPrintable(server.requests().join(u' ')));
     }
-    // The engine writes its cookie store when the profile goes, or every 30 s.
-    QVERIFY(enginetesting::waitUntil([&] {
-        QFile cookies(QDir(folders.data).filePath(u"Cookies"_s));
-        return cookies.open(QIODevice::ReadOnly) && cookies.readAll().contains("abc123");
-    }, 40000));
 }
 
 QTEST_MAIN(tst_BrowsingProfile)

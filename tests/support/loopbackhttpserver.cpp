@@ -368,8 +368,11 @@ void LoopbackHttpServer::respond(QTcpSocket *socket, const QByteArray &method, c
     head += "Content-Type: " + it->contentType + "\r\n";
     head += "Content-Length: " + QByteArray::number(it->body.size()) + "\r\n";
     head += it->headers;
-    // Every fetch reaches us, so tests see back, forward and reload requests.
-    head += "Cache-Control: no-store\r\nConnection: close\r\n\r\n";
+    // Every fetch reaches us, so tests see back, forward and reload requests, unless
+    // the path says itself how it may be cached.
+    if (!it->headers.toLower().contains("cache-control:"))
+        head += "Cache-Control: no-store\r\n";
+    head += "Connection: close\r\n\r\n";
 
     socket->write(head);
     if (method != "HEAD")

@@ -45,7 +45,8 @@ public:
     void setPage(const QString &path, const QByteArray &body,
                  const QByteArray &contentType = "text/html; charset=utf-8", int status = 200);
     void setRedirect(const QString &path, const QString &location, int status = 302);
-    // One more header line for the answers of the path, as "Name: value".
+    // One more header line for the answers of the path, as "Name: value". A
+    // Cache-Control line replaces the "no-store" every answer otherwise carries.
     void addHeader(const QString &path, const QByteArray &line);
     // Holds the answer for that path ms milliseconds after the request has arrived.
     void setDelay(const QString &path, int ms);
