@@ -355,8 +355,10 @@ void tst_EndToEnd::signInLastsAcrossRestarts()
     QFETCH(QString, seen);
     LoopbackHttpServer server;
     QVERIFY(server.start());
-    server.setPage(QStringLiteral("/signin"), "<html><head><title>Signed in</title></head><body>"
-                                              "<script>localStorage.setItem('k', 'v')</script></body></html>");
+    server.setPage(QStringLiteral("/signin"), "<html><head><title>Signed in</title></head><body><script>"
+                                              "localStorage.setItem('k', 'v'); fetch('/stored')"
+                                              "</script></body></html>");
+    server.setPage(QStringLiteral("/stored"), "ok", "text/plain");
     server.addHeader(QStringLiteral("/signin"), "Set-Cookie: sid=abc123; Max-Age=86400; Path=/");
     server.setPage(QStringLiteral("/check"), "<html><body><script>"
                                              "fetch('/seen?' + document.cookie + '&' + localStorage.getItem('k'))"
@@ -373,8 +375,9 @@ void tst_EndToEnd::signInLastsAcrossRestarts()
         type(server.url(QLatin1String(path)).toString());
         keys({QStringLiteral("Return")});
         QTRY_VERIFY_WITH_TIMEOUT(server.requests().contains(QLatin1String(path)), 30000);
-        if (QByteArray(path) == "/check")
-            QTRY_VERIFY_WITH_TIMEOUT(!server.requests().filter(QStringLiteral("/seen")).isEmpty(), 30000);
+        // The page's script has run: the value is stored, the check's answer sent.
+        const QString after = QByteArray(path) == "/check" ? QStringLiteral("/seen") : QStringLiteral("/stored");
+        QTRY_VERIFY_WITH_TIMEOUT(!server.requests().filter(after).isEmpty(), 30000);
         QVERIFY(run.exitByMenu());
     }
     QCOMPARE(server.requests().filter(QStringLiteral("/seen")), QStringList{seen});
