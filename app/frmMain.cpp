@@ -228,6 +228,26 @@ void frmMain::addBrowserKeys()
     key(QKeySequence(Qt::ALT | Qt::Key_Left), [this] { tbToolBar_ButtonClick(QStringLiteral("Back")); });
     key(QKeySequence(Qt::ALT | Qt::Key_Right), [this] { tbToolBar_ButtonClick(QStringLiteral("Forward")); });
     key(QKeySequence(Qt::CTRL | Qt::Key_P), [this] { mnuFilePrint_Click(); });
+    auto onActive = [this](void (frmBrowser::*command)()) {
+        return [this, command] {
+            if (frmBrowser *active = activeBrowser())
+                (active->*command)();
+        };
+    };
+    key(QKeySequence(Qt::CTRL | Qt::Key_F), onActive(&frmBrowser::showFindStrip));
+    key(QKeySequence(Qt::Key_F3), onActive(&frmBrowser::findNext));
+    key(QKeySequence(Qt::SHIFT | Qt::Key_F3), onActive(&frmBrowser::findPrevious));
+    auto zoom = [this](int steps) {
+        return [this, steps] {
+            if (frmBrowser *active = activeBrowser())
+                active->zoomBy(steps);
+        };
+    };
+    // Ctrl+= is Ctrl++ without the Shift that plus needs on many keyboards.
+    key(QKeySequence(Qt::CTRL | Qt::Key_Plus), zoom(1));
+    key(QKeySequence(Qt::CTRL | Qt::Key_Equal), zoom(1));
+    key(QKeySequence(Qt::CTRL | Qt::Key_Minus), zoom(-1));
+    key(QKeySequence(Qt::CTRL | Qt::Key_0), onActive(&frmBrowser::zoomReset));
     // Esc stops a load only while the page itself has the focus.
     key(QKeySequence(Qt::Key_Escape), [this] {
         frmBrowser *active = activeBrowser();
@@ -394,6 +414,11 @@ void frmMain::showEvent(QShowEvent *event)
 void frmMain::writeStatusText(const QString &text)
 {
     sbStatusBar->panel(1)->setText(text);
+}
+
+void frmMain::flashStatusText(const QString &text)
+{
+    sbStatusBar->showMessage(text, FlashMs);
 }
 
 ToolsPanelDisplay &frmMain::loadedToolsPanel()

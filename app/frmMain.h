@@ -1,6 +1,7 @@
 #pragma once
 
 #include "browser/browserhost.h"
+#include "browser/zoomlevels.h"
 #include "platform/platform.h"
 #include "shared/measurements.h"
 #include "windows/toolspanelinstance.h"
@@ -113,6 +114,8 @@ public:
     ToolsPanelDisplay &loadedToolsPanel() override;
     Measurements &measurements() override { return m_measurements; }
     WebBrowser *openInNewWindow(const QString &address) override;
+    void flashStatusText(const QString &text) override;
+    ZoomLevels &zoomLevels() override { return m_zoomLevels; }
 
     // The fixed command line of View > Options...
     static QString optionsCommandLine();
@@ -165,4 +168,7 @@ private:
     // Said when the window first shows, for HistoryNoticeMs.
     QString m_historyNotice;
     static constexpr int HistoryNoticeMs = 15000;
+    // Every document window's zoom, by host, for this session.
+    ZoomLevels m_zoomLevels;
+    static constexpr int FlashMs = 2000;
 };

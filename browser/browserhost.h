@@ -3,6 +3,7 @@
 class QString;
 class ToolsPanelDisplay;
 class WebBrowser;
+class ZoomLevels;
 struct Measurements;
 
 // What a document window reaches outside itself: the main window's status line, the
@@ -17,6 +18,10 @@ public:
     // panel the user closed brings it back.
     virtual ToolsPanelDisplay &loadedToolsPanel() = 0;
     virtual Measurements &measurements() = 0;
+    // Says text over panel 1 for a moment; panel 1 keeps its own text meanwhile.
+    virtual void flashStatusText(const QString &text) = 0;
+    // The zoom level of each host, shared by all document windows.
+    virtual ZoomLevels &zoomLevels() = 0;
     // A page asked for a window of its own (a link with a target, a script after a click):
     // a new numbered document window, shown and active, its address box showing the
     // address. Returns its browser control, still empty, for the page's request to be

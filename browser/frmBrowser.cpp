@@ -1,8 +1,10 @@
 #include "browser/frmBrowser.h"
 
 #include "browser/browserhost.h"
+#include "browser/findstrip.h"
 #include "browser/historyfile.h"
 #include "browser/linkping.h"
+#include "browser/zoomlevels.h"
 #include "platform/locationtext.h"
 #include "platform/pingsocket.h"
 #include "platform/platform.h"
@@ -25,6 +27,7 @@
 #include <QStringListModel>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -156,6 +159,7 @@ frmBrowser::frmBrowser(QMdiArea *mdiArea, const Platform &platform, BrowserHost 
     connect(brwWebBrowser, &WebBrowser::TitleChange, this, &frmBrowser::brwWebBrowser_TitleChange);
     connect(brwWebBrowser, &WebBrowser::BeforeNavigate2, this, &frmBrowser::brwWebBrowser_BeforeNavigate2);
     connect(brwWebBrowser, &WebBrowser::NavigateComplete2, this, &frmBrowser::brwWebBrowser_NavigateComplete2);
+    connect(brwWebBrowser, &WebBrowser::ZoomWheel, this, &frmBrowser::zoomBy);
     brwWebBrowser->setNewWindowHandler(
         [this](const QString &address) { return m_host.openInNewWindow(address); });
     connect(timTimer, &QTimer::timeout, this, &frmBrowser::timTimer_Timer);
@@ -222,7 +226,61 @@ void frmBrowser::Form_Resize()
         r.setWidth(twips::toPixels(w - 200));
     if (h - 800 >= 0)
         r.setHeight(twips::toPixels(h - 800));
+    // The find strip, while shown, takes the bottom of the page's room.
+    if (m_findStrip && !m_findStrip->isHidden()) {
+        const int stripHeight = m_findStrip->sizeHint().height();
+        r.setHeight(std::max(0, r.height() - stripHeight));
+        m_findStrip->setGeometry(r.x(), r.y() + r.height(), r.width(), stripHeight);
+    }
     brwWebBrowser->setGeometry(r);
+}
+
+void frmBrowser::showFindStrip()
+{
+    if (!m_findStrip) {
+        m_findStrip = new FindStrip(brwWebBrowser, this);
+        connect(m_findStrip, &FindStrip::visibilityChanged, this, &frmBrowser::Form_Resize);
+    }
+    m_findStrip->open();
+}
+
+void frmBrowser::findNext()
+{
+    findAgain(false);
+}
+
+void frmBrowser::findPrevious()
+{
+    findAgain(true);
+}
+
+void frmBrowser::findAgain(bool backward)
+{
+    if (!m_findStrip || m_findStrip->isHidden() || m_findStrip->field->text().isEmpty()) {
+        showFindStrip();
+        return;
+    }
+    m_findStrip->find(backward);
+}
+
+void frmBrowser::zoomBy(int steps)
+{
+    setZoom(ZoomLevels::stepFrom(m_zoomPercent, steps));
+}
+
+void frmBrowser::zoomReset()
+{
+    setZoom(ZoomLevels::Normal);
+}
+
+void frmBrowser::setZoom(int percent)
+{
+    m_host.zoomLevels().setLevel(ZoomLevels::keyOf(brwWebBrowser->LocationURL()), percent);
+    m_host.flashStatusText(QStringLiteral("Zoom %1 %").arg(percent));
+    if (percent == m_zoomPercent)
+        return;
+    m_zoomPercent = percent;
+    brwWebBrowser->SetZoomPercent(percent);
 }
 
 void frmBrowser::resizeEvent(QResizeEvent *event)
@@ -320,6 +378,13 @@ void frmBrowser::brwWebBrowser_ProgressChange(int progress, int progressMax)
 void frmBrowser::brwWebBrowser_NavigateComplete2(const QString &)
 {
     setWindowTitle(brwWebBrowser->LocationName());
+
+    // Each host at the level chosen for it this session.
+    const int zoom = m_host.zoomLevels().levelFor(ZoomLevels::keyOf(brwWebBrowser->LocationURL()));
+    if (zoom != m_zoomPercent) {
+        m_zoomPercent = zoom;
+        brwWebBrowser->SetZoomPercent(zoom);
+    }
 
     const QString location = withoutUserInfo(brwWebBrowser->LocationURL());
     // An address the box could not show whole, nor the file keep, is neither listed

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 class BrowserHost;
+class FindStrip;
 class PingSocket;
 class QComboBox;
 class QLabel;
@@ -35,6 +36,20 @@ public:
     void cboAddress_KeyPress(int keyAscii);
     // Empties the address list, the typed text aside: the history was deleted.
     void forgetListedAddresses();
+
+    // Find in page. The strip is made when first asked for; nullptr until then.
+    FindStrip *findStrip() const { return m_findStrip; }
+    void showFindStrip();
+    // F3 and Shift+F3: the next or previous match; the strip opens when it has nothing
+    // to find yet.
+    void findNext();
+    void findPrevious();
+
+    // Zoom by whole steps (larger when positive) or back to 100 %; the level is kept
+    // for the page's host and said in the status bar.
+    void zoomBy(int steps);
+    void zoomReset();
+    int zoomPercent() const { return m_zoomPercent; }
 
     void brwWebBrowser_StatusTextChange(const QString &text);
     void brwWebBrowser_ProgressChange(int progress, int progressMax);
@@ -76,6 +91,8 @@ private:
     void showPingFailure();
     // Sets the list index from code: the box takes the entry's text and raises its click.
     void setListIndex(int index);
+    void setZoom(int percent);
+    void findAgain(bool backward);
 
     BrowserHost &m_host;
     QString m_historyPath;
@@ -83,4 +100,6 @@ private:
     ElapsedTicks m_pingClock;
     ElapsedTicks m_loadClock;
     QMdiSubWindow *m_subWindow = nullptr;
+    FindStrip *m_findStrip = nullptr;
+    int m_zoomPercent = 100;
 };

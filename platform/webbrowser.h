@@ -47,6 +47,15 @@ public:
     // must stay alive until DialogsClosed.
     virtual bool CloseDialogs() = 0;
 
+    // Beyond the original control: finding in the page, and zoom.
+    //
+    // Highlights every match of text and moves to the next one (the previous one when
+    // backward); the same text again moves on from the last match. Empty text clears
+    // the highlight. FindTextFinished tells where it got to.
+    virtual void FindText(const QString &text, bool backward, bool caseSensitive) = 0;
+    // The page drawn at percent of its own size, across its loads until changed.
+    virtual void SetZoomPercent(int percent) = 0;
+
     // Beyond the original control: a page asked for a window of its own for url, from
     // a user's click (a link or form with a target, window.open in a click handler);
     // pages cannot open windows on their own. The handler makes the window and returns
@@ -67,6 +76,10 @@ Q_SIGNALS:
     void PrintFinished(bool success);
     // Every question open at CloseDialogs has returned.
     void DialogsClosed();
+    // The match now selected, counted from 1, of matchCount; 0 of 0 when none.
+    void FindTextFinished(int activeMatch, int matchCount);
+    // The wheel turned over the page with Ctrl held: whole notches, up positive.
+    void ZoomWheel(int steps);
 
 protected:
     WebBrowser *newWindowFor(const QString &url) const

@@ -6,12 +6,15 @@
 #include "platform/pagedialoggate.h"
 #include "platform/useraddress.h"
 
+#include <QChildEvent>
 #include <QVBoxLayout>
+#include <QWebEngineFindTextResult>
 #include <QWebEngineHistory>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineNewWindowRequest>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
+#include <QWheelEvent>
 
 namespace {
 
@@ -57,6 +60,12 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent, EngineDialogs *dialogs, QWeb
     layout->setSpacing(0);
     layout->addWidget(m_view);
     setFocusProxy(m_view);
+
+    // The page's wheel events go to the widget the view draws the page in, which the
+    // view replaces as it likes: each one is watched as it comes.
+    m_view->installEventFilter(this);
+    for (QObject *child : m_view->children())
+        child->installEventFilter(this);
 
     connectTracker();
     connectPage();
@@ -114,6 +123,9 @@ void WebEngineBrowser::connectPage()
                 if (target)
                     request.openIn(target->m_page);
             });
+    connect(m_page, &QWebEnginePage::findTextFinished, this, [this](const QWebEngineFindTextResult &result) {
+        Q_EMIT FindTextFinished(result.activeMatch(), result.numberOfMatches());
+    });
     connect(m_view, &QWebEngineView::printFinished, this, [this](bool success) {
         m_printing = false;
         Q_EMIT PrintFinished(success);
@@ -218,6 +230,43 @@ void WebEngineBrowser::EditPaste()
 bool WebEngineBrowser::CloseDialogs()
 {
     return m_dialogGate->close();
+}
+
+void WebEngineBrowser::FindText(const QString &text, bool backward, bool caseSensitive)
+{
+    QWebEnginePage::FindFlags flags;
+    if (backward)
+        flags |= QWebEnginePage::FindBackward;
+    if (caseSensitive)
+        flags |= QWebEnginePage::FindCaseSensitively;
+    m_page->findText(text, flags);
+}
+
+void WebEngineBrowser::SetZoomPercent(int percent)
+{
+    // The engine keeps to 25 % .. 500 % and ignores anything else.
+    m_page->setZoomFactor(qBound(25, percent, 500) / 100.0);
+}
+
+bool WebEngineBrowser::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_view) {
+        if (event->type() == QEvent::ChildAdded)
+            static_cast<QChildEvent *>(event)->child()->installEventFilter(this);
+        return WebBrowser::eventFilter(watched, event);
+    }
+    if (event->type() != QEvent::Wheel)
+        return WebBrowser::eventFilter(watched, event);
+    const auto *wheel = static_cast<QWheelEvent *>(event);
+    if (!(wheel->modifiers() & Qt::ControlModifier))
+        return WebBrowser::eventFilter(watched, event);
+    // Taken whole: the page neither scrolls nor zooms by itself.
+    m_zoomWheelRest += wheel->angleDelta().y();
+    const int steps = m_zoomWheelRest / QWheelEvent::DefaultDeltasPerStep;
+    m_zoomWheelRest %= QWheelEvent::DefaultDeltasPerStep;
+    if (steps != 0)
+        Q_EMIT ZoomWheel(steps);
+    return true;
 }
 
 QUrl WebEngineBrowser::currentUrl() const

@@ -39,8 +39,13 @@ public:
     void EditCopy() override;
     void EditPaste() override;
     bool CloseDialogs() override;
+    void FindText(const QString &text, bool backward, bool caseSensitive) override;
+    void SetZoomPercent(int percent) override;
 
     QWebEngineView *view() const { return m_view; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // Back or Forward, when possible, as the user's own navigation.
@@ -60,4 +65,6 @@ private:
     // From a started print until the view reports its end; the view itself
     // refuses a second print meanwhile, without a word.
     bool m_printing = false;
+    // Part of a wheel notch turned with Ctrl held (touchpads send small steps).
+    int m_zoomWheelRest = 0;
 };

@@ -2,6 +2,7 @@
 #include "app/arrangement.h"
 #include "app/frmMain.h"
 #include "app/panelstatusbar.h"
+#include "browser/findstrip.h"
 #include "browser/frmBrowser.h"
 #include "browser/historyfile.h"
 #include "browser/historywriter.h"
@@ -81,6 +82,10 @@ private Q_SLOTS:
     void browserKeys_data();
     void browserKeys();
     void ctrlPPrints();
+    void findKeys_data();
+    void findKeys();
+    void zoomKeys_data();
+    void zoomKeys();
     void helpButtonOpensOneViewer();
 };
 
@@ -625,6 +630,88 @@ void tst_Commands::ctrlPPrints()
     document1()->brwWebBrowser->setFocus();
     QTest::keyClick(document1()->brwWebBrowser, Qt::Key_P, Qt::ControlModifier);
     QCOMPARE(env->dialogs.asked, QStringList{QStringLiteral("printer:Print")});
+}
+
+// Ctrl+F opens the strip, "ab" is typed; then one key, with the focus in the field
+// or the page.
+void tst_Commands::findKeys_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<bool>("focusInPage");
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<bool>("stripShown");
+    const QString next = QStringLiteral("FindText:ab:forward:anycase");
+    const QString previous = QStringLiteral("FindText:ab:back:anycase");
+    QTest::newRow("F3 in the field") << int(Qt::Key_F3) << 0 << false << next << true;
+    QTest::newRow("F3 in the page") << int(Qt::Key_F3) << 0 << true << next << true;
+    QTest::newRow("Shift+F3 in the page") << int(Qt::Key_F3) << int(Qt::ShiftModifier) << true << previous << true;
+    QTest::newRow("Shift+Enter in the field") << int(Qt::Key_Return) << int(Qt::ShiftModifier) << false << previous
+                                              << true;
+    QTest::newRow("Esc in the field") << int(Qt::Key_Escape) << 0 << false
+                                      << QStringLiteral("FindText::forward:anycase") << false;
+    // The strip stays; Esc stops the page as before.
+    QTest::newRow("Esc in the page") << int(Qt::Key_Escape) << 0 << true << QStringLiteral("Stop") << true;
+}
+
+void tst_Commands::findKeys()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(bool, focusInPage);
+    QFETCH(QString, call);
+    QFETCH(bool, stripShown);
+    main->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(main.get()));
+    activate(document1());
+    frmBrowser *w = document1();
+    QVERIFY(!w->findStrip());
+    w->brwWebBrowser->setFocus();
+    QTRY_VERIFY(w->brwWebBrowser->hasFocus());
+    QTest::keyClick(w->brwWebBrowser, Qt::Key_F, Qt::ControlModifier);
+    QVERIFY(w->findStrip());
+    QTRY_VERIFY(w->findStrip()->field->hasFocus());
+    QTest::keyClicks(w->findStrip()->field, QStringLiteral("ab"));
+    QWidget *target = focusInPage ? static_cast<QWidget *>(w->brwWebBrowser) : w->findStrip()->field;
+    target->setFocus();
+    QTRY_VERIFY(target->hasFocus());
+    forgetCalls();
+    QTest::keyClick(target, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(browserOf(w)->calls, QStringList{call});
+    QCOMPARE(w->findStrip()->isVisible(), stripShown);
+    if (!stripShown)
+        QTRY_VERIFY(w->brwWebBrowser->hasFocus());
+}
+
+// Keys from 100 % in the page, the level after and what the status bar says.
+void tst_Commands::zoomKeys_data()
+{
+    QTest::addColumn<QList<QKeyCombination>>("keys");
+    QTest::addColumn<int>("percent");
+    const QKeyCombination plus(Qt::ControlModifier, Qt::Key_Plus);
+    const QKeyCombination equal(Qt::ControlModifier, Qt::Key_Equal);
+    const QKeyCombination minus(Qt::ControlModifier, Qt::Key_Minus);
+    const QKeyCombination zero(Qt::ControlModifier, Qt::Key_0);
+    QTest::newRow("Ctrl++") << QList<QKeyCombination>{plus} << 110;
+    QTest::newRow("Ctrl+=") << QList<QKeyCombination>{equal, equal} << 125;
+    QTest::newRow("Ctrl+-") << QList<QKeyCombination>{minus} << 90;
+    QTest::newRow("Ctrl+0") << QList<QKeyCombination>{plus, plus, plus, zero} << 100;
+}
+
+void tst_Commands::zoomKeys()
+{
+    QFETCH(QList<QKeyCombination>, keys);
+    QFETCH(int, percent);
+    main->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(main.get()));
+    activate(document1());
+    document1()->brwWebBrowser->setFocus();
+    QTRY_VERIFY(document1()->brwWebBrowser->hasFocus());
+    for (const QKeyCombination &k : std::as_const(keys))
+        QTest::keyClick(document1()->brwWebBrowser, k.key(), k.keyboardModifiers());
+    QCOMPARE(document1()->zoomPercent(), percent);
+    QCOMPARE(browserOf(document1())->calls.last(), QStringLiteral("SetZoomPercent:%1").arg(percent));
+    QCOMPARE(main->sbStatusBar->currentMessage(), QStringLiteral("Zoom %1 %").arg(percent));
 }
 
 void tst_Commands::helpButtonOpensOneViewer()

@@ -1,8 +1,11 @@
+#include "browser/findstrip.h"
 #include "browser/frmBrowser.h"
+#include "browser/zoomlevels.h"
 #include "support/documentfixture.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCompleter>
 #include <QLabel>
@@ -13,6 +16,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
+
+using namespace Qt::StringLiterals;
 
 // The document window's own behaviour, with a browser that only records calls.
 class tst_FrmBrowser : public QObject, protected DocumentFixture
@@ -42,6 +47,14 @@ private Q_SLOTS:
     void altAMovesTheFocusToTheAddressBox();
     void closingWithAQuestionOpenWaitsForItToReturn();
     void aHundredThousandAddressesLoad();
+    void findStripIsMadeWhenFirstAskedFor();
+    void findStripKeys_data();
+    void findStripKeys();
+    void findCount_data();
+    void findCount();
+    void zoomSteps_data();
+    void zoomSteps();
+    void zoomIsKeptPerHost();
 };
 
 void tst_FrmBrowser::init()
@@ -309,3 +322,161 @@ void tst_FrmBrowser::aHundredThousandAddressesLoad()
 
 QTEST_MAIN(tst_FrmBrowser)
 #include "tst_frmbrowser.moc"
+
+void tst_FrmBrowser::findStripIsMadeWhenFirstAskedFor()
+{
+    frmBrowser *w = newWindow();
+    QVERIFY(!w->findStrip());
+    QVERIFY(!w->findChild<FindStrip *>());
+    const QRect page = w->brwWebBrowser->geometry();
+
+    w->showFindStrip();
+    FindStrip *strip = w->findStrip();
+    QVERIFY(strip);
+    QVERIFY(strip->isVisible());
+    QTRY_VERIFY(strip->field->hasFocus());
+    // Along the bottom, taking its height from the page.
+    const QRect shrunk = w->brwWebBrowser->geometry();
+    QCOMPARE(shrunk.top(), page.top());
+    QCOMPARE(shrunk.width(), page.width());
+    QCOMPARE(shrunk.height(), page.height() - strip->height());
+    QCOMPARE(strip->geometry().top(), shrunk.bottom() + 1);
+
+    QTest::keyClick(strip->field, Qt::Key_Escape);
+    QVERIFY(strip->isHidden());
+    QCOMPARE(w->brwWebBrowser->geometry(), page);
+}
+
+// Steps typed into the strip's field: text to type, or a key ("Enter", "Shift+Enter",
+// "Backspace", "Esc") or "case" for the check box; then the calls made on the page.
+void tst_FrmBrowser::findStripKeys_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<bool>("stripShown");
+    const QString a = u"FindText:a:forward:anycase"_s;
+    const QString ab = u"FindText:ab:forward:anycase"_s;
+    const QString clear = u"FindText::forward:anycase"_s;
+    QTest::newRow("searches as typed") << QStringList{u"ab"_s} << QStringList{a, ab} << true;
+    QTest::newRow("Enter: next") << QStringList{u"ab"_s, u"Enter"_s} << QStringList{a, ab, ab} << true;
+    QTest::newRow("Shift+Enter: previous") << QStringList{u"ab"_s, u"Shift+Enter"_s}
+                                           << QStringList{a, ab, u"FindText:ab:back:anycase"_s} << true;
+    QTest::newRow("Enter with nothing typed") << QStringList{u"Enter"_s} << QStringList{} << true;
+    QTest::newRow("emptied: highlight cleared") << QStringList{u"a"_s, u"Backspace"_s} << QStringList{a, clear}
+                                                << true;
+    QTest::newRow("match case starts over") << QStringList{u"a"_s, u"case"_s}
+                                            << QStringList{a, clear, u"FindText:a:forward:case"_s} << true;
+    QTest::newRow("Esc closes and clears") << QStringList{u"a"_s, u"Esc"_s} << QStringList{a, clear} << false;
+}
+
+void tst_FrmBrowser::findStripKeys()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, calls);
+    QFETCH(bool, stripShown);
+    frmBrowser *w = newWindow();
+    area->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(area.get()));
+    w->showFindStrip();
+    FindStrip *strip = w->findStrip();
+    QTRY_VERIFY(strip->field->hasFocus());
+    browserOf(w)->calls.clear();
+    for (const QString &step : std::as_const(steps)) {
+        if (step == u"Enter"_s)
+            QTest::keyClick(strip->field, Qt::Key_Return);
+        else if (step == u"Shift+Enter"_s)
+            QTest::keyClick(strip->field, Qt::Key_Return, Qt::ShiftModifier);
+        else if (step == u"Backspace"_s)
+            QTest::keyClick(strip->field, Qt::Key_Backspace);
+        else if (step == u"Esc"_s)
+            QTest::keyClick(strip->field, Qt::Key_Escape);
+        else if (step == u"case"_s)
+            strip->matchCase->click();
+        else
+            QTest::keyClicks(strip->field, step);
+    }
+    QCOMPARE(browserOf(w)->calls, calls);
+    QCOMPARE(strip->isVisible(), stripShown);
+    // Closed, the page has the focus.
+    if (!stripShown)
+        QTRY_VERIFY(w->brwWebBrowser->hasFocus());
+}
+
+void tst_FrmBrowser::findCount_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("activeMatch");
+    QTest::addColumn<int>("matchCount");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("3 of 12") << u"x"_s << 3 << 12 << u"3 of 12"_s;
+    QTest::newRow("none") << u"x"_s << 0 << 0 << u"No matches"_s;
+    // An answer for a text since deleted.
+    QTest::newRow("late answer, field empty") << QString() << 1 << 3 << QString();
+}
+
+void tst_FrmBrowser::findCount()
+{
+    QFETCH(QString, typed);
+    QFETCH(int, activeMatch);
+    QFETCH(int, matchCount);
+    QFETCH(QString, text);
+    frmBrowser *w = newWindow();
+    w->showFindStrip();
+    w->findStrip()->field->setText(typed);
+    Q_EMIT browserOf(w)->FindTextFinished(activeMatch, matchCount);
+    QCOMPARE(w->findStrip()->count->text(), text);
+}
+
+// Zoom steps from 100 %: positive larger, 0 back to normal; the level the page gets
+// and the status text.
+void tst_FrmBrowser::zoomSteps_data()
+{
+    QTest::addColumn<QList<int>>("steps");
+    QTest::addColumn<int>("percent");
+    QTest::newRow("up") << QList<int>{1} << 110;
+    QTest::newRow("down") << QList<int>{-1} << 90;
+    QTest::newRow("up twice") << QList<int>{1, 1} << 125;
+    QTest::newRow("down three") << QList<int>{-1, -1, -1} << 75;
+    QTest::newRow("held at the top") << QList<int>{20, 1} << 500;
+    QTest::newRow("held at the bottom") << QList<int>{-20, -1} << 25;
+    QTest::newRow("back to normal") << QList<int>{3, 0} << 100;
+    QTest::newRow("up, down") << QList<int>{1, -1} << 100;
+}
+
+void tst_FrmBrowser::zoomSteps()
+{
+    QFETCH(QList<int>, steps);
+    QFETCH(int, percent);
+    frmBrowser *w = newWindow();
+    browserOf(w)->completeNavigation(u"http://a.test/"_s, u"A"_s);
+    browserOf(w)->calls.clear();
+    for (int step : std::as_const(steps)) {
+        if (step == 0)
+            w->zoomReset();
+        else
+            // As the wheel turned over the page would.
+            Q_EMIT browserOf(w)->ZoomWheel(step);
+    }
+    QCOMPARE(w->zoomPercent(), percent);
+    QCOMPARE(browserOf(w)->calls.last(), u"SetZoomPercent:%1"_s.arg(percent));
+    QCOMPARE(host->flashed, u"Zoom %1 %"_s.arg(percent));
+    QCOMPARE(host->zoom.levelFor(u"a.test"_s), percent);
+}
+
+void tst_FrmBrowser::zoomIsKeptPerHost()
+{
+    frmBrowser *w = newWindow();
+    ScriptedBrowser *b = browserOf(w);
+    b->completeNavigation(u"http://a.test/one"_s, u"A"_s);
+    w->zoomBy(3);
+    QCOMPARE(w->zoomPercent(), 150);
+    b->calls.clear();
+    b->completeNavigation(u"http://b.test/"_s, u"B"_s);
+    b->completeNavigation(u"http://A.test/two"_s, u"A"_s);
+    QCOMPARE(b->calls, (QStringList{u"SetZoomPercent:100"_s, u"SetZoomPercent:150"_s}));
+    // Another window on the same host takes its level.
+    frmBrowser *other = newWindow();
+    browserOf(other)->completeNavigation(u"http://a.test/three"_s, u"A"_s);
+    QCOMPARE(other->zoomPercent(), 150);
+    QVERIFY(browserOf(other)->calls.contains(u"SetZoomPercent:150"_s));
+}

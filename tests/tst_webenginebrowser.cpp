@@ -1,3 +1,4 @@
+#include "browser/findstrip.h"
 #include "platform/webenginebrowser.h"
 #include "support/enginetesting.h"
 #include "support/loopbackhttpserver.h"
@@ -9,6 +10,10 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QWheelEvent>
 #include <QWebEngineView>
 #include <QtTest>
 
@@ -84,6 +89,12 @@ private Q_SLOTS:
     void fragmentMoveRaisesNoBefore();
     void refreshReloads();
     void hoveredLinkShowsInStatus();
+    void findMovesTheSelection_data();
+    void findMovesTheSelection();
+    void zoomScalesThePage_data();
+    void zoomScalesThePage();
+    void ctrlWheelAsksForZoom_data();
+    void ctrlWheelAsksForZoom();
 
     void serverStreamsLargeBodiesAndSurvivesLeavingClients();
 
@@ -95,6 +106,8 @@ private:
     bool waitForCompletes(qsizetype count);
     void navigateAndWait(const QString &address);
     void loadHeldPage(const QString &path);
+    // The page's answer to a script; an invalid variant when none came.
+    QVariant evaluate(const QString &script);
 
     LoopbackHttpServer m_server;
     WebEngineBrowser *m_browser = nullptr;
@@ -117,6 +130,7 @@ void tst_WebEngineBrowser::initTestCase()
     // A page that has arrived but keeps loading: its picture is held (then a 404).
     m_server.setPage(u"/withimage"_s, page("With image", "<img src='/heldimage'>"));
     m_server.setHold(u"/heldimage"_s);
+    m_server.setPage(u"/find"_s, page("Find", "<p>apple Apple</p><p>APPLE pear</p>"));
     m_server.setPage(u"/nocontent"_s, QByteArray(), "text/plain", 204);
     m_server.setPage(u"/long"_s, page("Long", "<a id='top' href='#top'>top</a>"
                                               "<div style='height:5000px'></div><p id='part'>p</p>"));
@@ -171,6 +185,18 @@ void tst_WebEngineBrowser::navigateAndWait(const QString &address)
     const qsizetype before = m_log.count(u"Complete"_s);
     m_browser->Navigate(address);
     QVERIFY2(waitForCompletes(before + 1), qPrintable(m_log.join(u" | "_s)));
+}
+
+QVariant tst_WebEngineBrowser::evaluate(const QString &script)
+{
+    QVariant answer;
+    bool answered = false;
+    m_browser->view()->page()->runJavaScript(script, [&](const QVariant &value) {
+        answer = value;
+        answered = true;
+    });
+    waitUntil([&] { return answered; });
+    return answer;
 }
 
 // Loads a page whose response (or picture) is held, lets it go, then clears the log.
@@ -618,3 +644,112 @@ void tst_WebEngineBrowser::serverStreamsLargeBodiesAndSurvivesLeavingClients()
 
 QTEST_MAIN(tst_WebEngineBrowser)
 #include "tst_webenginebrowser.moc"
+
+// On "apple Apple / APPLE pear": what is typed, Enter presses (negative: Shift+Enter),
+// the count after, and the page's selection once Esc has ended the search.
+void tst_WebEngineBrowser::findMovesTheSelection_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("matchCase");
+    QTest::addColumn<int>("enters");
+    QTest::addColumn<QString>("count");
+    QTest::addColumn<QString>("selection");
+    QTest::newRow("first") << u"apple"_s << false << 0 << u"1 of 3"_s << u"apple"_s;
+    QTest::newRow("Enter: next") << u"apple"_s << false << 1 << u"2 of 3"_s << u"Apple"_s;
+    QTest::newRow("Shift+Enter: back round to the last") << u"apple"_s << false << -1 << u"3 of 3"_s
+                                                         << u"APPLE"_s;
+    QTest::newRow("Enter past the last: first") << u"apple"_s << false << 3 << u"1 of 3"_s << u"apple"_s;
+    QTest::newRow("match case") << u"APPLE"_s << true << 0 << u"1 of 1"_s << u"APPLE"_s;
+    QTest::newRow("none") << u"kiwi"_s << false << 0 << u"No matches"_s << QString();
+}
+
+void tst_WebEngineBrowser::findMovesTheSelection()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, matchCase);
+    QFETCH(int, enters);
+    QFETCH(QString, count);
+    QFETCH(QString, selection);
+    navigateAndWait(url(u"/find"_s));
+    FindStrip strip(m_browser, nullptr);
+    strip.matchCase->setChecked(matchCase);
+    strip.open();
+    QTest::keyClicks(strip.field, typed);
+    const QString first = typed == u"kiwi"_s ? u"No matches"_s : matchCase ? u"1 of 1"_s : u"1 of 3"_s;
+    QTRY_COMPARE_WITH_TIMEOUT(strip.count->text(), first, LoadTimeoutMs);
+    // Each press waits for its answer: the next starts from the match it selected.
+    int at = 1;
+    for (int i = 0; i < qAbs(enters); ++i) {
+        at = enters > 0 ? at % 3 + 1 : (at + 1) % 3 + 1;
+        QTest::keyClick(strip.field, Qt::Key_Return, enters < 0 ? Qt::ShiftModifier : Qt::NoModifier);
+        QTRY_COMPARE_WITH_TIMEOUT(strip.count->text(), u"%1 of 3"_s.arg(at), LoadTimeoutMs);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(strip.count->text(), count, LoadTimeoutMs);
+
+    // Esc ends the search, its highlight gone and the match it got to selected.
+    QTest::keyClick(strip.field, Qt::Key_Escape);
+    QVERIFY(strip.isHidden());
+    QCOMPARE(strip.count->text(), QString());
+    QCOMPARE(evaluate(u"window.getSelection().toString()"_s).toString(), selection);
+    // Back in the strip, the text is searched for again.
+    strip.open();
+    QTRY_VERIFY_WITH_TIMEOUT(!strip.count->text().isEmpty(), LoadTimeoutMs);
+}
+
+void tst_WebEngineBrowser::zoomScalesThePage_data()
+{
+    QTest::addColumn<int>("percent");
+    QTest::newRow("25 %") << 25;
+    QTest::newRow("67 %") << 67;
+    QTest::newRow("150 %") << 150;
+    QTest::newRow("500 %") << 500;
+}
+
+void tst_WebEngineBrowser::zoomScalesThePage()
+{
+    QFETCH(int, percent);
+    navigateAndWait(url(u"/plain"_s));
+    const double normal = evaluate(u"window.devicePixelRatio"_s).toDouble();
+    QVERIFY(normal > 0);
+    m_browser->SetZoomPercent(percent);
+    QTRY_VERIFY_WITH_TIMEOUT(qAbs(evaluate(u"window.devicePixelRatio"_s).toDouble() - normal * percent / 100.0) < 0.01,
+                             LoadTimeoutMs);
+    // The level holds across the page's loads.
+    navigateAndWait(url(u"/one"_s));
+    QVERIFY(qAbs(evaluate(u"window.devicePixelRatio"_s).toDouble() - normal * percent / 100.0) < 0.01);
+    m_browser->SetZoomPercent(100);
+    QTRY_VERIFY_WITH_TIMEOUT(qAbs(evaluate(u"window.devicePixelRatio"_s).toDouble() - normal) < 0.01, LoadTimeoutMs);
+}
+
+// Wheel turns over the page (in eighths of a degree) and the zoom steps asked for.
+void tst_WebEngineBrowser::ctrlWheelAsksForZoom_data()
+{
+    QTest::addColumn<QList<int>>("deltas");
+    QTest::addColumn<bool>("ctrl");
+    QTest::addColumn<QList<int>>("steps");
+    QTest::newRow("one notch up") << QList<int>{120} << true << QList<int>{1};
+    QTest::newRow("two notches down at once") << QList<int>{-240} << true << QList<int>{-2};
+    QTest::newRow("half notches add up") << QList<int>{60, 60} << true << QList<int>{1};
+    QTest::newRow("without Ctrl: a scroll") << QList<int>{120} << false << QList<int>{};
+}
+
+void tst_WebEngineBrowser::ctrlWheelAsksForZoom()
+{
+    QFETCH(QList<int>, deltas);
+    QFETCH(bool, ctrl);
+    QFETCH(QList<int>, steps);
+    navigateAndWait(url(u"/plain"_s));
+    QSignalSpy spy(m_browser, &WebBrowser::ZoomWheel);
+    QWidget *page = m_browser->view()->focusProxy();
+    QVERIFY(page);
+    const QPointF at(20, 20);
+    for (int delta : std::as_const(deltas)) {
+        QWheelEvent wheel(at, page->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          ctrl ? Qt::ControlModifier : Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(page, &wheel);
+    }
+    QList<int> asked;
+    for (const QList<QVariant> &signal : std::as_const(spy))
+        asked << signal.at(0).toInt();
+    QCOMPARE(asked, steps);
+}

@@ -56,3 +56,15 @@ void ScriptedBrowser::completeNavigation(const QString &url, const QString &name
     locationName = name;
     Q_EMIT NavigateComplete2(url);
 }
+
+void ScriptedBrowser::FindText(const QString &text, bool backward, bool caseSensitive)
+{
+    calls << QStringLiteral("FindText:%1:%2:%3")
+                 .arg(text, backward ? QStringLiteral("back") : QStringLiteral("forward"),
+                      caseSensitive ? QStringLiteral("case") : QStringLiteral("anycase"));
+}
+
+void ScriptedBrowser::SetZoomPercent(int percent)
+{
+    calls << QStringLiteral("SetZoomPercent:%1").arg(percent);
+}

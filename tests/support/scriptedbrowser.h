@@ -31,6 +31,11 @@ public:
         return dialogsOpen;
     }
 
+    // Recorded as "FindText:<text>:<back|forward>:<case|anycase>"; a test answers with
+    // FindTextFinished.
+    void FindText(const QString &text, bool backward, bool caseSensitive) override;
+    void SetZoomPercent(int percent) override;
+
     // Sets the location and raises NavigateComplete2, as a committed page would.
     void completeNavigation(const QString &url, const QString &name);
     // Asks for a window as a page's click would; the browser the handler gave, if any.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "browser/browserhost.h"
+#include "browser/zoomlevels.h"
 #include "platform/browsingdata.h"
 #include "platform/platform.h"
 #include "platform/settingsstore.h"
@@ -104,6 +105,8 @@ public:
     }
     ToolsPanelDisplay &loadedToolsPanel() override { return *tools.get(); }
     Measurements &measurements() override { return shared; }
+    void flashStatusText(const QString &text) override { flashed = text; }
+    ZoomLevels &zoomLevels() override { return zoom; }
     // Records the request and makes no window: the request is refused.
     WebBrowser *openInNewWindow(const QString &address) override
     {
@@ -116,6 +119,8 @@ public:
     ToolsPanelInstance tools;
     QString status;
     int statusWrites = 0;
+    QString flashed;
+    ZoomLevels zoom;
 };
 
 // A platform for window tests: a temporary program folder and settings store, scripted
