@@ -235,6 +235,9 @@ void frmMain::addBrowserKeys()
         };
     };
     key(QKeySequence(Qt::CTRL | Qt::Key_F), onActive(&frmBrowser::showFindStrip));
+    for (const QKeySequence &toAddress : {QKeySequence(Qt::CTRL | Qt::Key_L), QKeySequence(Qt::Key_F6),
+                                          QKeySequence(Qt::ALT | Qt::Key_D)})
+        key(toAddress, onActive(&frmBrowser::focusAddress));
     key(QKeySequence(Qt::Key_F3), onActive(&frmBrowser::findNext));
     key(QKeySequence(Qt::SHIFT | Qt::Key_F3), onActive(&frmBrowser::findPrevious));
     auto zoom = [this](int steps) {

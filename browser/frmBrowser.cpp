@@ -202,6 +202,12 @@ void frmBrowser::Form_Load(QMdiArea *mdiArea)
     cboAddress->setCurrentIndex(-1);
 }
 
+void frmBrowser::focusAddress()
+{
+    cboAddress->setFocus(Qt::ShortcutFocusReason);
+    cboAddress->lineEdit()->selectAll();
+}
+
 void frmBrowser::forgetListedAddresses()
 {
     const QString typed = cboAddress->currentText();

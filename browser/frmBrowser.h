@@ -40,6 +40,8 @@ public:
     // Find in page. The strip is made when first asked for; nullptr until then.
     FindStrip *findStrip() const { return m_findStrip; }
     void showFindStrip();
+    // The keyboard to the address box, its text selected to type over.
+    void focusAddress();
     // F3 and Shift+F3: the next or previous match; the strip opens when it has nothing
     // to find yet.
     void findNext();

@@ -84,6 +84,8 @@ private Q_SLOTS:
     void ctrlPPrints();
     void findKeys_data();
     void findKeys();
+    void addressAndCloseKeys_data();
+    void addressAndCloseKeys();
     void zoomKeys_data();
     void zoomKeys();
     void helpButtonOpensOneViewer();
@@ -681,6 +683,40 @@ void tst_Commands::findKeys()
     QCOMPARE(w->findStrip()->isVisible(), stripShown);
     if (!stripShown)
         QTRY_VERIFY(w->brwWebBrowser->hasFocus());
+}
+
+void tst_Commands::addressAndCloseKeys_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<bool>("closes"); // else: the address box takes the keyboard, its text selected
+    QTest::newRow("Ctrl+L") << int(Qt::Key_L) << int(Qt::ControlModifier) << false;
+    QTest::newRow("F6") << int(Qt::Key_F6) << 0 << false;
+    QTest::newRow("Alt+D") << int(Qt::Key_D) << int(Qt::AltModifier) << false;
+    QTest::newRow("Ctrl+W") << int(Qt::Key_W) << int(Qt::ControlModifier) << true;
+    QTest::newRow("Ctrl+F4") << int(Qt::Key_F4) << int(Qt::ControlModifier) << true;
+}
+
+void tst_Commands::addressAndCloseKeys()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(bool, closes);
+    main->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(main.get()));
+    frmBrowser *w = document1();
+    activate(w);
+    w->cboAddress->setEditText(QStringLiteral("http://127.0.0.1/typed"));
+    w->brwWebBrowser->setFocus();
+    QTRY_VERIFY(w->brwWebBrowser->hasFocus());
+    QPointer<frmBrowser> window(w);
+    QTest::keyClick(w->brwWebBrowser, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    if (closes) {
+        QTRY_VERIFY(!window);
+        return;
+    }
+    QTRY_VERIFY(w->cboAddress->lineEdit()->hasFocus());
+    QCOMPARE(w->cboAddress->lineEdit()->selectedText(), QStringLiteral("http://127.0.0.1/typed"));
 }
 
 // Keys from 100 % in the page, the level after and what the status bar says.
