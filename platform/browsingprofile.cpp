@@ -1,5 +1,6 @@
 #include "platform/browsingprofile.h"
 
+#include "platform/programfolder.h"
 #include "platform/quietlog.h"
 
 #include <QDir>
@@ -21,11 +22,6 @@ const QStringList SiteDataFolders = {
     QStringLiteral("WebStorage"),
 };
 
-QString halvaneFolder(QStandardPaths::StandardLocation location)
-{
-    return QDir(QStandardPaths::writableLocation(location)).filePath(QStringLiteral("Halvane"));
-}
-
 // The folder, made when missing, the user's alone.
 bool makeOwnFolder(const QString &path)
 {
@@ -39,8 +35,10 @@ bool makeOwnFolder(const QString &path)
 
 BrowsingProfile::Folders BrowsingProfile::userFolders()
 {
-    return {halvaneFolder(QStandardPaths::GenericDataLocation),
-            halvaneFolder(QStandardPaths::GenericCacheLocation)};
+    // The data beside the address history where that is kept in the user's folder.
+    return {ProgramFolder::userDataFolder(),
+            QDir(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation))
+                .filePath(QStringLiteral("Halvane"))};
 }
 
 BrowsingProfile::BrowsingProfile(bool keepData, const Folders &folders, QObject *parent)

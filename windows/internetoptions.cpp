@@ -74,8 +74,8 @@ InternetOptions::InternetOptions(SettingsStore &settings, const QString &applica
     auto *keeping = new QGroupBox(QStringLiteral("Keep browsing data between sessions"));
     auto *keepLayout = new QVBoxLayout(keeping);
     keepLayout->addWidget(chkKeepData);
-    auto *keepNote = new QLabel(data.kept() ? QStringLiteral("A change takes effect when Halvane next starts.")
-                                            : data.note() + QStringLiteral(" A change takes effect when Halvane next starts."));
+    const QString takesEffect = QStringLiteral("A change takes effect when Halvane next starts.");
+    auto *keepNote = new QLabel(data.kept() ? takesEffect : data.note() + u' ' + takesEffect);
     keepNote->setTextFormat(Qt::PlainText);
     keepNote->setWordWrap(true);
     keepLayout->addWidget(keepNote);
