@@ -251,7 +251,9 @@ void frmMain::addBrowserKeys()
     key(QKeySequence(Qt::CTRL | Qt::Key_Equal), zoom(1));
     key(QKeySequence(Qt::CTRL | Qt::Key_Minus), zoom(-1));
     key(QKeySequence(Qt::CTRL | Qt::Key_0), onActive(&frmBrowser::zoomReset));
-    // Esc stops a load only while the page itself has the focus.
+    key(QKeySequence(Qt::Key_F11), [this] { toggleFullScreen(); });
+    // Esc stops a load only while the page itself has the focus; the page keeps the key
+    // while it is not loading.
     key(QKeySequence(Qt::Key_Escape), [this] {
         frmBrowser *active = activeBrowser();
         QWidget *focus = QApplication::focusWidget();
@@ -304,6 +306,13 @@ void frmMain::placeOnceFrameKnown()
         return;
     }
     setGeometry(wanted);
+}
+
+void frmMain::toggleFullScreen()
+{
+    if (!isFullScreen() && windowHandle())
+        m_frameBeforeFullScreen = windowHandle()->frameMargins();
+    setWindowState(windowState() ^ Qt::WindowFullScreen);
 }
 
 QMenu *frmMain::createPopupMenu()
@@ -729,8 +738,11 @@ void frmMain::MDIForm_Unload()
     if (isMinimized())
         return;
     // A maximized window stores its maximized bounds, as it reports them. One whose frame
-    // was never told still stands at the placement it was given.
-    const QRect r = m_outerAwaitingFrame && !isMaximized() ? *m_outerAwaitingFrame : frameGeometry();
+    // was never told still stands at the placement it was given. A full screen is no
+    // placement: the window stores where it goes back to when restored.
+    QRect r = m_outerAwaitingFrame && !isMaximized() ? *m_outerAwaitingFrame : frameGeometry();
+    if (isFullScreen())
+        r = normalGeometry().marginsAdded(m_frameBeforeFullScreen);
     SettingsStore &s = m_platform.settings;
     s.save(appName, section, QStringLiteral("MainLeft"), placement::toText(float(twips::fromPixels(r.x()))));
     s.save(appName, section, QStringLiteral("MainTop"), placement::toText(float(twips::fromPixels(r.y()))));

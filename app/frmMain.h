@@ -139,6 +139,8 @@ private:
     void MDIForm_Load();
     void MDIForm_Unload();
     void placeOnceFrameKnown();
+    // F11: the whole window on the screen, and back to the state it left.
+    void toggleFullScreen();
     // Where the address history goes when not beside the program, for the status bar;
     // empty when beside it or already said this run.
     QString historyNotice() const;
@@ -165,6 +167,8 @@ private:
     // around it, and how many more corrections it may take.
     std::optional<QRect> m_outerAwaitingFrame;
     int m_frameCorrections = 0;
+    // The frame the window had before it went full screen, where it has none.
+    QMargins m_frameBeforeFullScreen;
     // Said when the window first shows, for HistoryNoticeMs.
     QString m_historyNotice;
     static constexpr int HistoryNoticeMs = 15000;

@@ -2,6 +2,7 @@
 
 #include "browser/browserhost.h"
 #include "browser/findstrip.h"
+#include "browser/fullscreenpage.h"
 #include "browser/historyfile.h"
 #include "browser/linkping.h"
 #include "browser/zoomlevels.h"
@@ -160,6 +161,7 @@ frmBrowser::frmBrowser(QMdiArea *mdiArea, const Platform &platform, BrowserHost 
     connect(brwWebBrowser, &WebBrowser::BeforeNavigate2, this, &frmBrowser::brwWebBrowser_BeforeNavigate2);
     connect(brwWebBrowser, &WebBrowser::NavigateComplete2, this, &frmBrowser::brwWebBrowser_NavigateComplete2);
     connect(brwWebBrowser, &WebBrowser::ZoomWheel, this, &frmBrowser::zoomBy);
+    connect(brwWebBrowser, &WebBrowser::FullScreenChange, this, &frmBrowser::brwWebBrowser_FullScreenChange);
     brwWebBrowser->setNewWindowHandler(
         [this](const QString &address) { return m_host.openInNewWindow(address); });
     connect(timTimer, &QTimer::timeout, this, &frmBrowser::timTimer_Timer);
@@ -226,6 +228,9 @@ void frmBrowser::Form_Resize()
     if (w - 100 >= 0)
         cboAddress->resize(twips::toPixels(w - 100), cboAddress->height());
 
+    // Away on the full screen, the control is placed when it comes back.
+    if (m_fullScreenPage)
+        return;
     QRect r = brwWebBrowser->geometry();
     r.moveTo(twips::toPixels(100), twips::toPixels(700));
     if (w - 200 >= 0)
@@ -287,6 +292,19 @@ void frmBrowser::setZoom(int percent)
         return;
     m_zoomPercent = percent;
     brwWebBrowser->SetZoomPercent(percent);
+}
+
+void frmBrowser::brwWebBrowser_FullScreenChange(bool fullScreen)
+{
+    if (fullScreen == bool(m_fullScreenPage))
+        return;
+    if (fullScreen) {
+        m_fullScreenPage = new FullScreenPage(brwWebBrowser, this);
+        return;
+    }
+    m_fullScreenPage->giveBack();
+    delete std::exchange(m_fullScreenPage, nullptr);
+    Form_Resize();
 }
 
 void frmBrowser::resizeEvent(QResizeEvent *event)

@@ -7,6 +7,7 @@
 
 class BrowserHost;
 class FindStrip;
+class FullScreenPage;
 class PingSocket;
 class QComboBox;
 class QLabel;
@@ -53,6 +54,9 @@ public:
     void zoomReset();
     int zoomPercent() const { return m_zoomPercent; }
 
+    // The page alone on the screen while it is full screen; nullptr otherwise.
+    FullScreenPage *fullScreenPage() const { return m_fullScreenPage; }
+
     void brwWebBrowser_StatusTextChange(const QString &text);
     void brwWebBrowser_ProgressChange(int progress, int progressMax);
     void brwWebBrowser_DownloadBegin();
@@ -95,6 +99,7 @@ private:
     void setListIndex(int index);
     void setZoom(int percent);
     void findAgain(bool backward);
+    void brwWebBrowser_FullScreenChange(bool fullScreen);
 
     BrowserHost &m_host;
     QString m_historyPath;
@@ -103,5 +108,6 @@ private:
     ElapsedTicks m_loadClock;
     QMdiSubWindow *m_subWindow = nullptr;
     FindStrip *m_findStrip = nullptr;
+    FullScreenPage *m_fullScreenPage = nullptr;
     int m_zoomPercent = 100;
 };

@@ -55,6 +55,9 @@ public:
     virtual void FindText(const QString &text, bool backward, bool caseSensitive) = 0;
     // The page drawn at percent of its own size, across its loads until changed.
     virtual void SetZoomPercent(int percent) = 0;
+    // Ends the page's own full screen (FullScreenChange(false) follows); nothing when
+    // it is not full screen.
+    virtual void ExitFullScreen() = 0;
 
     // Beyond the original control: a page asked for a window of its own for url, from
     // a user's click (a link or form with a target, window.open in a click handler);
@@ -80,6 +83,10 @@ Q_SIGNALS:
     void FindTextFinished(int activeMatch, int matchCount);
     // The wheel turned over the page with Ctrl held: whole notches, up positive.
     void ZoomWheel(int steps);
+    // The page went full screen (a video's button) or left it; the host shows the
+    // control alone on the screen meanwhile, and Esc and F11 there end it. While the
+    // page is not loading and not full screen, Esc is the page's own key.
+    void FullScreenChange(bool fullScreen);
 
 protected:
     WebBrowser *newWindowFor(const QString &url) const

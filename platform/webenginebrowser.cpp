@@ -7,8 +7,10 @@
 #include "platform/useraddress.h"
 
 #include <QChildEvent>
+#include <QKeyEvent>
 #include <QVBoxLayout>
 #include <QWebEngineFindTextResult>
+#include <QWebEngineFullScreenRequest>
 #include <QWebEngineHistory>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineNewWindowRequest>
@@ -51,6 +53,8 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent, EngineDialogs *dialogs, QWeb
     settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
     // Pop-ups only from a user's click, into a window the host makes for them.
     settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+    // Only a click can ask for it, and Esc always ends it (the host's key, not the page's).
+    settings->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, true);
     settings->setUnknownUrlSchemePolicy(QWebEngineSettings::AllowUnknownUrlSchemesFromUserInteraction);
     auto *downloads = new PageDownloads(m_page, dialogs, m_dialogGate);
     connect(downloads, &PageDownloads::statusText, this, &WebBrowser::StatusTextChange);
@@ -123,6 +127,12 @@ void WebEngineBrowser::connectPage()
                 if (target)
                     request.openIn(target->m_page);
             });
+    connect(m_page, &QWebEnginePage::fullScreenRequested, this, [this](QWebEngineFullScreenRequest request) {
+        // The host moves the control first, so the page takes the size it ends at.
+        m_fullScreen = request.toggleOn();
+        Q_EMIT FullScreenChange(m_fullScreen);
+        request.accept();
+    });
     connect(m_page, &QWebEnginePage::findTextFinished, this, [this](const QWebEngineFindTextResult &result) {
         Q_EMIT FindTextFinished(result.activeMatch(), result.numberOfMatches());
     });
@@ -248,6 +258,12 @@ void WebEngineBrowser::SetZoomPercent(int percent)
     m_page->setZoomFactor(qBound(25, percent, 500) / 100.0);
 }
 
+void WebEngineBrowser::ExitFullScreen()
+{
+    if (m_fullScreen)
+        m_page->triggerAction(QWebEnginePage::ExitFullScreen);
+}
+
 bool WebEngineBrowser::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_view) {
@@ -255,11 +271,34 @@ bool WebEngineBrowser::eventFilter(QObject *watched, QEvent *event)
             static_cast<QChildEvent *>(event)->child()->installEventFilter(this);
         return WebBrowser::eventFilter(watched, event);
     }
-    if (event->type() != QEvent::Wheel)
-        return WebBrowser::eventFilter(watched, event);
-    const auto *wheel = static_cast<QWheelEvent *>(event);
+    switch (event->type()) {
+    case QEvent::Wheel:
+        return zoomWheel(static_cast<QWheelEvent *>(event)) || WebBrowser::eventFilter(watched, event);
+    case QEvent::ShortcutOverride:
+        // Claimed for the page, it reaches the page rather than any shortcut.
+        if (escapeIsThePages(static_cast<QKeyEvent *>(event))) {
+            event->accept();
+            return true;
+        }
+        break;
+    default:
+        break;
+    }
+    return WebBrowser::eventFilter(watched, event);
+}
+
+bool WebEngineBrowser::escapeIsThePages(const QKeyEvent *key) const
+{
+    // Web applications close their overlays with Esc; it stops only a load, and ends
+    // only a full screen.
+    return key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier && !m_fullScreen
+           && !m_tracker.busy();
+}
+
+bool WebEngineBrowser::zoomWheel(const QWheelEvent *wheel)
+{
     if (!(wheel->modifiers() & Qt::ControlModifier))
-        return WebBrowser::eventFilter(watched, event);
+        return false;
     // Taken whole: the page neither scrolls nor zooms by itself.
     m_zoomWheelRest += wheel->angleDelta().y();
     const int steps = m_zoomWheelRest / QWheelEvent::DefaultDeltasPerStep;

@@ -7,7 +7,9 @@ class EngineDialogs;
 class EnginePage;
 class PageDialogGate;
 class QWebEngineProfile;
+class QKeyEvent;
 class QWebEngineView;
+class QWheelEvent;
 
 // The browser control over Qt WebEngine: one view filling the widget and its page,
 // wired to the parts that do the work: the page's policy (EnginePage), its downloads
@@ -41,6 +43,7 @@ public:
     bool CloseDialogs() override;
     void FindText(const QString &text, bool backward, bool caseSensitive) override;
     void SetZoomPercent(int percent) override;
+    void ExitFullScreen() override;
 
     QWebEngineView *view() const { return m_view; }
 
@@ -48,6 +51,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    bool zoomWheel(const QWheelEvent *wheel);
+    bool escapeIsThePages(const QKeyEvent *key) const;
     // Back or Forward, when possible, as the user's own navigation.
     bool userMovesInHistory(bool forward);
     QUrl currentUrl() const override;
@@ -67,4 +72,5 @@ private:
     bool m_printing = false;
     // Part of a wheel notch turned with Ctrl held (touchpads send small steps).
     int m_zoomWheelRest = 0;
+    bool m_fullScreen = false;
 };

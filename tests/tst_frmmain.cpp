@@ -50,6 +50,7 @@ private Q_SLOTS:
     void refusedStoredValueIsTold();
     void unreadableSettingsFile_data();
     void unreadableSettingsFile();
+    void closingStoresThePlacement_data();
     void closingStoresThePlacement();
     void closingMaximizedStoresTheMaximizedBounds();
     void closingMinimizedStoresNothing();
@@ -222,8 +223,17 @@ void tst_FrmMain::unreadableSettingsFile()
         QVERIFY(QFileInfo(path).isDir());
 }
 
+void tst_FrmMain::closingStoresThePlacement_data()
+{
+    QTest::addColumn<bool>("fullScreen");
+    QTest::newRow("placed") << false;
+    // F11's full screen is no placement: the one it goes back to is stored.
+    QTest::newRow("ended full screen") << true;
+}
+
 void tst_FrmMain::closingStoresThePlacement()
 {
+    QFETCH(bool, fullScreen);
     QRect outer;
     {
         frmMain m(env->platform);
@@ -232,6 +242,11 @@ void tst_FrmMain::closingStoresThePlacement()
         m.setGeometry(40, 50, 700, 520);
         QVERIFY(QTest::qWaitForWindowExposed(&m));
         outer = m.frameGeometry();
+        if (fullScreen) {
+            QTest::keyClick(&m, Qt::Key_F11);
+            QTRY_VERIFY(m.isFullScreen());
+            QTRY_VERIFY(m.frameGeometry() != outer);
+        }
         m.mnuFileExit->trigger();
         QVERIFY(!m.isVisible());
         QCOMPARE(m.mdiArea->subWindowList(), QList<QMdiSubWindow *>{});

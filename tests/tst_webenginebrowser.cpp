@@ -1,4 +1,7 @@
 #include "browser/findstrip.h"
+#include "browser/frmBrowser.h"
+#include "browser/fullscreenpage.h"
+#include "support/testplatform.h"
 #include "platform/webenginebrowser.h"
 #include "support/enginetesting.h"
 #include "support/loopbackhttpserver.h"
@@ -13,6 +16,8 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QShortcut>
 #include <QWheelEvent>
 #include <QWebEngineView>
 #include <QtTest>
@@ -95,6 +100,10 @@ private Q_SLOTS:
     void zoomScalesThePage();
     void ctrlWheelAsksForZoom_data();
     void ctrlWheelAsksForZoom();
+    void keysInThePage_data();
+    void keysInThePage();
+    void pageFullScreenShowsItAlone_data();
+    void pageFullScreenShowsItAlone();
 
     void serverStreamsLargeBodiesAndSurvivesLeavingClients();
 
@@ -107,7 +116,7 @@ private:
     void navigateAndWait(const QString &address);
     void loadHeldPage(const QString &path);
     // The page's answer to a script; an invalid variant when none came.
-    QVariant evaluate(const QString &script);
+    QVariant evaluate(const QString &script, WebEngineBrowser *browser = nullptr);
 
     LoopbackHttpServer m_server;
     WebEngineBrowser *m_browser = nullptr;
@@ -131,6 +140,12 @@ void tst_WebEngineBrowser::initTestCase()
     m_server.setPage(u"/withimage"_s, page("With image", "<img src='/heldimage'>"));
     m_server.setHold(u"/heldimage"_s);
     m_server.setPage(u"/find"_s, page("Find", "<p>apple Apple</p><p>APPLE pear</p>"));
+    const QByteArray keys = "<script>var keys = []; addEventListener('keydown', e => keys.push(e.key));</script>";
+    m_server.setPage(u"/keys"_s, page("Keys", keys));
+    m_server.setPage(u"/keysloading"_s, page("Keys", keys + "<img src='/heldimage'>"));
+    m_server.setPage(u"/fullscreen"_s, page("Full", "<button style='position:absolute;left:0;top:0;width:300px;"
+                                                    "height:200px' onclick='document.body.requestFullscreen()'>"
+                                                    "full</button>"));
     m_server.setPage(u"/nocontent"_s, QByteArray(), "text/plain", 204);
     m_server.setPage(u"/long"_s, page("Long", "<a id='top' href='#top'>top</a>"
                                               "<div style='height:5000px'></div><p id='part'>p</p>"));
@@ -187,11 +202,11 @@ void tst_WebEngineBrowser::navigateAndWait(const QString &address)
     QVERIFY2(waitForCompletes(before + 1), qPrintable(m_log.join(u" | "_s)));
 }
 
-QVariant tst_WebEngineBrowser::evaluate(const QString &script)
+QVariant tst_WebEngineBrowser::evaluate(const QString &script, WebEngineBrowser *browser)
 {
     QVariant answer;
     bool answered = false;
-    m_browser->view()->page()->runJavaScript(script, [&](const QVariant &value) {
+    (browser ? browser : m_browser)->view()->page()->runJavaScript(script, [&](const QVariant &value) {
         answer = value;
         answered = true;
     });
@@ -752,4 +767,101 @@ void tst_WebEngineBrowser::ctrlWheelAsksForZoom()
     for (const QList<QVariant> &signal : std::as_const(spy))
         asked << signal.at(0).toInt();
     QCOMPARE(asked, steps);
+}
+
+// Keys pressed in the page, then "a" to know they have all arrived: what the host's
+// Esc shortcut saw and what the page's own listener got.
+void tst_WebEngineBrowser::keysInThePage_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("stops");
+    QTest::addColumn<QStringList>("pageKeys");
+    QTest::newRow("Esc on a loaded page is the page's") << u"/keys"_s << int(Qt::Key_Escape) << 0
+                                                        << QStringList{u"Escape"_s, u"a"_s};
+    QTest::newRow("Esc while loading stops") << u"/keysloading"_s << int(Qt::Key_Escape) << 1
+                                             << QStringList{u"a"_s};
+    // The page is the second in its history: Backspace must not go back to the first.
+    QTest::newRow("Backspace is the page's, no Back") << u"/keys"_s << int(Qt::Key_Backspace) << 0
+                                                      << QStringList{u"Backspace"_s, u"a"_s};
+}
+
+void tst_WebEngineBrowser::keysInThePage()
+{
+    QFETCH(QString, path);
+    QFETCH(int, key);
+    QFETCH(int, stops);
+    QFETCH(QStringList, pageKeys);
+    navigateAndWait(url(u"/one"_s));
+    if (path == u"/keysloading"_s) {
+        m_browser->Navigate(url(path));
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.heldCount(), 1, LoadTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(evaluate(u"typeof keys"_s).toString(), u"object"_s, LoadTimeoutMs);
+        QVERIFY(m_browser->Busy());
+    } else {
+        navigateAndWait(url(path));
+    }
+    QShortcut stop(QKeySequence(Qt::Key_Escape), m_browser);
+    QSignalSpy stopped(&stop, &QShortcut::activated);
+    m_browser->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_browser));
+    QWidget *page = m_browser->view()->focusProxy();
+    page->setFocus();
+    QTest::keyClick(page, Qt::Key(key));
+    QTest::keyClick(page, Qt::Key_A);
+    QTRY_VERIFY_WITH_TIMEOUT(evaluate(u"keys.includes('a')"_s).toBool(), LoadTimeoutMs);
+    QCOMPARE(evaluate(u"keys"_s).toStringList(), pageKeys);
+    QCOMPARE(stopped.count(), stops);
+    QCOMPARE(m_browser->LocationURL(), url(path));
+}
+
+void tst_WebEngineBrowser::pageFullScreenShowsItAlone_data()
+{
+    QTest::addColumn<QString>("leave");
+    QTest::newRow("Esc") << u"Esc"_s;
+    QTest::newRow("F11") << u"F11"_s;
+    QTest::newRow("the page leaves") << u"page"_s;
+}
+
+// A document window over the engine: the page's button asks for the full screen, and
+// the page comes back to its place in the window, still working.
+void tst_WebEngineBrowser::pageFullScreenShowsItAlone()
+{
+    QFETCH(QString, leave);
+    TestPlatform env;
+    env.platform.makeBrowser = [](QWidget *parent) { return new WebEngineBrowser(parent); };
+    QMdiArea area;
+    area.resize(1000, 800);
+    area.show();
+    TestHost host(&area);
+    auto *w = new frmBrowser(&area, env.platform, host);
+    auto *browser = static_cast<WebEngineBrowser *>(w->brwWebBrowser);
+    const QRect place = browser->geometry();
+    QSignalSpy completes(browser, &WebBrowser::DownloadComplete);
+    browser->Navigate(url(u"/fullscreen"_s));
+    QVERIFY(completes.wait(LoadTimeoutMs));
+    auto fullScreen = [&] { return evaluate(u"document.fullscreenElement !== null"_s, browser).toBool(); };
+
+    QTest::mouseClick(browser->view()->focusProxy(), Qt::LeftButton, {}, QPoint(50, 50));
+    QTRY_VERIFY_WITH_TIMEOUT(w->fullScreenPage(), LoadTimeoutMs);
+    QVERIFY(w->fullScreenPage()->isFullScreen());
+    QCOMPARE(browser->window(), w->fullScreenPage());
+    QTRY_VERIFY_WITH_TIMEOUT(fullScreen(), LoadTimeoutMs);
+    const QSize screen = w->fullScreenPage()->screen()->size();
+    QTRY_COMPARE_WITH_TIMEOUT(evaluate(u"innerWidth"_s, browser).toInt(), screen.width(), LoadTimeoutMs);
+
+    QWidget *page = browser->view()->focusProxy();
+    if (leave == u"Esc"_s)
+        QTest::keyClick(page, Qt::Key_Escape);
+    else if (leave == u"F11"_s)
+        QTest::keyClick(page, Qt::Key_F11);
+    else
+        evaluate(u"document.exitFullscreen()"_s, browser);
+    QTRY_VERIFY_WITH_TIMEOUT(!w->fullScreenPage(), LoadTimeoutMs);
+    QCOMPARE(browser->parentWidget(), w);
+    QCOMPARE(browser->geometry(), place);
+    QVERIFY(browser->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(!fullScreen(), LoadTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(evaluate(u"innerWidth"_s, browser).toInt(), place.width(), LoadTimeoutMs);
+    HistoryWriter::waitForAll();
 }

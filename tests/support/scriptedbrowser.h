@@ -35,6 +35,7 @@ public:
     // FindTextFinished.
     void FindText(const QString &text, bool backward, bool caseSensitive) override;
     void SetZoomPercent(int percent) override;
+    void ExitFullScreen() override { calls << QStringLiteral("ExitFullScreen"); }
 
     // Sets the location and raises NavigateComplete2, as a committed page would.
     void completeNavigation(const QString &url, const QString &name);
