@@ -21,7 +21,7 @@ else
     BUILD_DIR=$build_dir scripts/setup.sh -DHALVANE_BUILD_TESTS=ON -DHALVANE_BUILD_BENCH=ON
 fi
 # bench_efficiency starts its own Xvfb and opens document windows with xdotool's Ctrl+N.
-scripts/install-missing.sh xvfb xdotool
+scripts/install-missing.sh xvfb xdotool iproute2
 cmake --build "$build_dir" --target "${benches[@]}" -j"$(nproc)"
 
 # Offscreen, and nothing leaves loopback: every address but loopback goes to a proxy
