@@ -3,7 +3,8 @@
 // program's start-up trace uses,
 //   first view shown at <ms> ms      (the first window's first paint)
 //   all views loaded at <ms> ms (<ok> of <n> well)
-// Usage: bare_browser [--windows N] [--url URL] [--size WxH]
+// Usage: bare_browser [--windows N] [--url URL] [--size WxH] [--mdi WxH]
+// (--mdi: the views as subwindows of one main window of that size with a QMdiArea)
 #include "barebrowser.h"
 
 #include <QApplication>
@@ -26,7 +27,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption sizeOption(
         QStringLiteral("size"), QStringLiteral("Size of each view."), QStringLiteral("WxH"),
         QString::number(defaultSize.width()) + QLatin1Char('x') + QString::number(defaultSize.height()));
-    options.addOptions({windowsOption, urlOption, sizeOption});
+    const QCommandLineOption mdiOption(QStringLiteral("mdi"),
+                                       QStringLiteral("One main window of this size, the views in its QMdiArea."),
+                                       QStringLiteral("WxH"));
+    options.addOptions({windowsOption, urlOption, sizeOption, mdiOption});
     options.process(app);
 
     bool ok = false;
@@ -36,8 +40,14 @@ int main(int argc, char *argv[])
     bool hOk = false;
     const QSize viewSize(size.value(0).toInt(&wOk), size.value(1).toInt(&hOk));
     const QUrl url = QUrl::fromUserInput(options.value(urlOption));
-    if (!ok || windows < 1 || !wOk || !hOk || viewSize.isEmpty() || !url.isValid()) {
-        std::fprintf(stderr, "bare_browser: bad --windows, --size or --url\n");
+    QSize mainSize;
+    if (options.isSet(mdiOption)) {
+        const QStringList main = options.value(mdiOption).split(QLatin1Char('x'));
+        mainSize = QSize(main.value(0).toInt(), main.value(1).toInt());
+    }
+    if (!ok || windows < 1 || !wOk || !hOk || viewSize.isEmpty() || !url.isValid()
+        || (options.isSet(mdiOption) && mainSize.isEmpty())) {
+        std::fprintf(stderr, "bare_browser: bad --windows, --size, --mdi or --url\n");
         return 2;
     }
 
@@ -51,6 +61,7 @@ int main(int argc, char *argv[])
             std::printf("all views loaded at %lld ms (%d of %d well)\n",
                         static_cast<long long>(barebrowser::nowMs()), loadedWell, windows);
             std::fflush(stdout);
-        });
+        },
+        mainSize);
     return app.exec();
 }

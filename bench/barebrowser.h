@@ -8,6 +8,8 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QSize>
 #include <QUrl>
 #include <QWebEngineView>
@@ -78,33 +80,58 @@ public:
 
 // Opens the windows, each loading the address: firstShown runs on the first window's
 // first paint, allLoaded once every view has finished its first load (with how many
-// finished well).
+// finished well). With a valid mainSize there is one main window of that size whose
+// central widget is a QMdiArea, and each view is a subwindow of it, as the program holds
+// its document windows; otherwise each view is a main window of its own.
 class Browser
 {
 public:
     Browser(const QUrl &url, int windows, QSize viewSize, std::function<void()> firstShown,
-            std::function<void(int ok)> allLoaded)
+            std::function<void(int ok)> allLoaded, QSize mainSize = {})
         : m_allLoaded(std::move(allLoaded))
     {
+        QMdiArea *area = nullptr;
+        if (mainSize.isValid()) {
+            m_main = std::make_unique<QMainWindow>();
+            area = new QMdiArea(m_main.get());
+            m_main->setCentralWidget(area);
+            m_main->resize(mainSize);
+            if (firstShown)
+                new FirstPaint(m_main.get(), std::move(firstShown));
+            m_main->show();
+        }
         for (int i = 0; i < windows; ++i) {
-            auto w = std::make_unique<Window>(i == 0 ? std::move(firstShown) : std::function<void()>());
-            w->resize(viewSize);
+            QWebEngineView *view = nullptr;
+            if (area) {
+                view = new QWebEngineView;
+                view->setFixedSize(viewSize);
+                area->addSubWindow(view)->show();
+                m_views.push_back(view);
+            } else {
+                auto w = std::make_unique<Window>(i == 0 ? std::move(firstShown) : std::function<void()>());
+                w->resize(viewSize);
+                view = w->view;
+                m_views.push_back(view);
+                m_windows.push_back(std::move(w));
+            }
             // Only each view's first load counts.
-            QObject::connect(w->view, &QWebEngineView::loadFinished, w->view, [this, counted = false](bool ok) mutable {
+            QObject::connect(view, &QWebEngineView::loadFinished, view, [this, counted = false](bool ok) mutable {
                 if (std::exchange(counted, true))
                     return;
                 m_ok += ok ? 1 : 0;
-                if (++m_finished == int(m_windows.size()) && m_allLoaded)
+                if (++m_finished == int(m_views.size()) && m_allLoaded)
                     m_allLoaded(m_ok);
             });
-            w->view->load(url);
-            w->show();
-            m_windows.push_back(std::move(w));
+            view->load(url);
+            if (!area)
+                m_windows.back()->show();
         }
     }
 
 private:
+    std::unique_ptr<QMainWindow> m_main;
     std::vector<std::unique_ptr<Window>> m_windows;
+    std::vector<QWebEngineView *> m_views;
     std::function<void(int)> m_allLoaded;
     int m_finished = 0;
     int m_ok = 0;

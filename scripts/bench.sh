@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 
 build_dir=${1:-build}
 # Run in this order; bench_startup also builds the bare reference program.
-benches=(bench_history_window bench_linkping bench_pageload bench_parsers bench_startup bench_memory)
+benches=(bench_history_window bench_linkping bench_pageload bench_parsers bench_startup bench_memory bench_efficiency)
 
 if [ -f "$build_dir/build.ninja" ] || [ -f "$build_dir/Makefile" ]; then
     scripts/install-missing.sh libbenchmark-dev
@@ -20,6 +20,8 @@ if [ -f "$build_dir/build.ninja" ] || [ -f "$build_dir/Makefile" ]; then
 else
     BUILD_DIR=$build_dir scripts/setup.sh -DHALVANE_BUILD_TESTS=ON -DHALVANE_BUILD_BENCH=ON
 fi
+# bench_efficiency starts its own Xvfb and opens document windows with xdotool's Ctrl+N.
+scripts/install-missing.sh xvfb xdotool iproute2
 cmake --build "$build_dir" --target "${benches[@]}" -j"$(nproc)"
 
 # Offscreen, and nothing leaves loopback: every address but loopback goes to a proxy

@@ -262,8 +262,10 @@ void LoopbackHttpServer::onReadyRead(QTcpSocket *socket)
 
     const QList<QByteArray> lines = conn->in.left(headerEnd).split('\n');
     const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
+    // An absolute address is what a client sends its proxy: the benchmarks serve the
+    // program's fixed home address that way, with a route set for the whole address.
     if (requestLine.size() != 3 || !requestLine.at(2).startsWith("HTTP/")
-        || !requestLine.at(1).startsWith('/')) {
+        || !(requestLine.at(1).startsWith('/') || requestLine.at(1).startsWith("http://"))) {
         conn->requestSeen = true;
         sendPlain(socket, 400, "Bad request");
         return;
