@@ -161,7 +161,7 @@ frmBrowser::frmBrowser(QMdiArea *mdiArea, const Platform &platform, BrowserHost 
     connect(brwWebBrowser, &WebBrowser::NavigateComplete2, this, &frmBrowser::brwWebBrowser_NavigateComplete2);
     connect(brwWebBrowser, &WebBrowser::ZoomWheel, this, &frmBrowser::zoomBy);
     brwWebBrowser->setNewWindowHandler(
-        [this](const QString &address) { return m_host.openInNewWindow(address); });
+        [this](const QString &address, bool behind) { return m_host.openInNewWindow(address, behind); });
     connect(timTimer, &QTimer::timeout, this, &frmBrowser::timTimer_Timer);
     connect(Timer1, &QTimer::timeout, this, &frmBrowser::Timer1_Timer);
     connect(Timer2, &QTimer::timeout, this, &frmBrowser::Timer2_Timer);
