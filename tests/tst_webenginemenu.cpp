@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QMenu>
 #include <QPointer>
+#include <QShortcut>
 #include <QTemporaryDir>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -35,6 +36,8 @@ private Q_SLOTS:
     void entryOutcomes();
     void viewPageSource();
     void devToolsWindow();
+    void pageLeavesTheWindowsKeys_data();
+    void pageLeavesTheWindowsKeys();
 
 private:
     QString url(const QString &path) const { return m_server.url(path).toString(); }
@@ -255,6 +258,40 @@ void tst_WebEngineMenu::devToolsWindow()
     QCOMPARE(toolsWindows(), QList<QWebEngineView *>{tools.data()});
     delete m_browser;
     QVERIFY(!tools);
+}
+
+// Ctrl+U and F12 are the main window's shortcuts: the page, even a field in it, must
+// not take them for its own editing.
+void tst_WebEngineMenu::pageLeavesTheWindowsKeys_data()
+{
+    QTest::addColumn<QString>("focus"); // the element given the focus; empty: the page
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::newRow("Ctrl+U in the page") << QString() << int(Qt::Key_U) << int(Qt::ControlModifier);
+    QTest::newRow("Ctrl+U in a field") << u"field"_s << int(Qt::Key_U) << int(Qt::ControlModifier);
+    QTest::newRow("F12 in a field") << u"field"_s << int(Qt::Key_F12) << 0;
+}
+
+void tst_WebEngineMenu::pageLeavesTheWindowsKeys()
+{
+    QFETCH(QString, focus);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    int activated = 0;
+    auto *shortcut = new QShortcut(QKeySequence(QKeyCombination(Qt::KeyboardModifiers(modifiers), Qt::Key(key))),
+                                   m_browser);
+    connect(shortcut, &QShortcut::activated, this, [&] { ++activated; });
+    QWidget *page = m_browser->view()->focusProxy();
+    page->setFocus();
+    QTRY_VERIFY(page->hasFocus());
+    bool focused = focus.isEmpty();
+    if (!focused)
+        m_browser->view()->page()->runJavaScript(
+            u"document.getElementById('%1').focus(); document.activeElement.id"_s.arg(focus),
+            [&](const QVariant &id) { focused = id.toString() == focus; });
+    QVERIFY(waitUntil([&] { return focused; }));
+    QTest::keyClick(page, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QTRY_COMPARE(activated, 1);
 }
 
 QTEST_MAIN(tst_WebEngineMenu)
