@@ -240,6 +240,14 @@ void frmMain::addBrowserKeys()
         key(toAddress, onActive(&frmBrowser::focusAddress));
     key(QKeySequence(Qt::Key_F3), onActive(&frmBrowser::findNext));
     key(QKeySequence(Qt::SHIFT | Qt::Key_F3), onActive(&frmBrowser::findPrevious));
+    auto onActivePage = [this](void (WebBrowser::*command)()) {
+        return [this, command] {
+            if (frmBrowser *active = activeBrowser())
+                (active->brwWebBrowser->*command)();
+        };
+    };
+    key(QKeySequence(Qt::CTRL | Qt::Key_U), onActivePage(&WebBrowser::ViewPageSource));
+    key(QKeySequence(Qt::Key_F12), onActivePage(&WebBrowser::ShowDevTools));
     auto zoom = [this](int steps) {
         return [this, steps] {
             if (frmBrowser *active = activeBrowser())
@@ -358,7 +366,7 @@ frmBrowser *frmMain::LoadNewDoc()
     return newDocument(addresses::homePage());
 }
 
-frmBrowser *frmMain::newDocument(const QString &address, bool navigate)
+frmBrowser *frmMain::newDocument(const QString &address, bool navigate, bool behind)
 {
     if (DocumentCount == std::numeric_limits<qint32>::max()) {
         m_platform.dialogs.message(this, appName,
@@ -366,6 +374,8 @@ frmBrowser *frmMain::newDocument(const QString &address, bool navigate)
         return nullptr;
     }
     ++DocumentCount;
+    QPointer<QMdiSubWindow> previous = mdiArea->currentSubWindow();
+    QPointer<QWidget> focus = QApplication::focusWidget();
     auto *doc = new frmBrowser(mdiArea, m_platform, *this);
     doc->setWindowTitle(QStringLiteral("Document ") + QString::number(DocumentCount));
     if (navigate)
@@ -373,14 +383,20 @@ frmBrowser *frmMain::newDocument(const QString &address, bool navigate)
     doc->subWindow()->show();
     mdiArea->setActiveSubWindow(doc->subWindow());
     doc->setFocus();
-    if (frmBrowser *active = activeBrowser())
-        active->cboAddress->setEditText(address);
+    doc->cboAddress->setEditText(address);
+    // Behind: made and shown like any other, then the user's window comes back on top,
+    // with the keyboard where it was (a middle click must not move it).
+    if (behind && previous) {
+        mdiArea->setActiveSubWindow(previous);
+        if (focus)
+            focus->setFocus();
+    }
     return doc;
 }
 
-WebBrowser *frmMain::openInNewWindow(const QString &address)
+WebBrowser *frmMain::openInNewWindow(const QString &address, bool behind)
 {
-    frmBrowser *doc = newDocument(address, false);
+    frmBrowser *doc = newDocument(address, false, behind);
     return doc ? doc->brwWebBrowser : nullptr;
 }
 

@@ -113,7 +113,7 @@ public:
     void writeStatusText(const QString &text) override;
     ToolsPanelDisplay &loadedToolsPanel() override;
     Measurements &measurements() override { return m_measurements; }
-    WebBrowser *openInNewWindow(const QString &address) override;
+    WebBrowser *openInNewWindow(const QString &address, bool behind) override;
     void flashStatusText(const QString &text) override;
     ZoomLevels &zoomLevels() override { return m_zoomLevels; }
 
@@ -134,8 +134,9 @@ private:
     void buildToolbar();
     void addBrowserKeys();
     // A new numbered document window on the address (LoadNewDoc's steps). Without
-    // navigate it stays empty, for a page's own request to be opened in it.
-    frmBrowser *newDocument(const QString &address, bool navigate = true);
+    // navigate it stays empty, for a page's own request to be opened in it. Behind, the
+    // window active before stays active and keeps the focus.
+    frmBrowser *newDocument(const QString &address, bool navigate = true, bool behind = false);
     void MDIForm_Load();
     void MDIForm_Unload();
     void placeOnceFrameKnown();

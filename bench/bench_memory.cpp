@@ -116,7 +116,7 @@ int runHalvane(QApplication &app, const QUrl &url, int windows)
     const QString address = url.toString();
     first->brwWebBrowser->Navigate(address);
     for (int i = 1; i < windows; ++i)
-        window.openInNewWindow(address);
+        window.openInNewWindow(address, false);
 
     const QList<frmBrowser *> opened = documents();
     if (opened.size() != windows) {

@@ -24,7 +24,8 @@ public:
     virtual ZoomLevels &zoomLevels() = 0;
     // A page asked for a window of its own (a link with a target, a script after a click):
     // a new numbered document window, shown and active, its address box showing the
-    // address. Returns its browser control, still empty, for the page's request to be
-    // opened in; nullptr when no window could be made.
-    virtual WebBrowser *openInNewWindow(const QString &address) = 0;
+    // address; behind, the window active before stays active and keeps the focus.
+    // Returns its browser control, still empty, for the page's request to be opened
+    // in; nullptr when no window could be made.
+    virtual WebBrowser *openInNewWindow(const QString &address, bool behind) = 0;
 };

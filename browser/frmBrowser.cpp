@@ -163,7 +163,7 @@ frmBrowser::frmBrowser(QMdiArea *mdiArea, const Platform &platform, BrowserHost 
     connect(brwWebBrowser, &WebBrowser::ZoomWheel, this, &frmBrowser::zoomBy);
     connect(brwWebBrowser, &WebBrowser::FullScreenChange, this, &frmBrowser::brwWebBrowser_FullScreenChange);
     brwWebBrowser->setNewWindowHandler(
-        [this](const QString &address) { return m_host.openInNewWindow(address); });
+        [this](const QString &address, bool behind) { return m_host.openInNewWindow(address, behind); });
     connect(timTimer, &QTimer::timeout, this, &frmBrowser::timTimer_Timer);
     connect(Timer1, &QTimer::timeout, this, &frmBrowser::Timer1_Timer);
     connect(Timer2, &QTimer::timeout, this, &frmBrowser::Timer2_Timer);

@@ -42,6 +42,12 @@ public:
     virtual void EditCopy() = 0;
     virtual void EditPaste() = 0;
 
+    // Beyond the original control: the page's source in a new window (through the
+    // new-window handler, as "view-source:" and the address), and the engine's developer
+    // tools for the page in a window of their own, made when first asked for.
+    virtual void ViewPageSource() = 0;
+    virtual void ShowDevTools() = 0;
+
     // The window is closing: the page's open questions end as cancelled and it may ask
     // no more. True when some were open: the browser is still inside their calls, and
     // must stay alive until DialogsClosed.
@@ -64,8 +70,10 @@ public:
     // pages cannot open windows on their own. The handler makes the window and returns
     // its browser control, still empty, at once; the page's own request (form data,
     // referrer, opener) is then opened in it under the engine's rules. Without a
-    // handler, or when it returns nullptr, the request is refused.
-    using NewWindowHandler = std::function<WebBrowser *(const QString &url)>;
+    // handler, or when it returns nullptr, the request is refused. behind: the user
+    // asked for it to open behind the current window (a middle click or Ctrl+click),
+    // which keeps the focus.
+    using NewWindowHandler = std::function<WebBrowser *(const QString &url, bool behind)>;
     void setNewWindowHandler(NewWindowHandler handler) { m_newWindowHandler = std::move(handler); }
 
 Q_SIGNALS:
@@ -89,9 +97,9 @@ Q_SIGNALS:
     void FullScreenChange(bool fullScreen);
 
 protected:
-    WebBrowser *newWindowFor(const QString &url) const
+    WebBrowser *newWindowFor(const QString &url, bool behind) const
     {
-        return m_newWindowHandler ? m_newWindowHandler(url) : nullptr;
+        return m_newWindowHandler ? m_newWindowHandler(url, behind) : nullptr;
     }
 
 private:

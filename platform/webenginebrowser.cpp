@@ -1,9 +1,11 @@
 #include "platform/webenginebrowser.h"
 
 #include "platform/crashpage.h"
+#include "platform/devtoolswindow.h"
 #include "platform/downloads.h"
 #include "platform/enginepage.h"
 #include "platform/pagedialoggate.h"
+#include "platform/pagemenu.h"
 #include "platform/useraddress.h"
 
 #include <QChildEvent>
@@ -64,6 +66,7 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent, EngineDialogs *dialogs, QWeb
     layout->setSpacing(0);
     layout->addWidget(m_view);
     setFocusProxy(m_view);
+    pagemenu::install(m_view, this);
 
     // The page's wheel events go to the widget the view draws the page in, which the
     // view replaces as it likes: each one is watched as it comes.
@@ -82,6 +85,7 @@ WebEngineBrowser::~WebEngineBrowser()
     m_page->disconnect(this);
     m_view->disconnect(this);
     m_tracker.disconnect(this);
+    delete m_devTools;
 }
 
 void WebEngineBrowser::connectTracker()
@@ -121,9 +125,11 @@ void WebEngineBrowser::connectPage()
             [this](QWebEngineNewWindowRequest &request) {
                 // The host makes the window; the engine's own request goes into it, so
                 // its rules (no top-level data: page), form data, referrer and opener
-                // hold. The request is good only within this signal.
-                auto *target =
-                    qobject_cast<WebEngineBrowser *>(newWindowFor(request.requestedUrl().toString()));
+                // hold. The request is good only within this signal. A middle click or
+                // Ctrl+click asks for a background tab: our window goes behind.
+                const bool behind = request.destination() == QWebEngineNewWindowRequest::InNewBackgroundTab;
+                auto *target = qobject_cast<WebEngineBrowser *>(
+                    newWindowFor(request.requestedUrl().toString(), behind));
                 if (target)
                     request.openIn(target->m_page);
             });
@@ -262,6 +268,19 @@ void WebEngineBrowser::ExitFullScreen()
 {
     if (m_fullScreen)
         m_page->triggerAction(QWebEnginePage::ExitFullScreen);
+}
+
+void WebEngineBrowser::ViewPageSource()
+{
+    // The engine asks for a new window for "view-source:" and the address.
+    m_page->triggerAction(QWebEnginePage::ViewSource);
+}
+
+void WebEngineBrowser::ShowDevTools()
+{
+    if (!m_devTools)
+        m_devTools = new DevToolsWindow(m_page, this);
+    m_devTools->bringUp();
 }
 
 bool WebEngineBrowser::eventFilter(QObject *watched, QEvent *event)

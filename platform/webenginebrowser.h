@@ -3,6 +3,7 @@
 #include "platform/loadtracker.h"
 #include "platform/webbrowser.h"
 
+class DevToolsWindow;
 class EngineDialogs;
 class EnginePage;
 class PageDialogGate;
@@ -44,6 +45,8 @@ public:
     void FindText(const QString &text, bool backward, bool caseSensitive) override;
     void SetZoomPercent(int percent) override;
     void ExitFullScreen() override;
+    void ViewPageSource() override;
+    void ShowDevTools() override;
 
     QWebEngineView *view() const { return m_view; }
 
@@ -66,6 +69,8 @@ private:
     PageDialogGate *m_dialogGate = nullptr;
     EnginePage *m_page = nullptr;
     LoadTracker m_tracker;
+    // Made when first asked for.
+    DevToolsWindow *m_devTools = nullptr;
 
     // From a started print until the view reports its end; the view itself
     // refuses a second print meanwhile, without a word.

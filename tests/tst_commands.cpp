@@ -78,6 +78,7 @@ private Q_SLOTS:
     void tilings_data();
     void tilings();
     void arrangeIconsLinesUpMinimizedWindows();
+    void pageAskingForAWindowGetsANumberedOne_data();
     void pageAskingForAWindowGetsANumberedOne();
     void browserKeys_data();
     void browserKeys();
@@ -580,17 +581,33 @@ void tst_Commands::arrangeIconsLinesUpMinimizedWindows()
     QCOMPARE(document(2)->subWindow()->geometry().bottom(), bottom);
 }
 
+void tst_Commands::pageAskingForAWindowGetsANumberedOne_data()
+{
+    QTest::addColumn<bool>("behind");
+    QTest::newRow("in front") << false;
+    QTest::newRow("behind (middle click)") << true;
+}
+
 void tst_Commands::pageAskingForAWindowGetsANumberedOne()
 {
+    QFETCH(bool, behind);
+    main->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(main.get()));
     activate(document1());
-    WebBrowser *given = browserOf(document1())->requestNewWindow(QStringLiteral("http://target.test/"));
-    frmBrowser *w = main->activeBrowser();
-    QVERIFY(w != document1());
+    document1()->brwWebBrowser->setFocus();
+    QTRY_VERIFY(document1()->brwWebBrowser->hasFocus());
+    WebBrowser *given = browserOf(document1())->requestNewWindow(QStringLiteral("http://target.test/"), behind);
+    frmBrowser *w = document(int(main->mdiArea->subWindowList().size()) - 1);
+    QVERIFY(w && w != document1());
     QCOMPARE(given, w->brwWebBrowser);
     QCOMPARE(w->windowTitle(), QStringLiteral("Document 2"));
+    QVERIFY(w->subWindow()->isVisible());
     // The page's own request is opened in the new control: no navigation of ours.
     QVERIFY(browserOf(w)->navigations.isEmpty());
     QCOMPARE(w->cboAddress->currentText(), QStringLiteral("http://target.test/"));
+    QCOMPARE(main->activeBrowser(), behind ? document1() : w);
+    if (behind)
+        QTRY_VERIFY(document1()->brwWebBrowser->hasFocus());
 }
 
 void tst_Commands::browserKeys_data()
@@ -606,6 +623,9 @@ void tst_Commands::browserKeys_data()
                                << QStringList{QStringLiteral("GoForward")};
     QTest::newRow("Esc in the page") << int(Qt::Key_Escape) << 0 << true << QStringList{QStringLiteral("Stop")};
     QTest::newRow("Esc in the address box") << int(Qt::Key_Escape) << 0 << false << QStringList{};
+    QTest::newRow("Ctrl+U") << int(Qt::Key_U) << int(Qt::ControlModifier) << true
+                            << QStringList{QStringLiteral("ViewPageSource")};
+    QTest::newRow("F12") << int(Qt::Key_F12) << 0 << false << QStringList{QStringLiteral("ShowDevTools")};
 }
 
 void tst_Commands::browserKeys()

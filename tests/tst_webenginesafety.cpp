@@ -593,25 +593,37 @@ void tst_WebEngineSafety::newWindowOnlyFromUserClick_data()
     QTest::addColumn<QString>("requested"); // the address asked for; empty: no window
     QTest::addColumn<QString>("shown");     // the title the new window comes to show
     QTest::addColumn<QString>("arrived");   // "METHOD target body" at the server; empty: none
+    QTest::addColumn<int>("button");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<bool>("behind");       // the window asked for goes behind the current one
 
     const QByteArray cover = "style='display:block;position:absolute;left:0;top:0;width:400px;height:300px'";
     QTest::newRow("target=_blank link clicked")
         << QByteArray("<a href='/popup1' target='_blank' " + cover + ">new</a>") << true
-        << u"/popup1"_s << u"Popup"_s << u"GET /popup1 "_s;
+        << u"/popup1"_s << u"Popup"_s << u"GET /popup1 "_s << int(Qt::LeftButton) << 0 << false;
+    // A plain link the user wants beside the page, behind it.
+    const QByteArray plainLink = "<a href='/popup5' " + cover + ">link</a>";
+    QTest::newRow("link middle-clicked") << plainLink << true << u"/popup5"_s << u"Popup"_s << u"GET /popup5 "_s
+                                         << int(Qt::MiddleButton) << 0 << true;
+    QTest::newRow("link Ctrl+clicked") << plainLink << true << u"/popup5"_s << u"Popup"_s << u"GET /popup5 "_s
+                                       << int(Qt::LeftButton) << int(Qt::ControlModifier) << true;
     QTest::newRow("window.open on click")
         << QByteArray("<div " + cover + " onclick=\"window.open('/popup2')\">open</div>") << true
-        << u"/popup2"_s << u"Popup"_s << u"GET /popup2 "_s;
+        << u"/popup2"_s << u"Popup"_s << u"GET /popup2 "_s << int(Qt::LeftButton) << 0 << false;
     QTest::newRow("form posted to a new window")
         << QByteArray("<form method='post' action='/popup4' target='_blank'>"
                       "<input type='hidden' name='q' value='a b'><input type='submit' " + cover + "></form>")
-        << true << u"/popup4"_s << u"Popup"_s << u"POST /popup4 q=a+b"_s;
+        << true << u"/popup4"_s << u"Popup"_s << u"POST /popup4 q=a+b"_s
+        << int(Qt::LeftButton) << 0 << false;
     // The engine refuses a page's top-level data: address, which could pose as any site.
     QTest::newRow("target=_blank link to a data: page")
         << QByteArray("<a href='data:text/html,<title>Fake</title>Sign in' target='_blank' " + cover + ">new</a>")
-        << true << u"data:text/html,%3Ctitle%3EFake%3C/title%3ESign in"_s << QString() << QString();
+        << true << u"data:text/html,%3Ctitle%3EFake%3C/title%3ESign in"_s << QString() << QString()
+        << int(Qt::LeftButton) << 0 << false;
     QTest::newRow("window.open from a timer")
         << scriptPage("setTimeout(() => { window.open('/popup3'); document.title = 'tried'; }, 200);")
-        << false << QString() << QString() << QString();
+        << false << QString() << QString() << QString()
+        << int(Qt::LeftButton) << 0 << false;
 }
 
 void tst_WebEngineSafety::newWindowOnlyFromUserClick()
@@ -621,17 +633,22 @@ void tst_WebEngineSafety::newWindowOnlyFromUserClick()
     QFETCH(QString, requested);
     QFETCH(QString, shown);
     QFETCH(QString, arrived);
+    QFETCH(int, button);
+    QFETCH(int, modifiers);
+    QFETCH(bool, behind);
 
-    for (const char *popup : {"/popup1", "/popup2", "/popup3", "/popup4"})
+    for (const char *popup : {"/popup1", "/popup2", "/popup3", "/popup4", "/popup5"})
         m_server.setPage(QString::fromLatin1(popup), page("Popup"));
     const QString path = u"/opener/"_s + QString::number(qHash(QTest::currentDataTag()));
     m_server.setPage(path, click ? page("Opener", body) : body);
     WebEngineBrowser *browser = makeBrowser(nullptr);
     // As the host does: a new window at once, its browser handed back for the request.
     QStringList requests;
+    QList<bool> behinds;
     WebEngineBrowser *opened = nullptr;
-    browser->setNewWindowHandler([&](const QString &address) -> WebBrowser * {
+    browser->setNewWindowHandler([&](const QString &address, bool asBehind) -> WebBrowser * {
         requests << address;
+        behinds << asBehind;
         opened = makeBrowser(nullptr);
         return opened;
     });
@@ -641,9 +658,11 @@ void tst_WebEngineSafety::newWindowOnlyFromUserClick()
         QVERIFY(waitUntil([&] { return !browser->Busy() && browser->view()->focusProxy(); }));
         QTest::qWait(500); // the first frame, before the page takes input
         m_server.clearRequests();
-        QTest::mouseClick(browser->view()->focusProxy(), Qt::LeftButton, {}, QPoint(50, 50));
+        QTest::mouseClick(browser->view()->focusProxy(), Qt::MouseButton(button),
+                          Qt::KeyboardModifiers(modifiers), QPoint(50, 50));
         QTRY_COMPARE_WITH_TIMEOUT(requests.size(), 1, LoadTimeoutMs);
         QCOMPARE(requests.first(), requested.startsWith(u'/') ? url(requested) : requested);
+        QCOMPARE(behinds.first(), behind);
         QVERIFY(opened);
         if (!shown.isEmpty()) {
             QTRY_COMPARE_WITH_TIMEOUT(opened->LocationName(), shown, LoadTimeoutMs);

@@ -36,11 +36,16 @@ public:
     void FindText(const QString &text, bool backward, bool caseSensitive) override;
     void SetZoomPercent(int percent) override;
     void ExitFullScreen() override { calls << QStringLiteral("ExitFullScreen"); }
+    void ViewPageSource() override { calls << QStringLiteral("ViewPageSource"); }
+    void ShowDevTools() override { calls << QStringLiteral("ShowDevTools"); }
 
     // Sets the location and raises NavigateComplete2, as a committed page would.
     void completeNavigation(const QString &url, const QString &name);
     // Asks for a window as a page's click would; the browser the handler gave, if any.
-    WebBrowser *requestNewWindow(const QString &url) const { return newWindowFor(url); }
+    WebBrowser *requestNewWindow(const QString &url, bool behind = false) const
+    {
+        return newWindowFor(url, behind);
+    }
 
     // What the window under test called, in order ("Navigate:<address>", "GoBack", ...).
     QStringList calls;

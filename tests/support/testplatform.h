@@ -107,10 +107,11 @@ public:
     Measurements &measurements() override { return shared; }
     void flashStatusText(const QString &text) override { flashed = text; }
     ZoomLevels &zoomLevels() override { return zoom; }
-    // Records the request and makes no window: the request is refused.
-    WebBrowser *openInNewWindow(const QString &address) override
+    // Records the request ("behind:" marks one asked for behind) and makes no window:
+    // the request is refused.
+    WebBrowser *openInNewWindow(const QString &address, bool behind) override
     {
-        newWindows << address;
+        newWindows << (behind ? QStringLiteral("behind:") : QString()) + address;
         return nullptr;
     }
 
