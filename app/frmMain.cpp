@@ -260,6 +260,11 @@ void frmMain::addBrowserKeys()
     key(QKeySequence(Qt::CTRL | Qt::Key_Minus), zoom(-1));
     key(QKeySequence(Qt::CTRL | Qt::Key_0), onActive(&frmBrowser::zoomReset));
     key(QKeySequence(Qt::Key_F11), [this] { toggleFullScreen(); });
+    // Like tabs: the next or previous window in the order they were opened, at once.
+    key(QKeySequence(Qt::CTRL | Qt::Key_Tab), [this] { mdiArea->activateNextSubWindow(); });
+    for (const QKeySequence &back : {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
+                                     QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)})
+        key(back, [this] { mdiArea->activatePreviousSubWindow(); });
     // Esc stops a load only while the page itself has the focus; the page keeps the key
     // while it is not loading.
     key(QKeySequence(Qt::Key_Escape), [this] {

@@ -87,6 +87,8 @@ private Q_SLOTS:
     void findKeys();
     void addressAndCloseKeys_data();
     void addressAndCloseKeys();
+    void ctrlTabCyclesTheWindows_data();
+    void ctrlTabCyclesTheWindows();
     void zoomKeys_data();
     void zoomKeys();
     void helpButtonOpensOneViewer();
@@ -737,6 +739,45 @@ void tst_Commands::addressAndCloseKeys()
     }
     QTRY_VERIFY(w->cboAddress->lineEdit()->hasFocus());
     QCOMPARE(w->cboAddress->lineEdit()->selectedText(), QStringLiteral("http://127.0.0.1/typed"));
+}
+
+// From Document 2 of three, the window active after the presses: they go in the order
+// the windows were opened, round from the last to the first.
+void tst_Commands::ctrlTabCyclesTheWindows_data()
+{
+    QTest::addColumn<bool>("focusInPage");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<int>("presses");
+    QTest::addColumn<int>("active"); // document number
+    const int ctrl = int(Qt::ControlModifier);
+    const int ctrlShift = int(Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::newRow("Ctrl+Tab in the page") << true << ctrl << 1 << 3;
+    QTest::newRow("Ctrl+Tab in the address box") << false << ctrl << 1 << 3;
+    QTest::newRow("Ctrl+Tab twice: round to the first") << true << ctrl << 2 << 1;
+    QTest::newRow("Ctrl+Shift+Tab") << true << ctrlShift << 1 << 1;
+    QTest::newRow("Ctrl+Shift+Tab twice: round to the last") << false << ctrlShift << 2 << 3;
+}
+
+void tst_Commands::ctrlTabCyclesTheWindows()
+{
+    QFETCH(bool, focusInPage);
+    QFETCH(int, modifiers);
+    QFETCH(int, presses);
+    QFETCH(int, active);
+    main->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(main.get()));
+    main->toolsPanel.subWindow()->close();
+    frmBrowser *documents[] = {document1(), main->LoadNewDoc(), main->LoadNewDoc()};
+    activate(documents[1]);
+    for (int i = 0; i < presses; ++i) {
+        frmBrowser *at = main->activeBrowser();
+        QWidget *target = focusInPage ? static_cast<QWidget *>(at->brwWebBrowser) : at->cboAddress;
+        target->setFocus();
+        QTRY_VERIFY(target->hasFocus());
+        QTest::keyClick(target, Qt::Key_Tab, Qt::KeyboardModifiers(modifiers));
+        QTRY_VERIFY(main->activeBrowser() != at);
+    }
+    QCOMPARE(main->activeBrowser(), documents[active - 1]);
 }
 
 // Keys from 100 % in the page, the level after and what the status bar says.

@@ -260,8 +260,8 @@ void tst_WebEngineMenu::devToolsWindow()
     QVERIFY(!tools);
 }
 
-// Ctrl+U and F12 are the main window's shortcuts: the page, even a field in it, must
-// not take them for its own editing.
+// Ctrl+U, F12 and Ctrl+Tab are the main window's shortcuts: the page, even a field in
+// it, must not take them for its own editing.
 void tst_WebEngineMenu::pageLeavesTheWindowsKeys_data()
 {
     QTest::addColumn<QString>("focus"); // the element given the focus; empty: the page
@@ -270,6 +270,8 @@ void tst_WebEngineMenu::pageLeavesTheWindowsKeys_data()
     QTest::newRow("Ctrl+U in the page") << QString() << int(Qt::Key_U) << int(Qt::ControlModifier);
     QTest::newRow("Ctrl+U in a field") << u"field"_s << int(Qt::Key_U) << int(Qt::ControlModifier);
     QTest::newRow("F12 in a field") << u"field"_s << int(Qt::Key_F12) << 0;
+    QTest::newRow("Ctrl+Tab in the page") << QString() << int(Qt::Key_Tab) << int(Qt::ControlModifier);
+    QTest::newRow("Ctrl+Tab in a field") << u"field"_s << int(Qt::Key_Tab) << int(Qt::ControlModifier);
 }
 
 void tst_WebEngineMenu::pageLeavesTheWindowsKeys()
