@@ -1,6 +1,7 @@
 #include "browser/findstrip.h"
 
 #include "platform/webbrowser.h"
+#include "shared/named.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -10,13 +11,6 @@
 #include <QToolButton>
 
 namespace {
-
-template<typename W>
-W *named(W *w, const char *name)
-{
-    w->setObjectName(QLatin1String(name));
-    return w;
-}
 
 QToolButton *button(const char *name, const QString &text, const QString &accessibleName)
 {

@@ -12,6 +12,7 @@
 #include "platform/twips.h"
 #include "platform/webbrowser.h"
 #include "shared/measurements.h"
+#include "shared/named.h"
 #include "shared/toolspaneldisplay.h"
 
 #include <QAbstractItemView>
@@ -48,13 +49,6 @@ QTimer *timer(QObject *parent, const char *name, int intervalMs, bool enabled)
     if (enabled)
         t->start();
     return t;
-}
-
-template<typename W>
-W *named(W *w, const char *name)
-{
-    w->setObjectName(QLatin1String(name));
-    return w;
 }
 
 // The edit field holds far more than the longest address the history keeps, so that a

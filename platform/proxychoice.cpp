@@ -7,8 +7,6 @@
 
 namespace {
 
-const QString Section = QStringLiteral("Options");
-
 struct Named
 {
     const char *name;
@@ -47,7 +45,7 @@ QString nameOf(const Named (&names)[N], int value)
 ProxyChoice ProxyChoice::read(const SettingsStore &settings, const QString &application)
 {
     auto get = [&](const char *key, const char *fallback) {
-        return settings.get(application, Section, QLatin1String(key), QLatin1String(fallback)).trimmed();
+        return settings.get(application, ProxyChoice::settingsSection(), QLatin1String(key), QLatin1String(fallback)).trimmed();
     };
     ProxyChoice c;
     c.mode = Mode(valueOf(Modes, get("ProxyMode", "none"), QStringLiteral("ProxyMode")));
@@ -64,10 +62,11 @@ ProxyChoice ProxyChoice::read(const SettingsStore &settings, const QString &appl
 
 void ProxyChoice::save(SettingsStore &settings, const QString &application) const
 {
-    settings.save(application, Section, QStringLiteral("ProxyMode"), nameOf(Modes, int(mode)));
-    settings.save(application, Section, QStringLiteral("ProxyType"), nameOf(Kinds, int(kind)));
-    settings.save(application, Section, QStringLiteral("ProxyHost"), host);
-    settings.save(application, Section, QStringLiteral("ProxyPort"), QString::number(port));
+    const QString section = settingsSection();
+    settings.save(application, section, QStringLiteral("ProxyMode"), nameOf(Modes, int(mode)));
+    settings.save(application, section, QStringLiteral("ProxyType"), nameOf(Kinds, int(kind)));
+    settings.save(application, section, QStringLiteral("ProxyHost"), host);
+    settings.save(application, section, QStringLiteral("ProxyPort"), QString::number(port));
 }
 
 QNetworkProxy ProxyChoice::manualProxy() const

@@ -28,4 +28,7 @@ struct ProxyChoice
     void apply() const;
 
     bool operator==(const ProxyChoice &) const = default;
+
+    // The settings file's section for what Internet Options chooses, this among it.
+    static QString settingsSection() { return QStringLiteral("Options"); }
 };

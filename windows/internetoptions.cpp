@@ -3,6 +3,7 @@
 #include "platform/browsingdata.h"
 #include "platform/proxychoice.h"
 #include "platform/settingsstore.h"
+#include "shared/named.h"
 
 #include <QButtonGroup>
 #include <QAbstractItemView>
@@ -21,15 +22,7 @@
 
 namespace {
 
-const QString Section = QStringLiteral("Options");
 const QString KeepKey = QStringLiteral("KeepBrowsingData");
-
-template<typename W>
-W *named(W *widget, const char *name)
-{
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
 
 } // namespace
 
@@ -123,7 +116,7 @@ InternetOptions::InternetOptions(SettingsStore &settings, const QString &applica
 bool InternetOptions::keepBrowsingData(const SettingsStore &settings, const QString &application)
 {
     // Anything but an explicit no keeps the data, as it was before there was a choice.
-    return settings.get(application, Section, KeepKey, QStringLiteral("1")).trimmed() != QLatin1String("0");
+    return settings.get(application, ProxyChoice::settingsSection(), KeepKey, QStringLiteral("1")).trimmed() != QLatin1String("0");
 }
 
 void InternetOptions::cmdDelete_Click()
@@ -150,7 +143,7 @@ void InternetOptions::cmdDelete_Click()
 
 void InternetOptions::accept()
 {
-    m_settings.save(m_application, Section, KeepKey, chkKeepData->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    m_settings.save(m_application, ProxyChoice::settingsSection(), KeepKey, chkKeepData->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
     ProxyChoice choice;
     choice.mode = ProxyChoice::Mode(m_proxyMode->checkedId());
     choice.kind = ProxyChoice::Kind(cboProxyType->currentData().toInt());
