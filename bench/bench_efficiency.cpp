@@ -79,21 +79,6 @@ QByteArray smallPage()
              "<ul><li>one</li><li>two</li><li>three</li></ul>\n</body></html>\n";
 }
 
-QByteArray bigPage(qsizetype bytes)
-{
-    QByteArray page = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Paragraphs</title>\n"
-                      + script("'/loaded' + location.search") + "</head><body>\n";
-    const QByteArray words = " The quick brown fox jumps over the lazy dog, and the lazy dog lets it.";
-    for (int n = 0; page.size() < bytes - 32; ++n) {
-        page += "<p>Paragraph " + QByteArray::number(n) + '.';
-        for (int i = 0; i < 3; ++i)
-            page += words;
-        page += "</p>\n";
-    }
-    page += "</body></html>\n";
-    return page;
-}
-
 // A network namespace of this process's own with loopback up: what it starts inherits it.
 bool isolateNetwork()
 {
@@ -524,7 +509,7 @@ int main(int argc, char *argv[])
 
     LoopbackHttpServer server;
     server.setPage(HomeAddress, smallPage());
-    server.setPage(QStringLiteral("/big"), bigPage(BigPageBytes));
+    server.setPage(QStringLiteral("/big"), paragraphsPage(BigPageBytes, script("'/loaded' + location.search")));
     server.setHold(QStringLiteral("/go"));
     server.setHold(HomeAddress + QStringLiteral("go"));
     for (const QString &marker : {QStringLiteral("/loaded"), HomeAddress + QStringLiteral("ready")})

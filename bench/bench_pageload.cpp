@@ -65,20 +65,6 @@ struct Load
     int ticks = 0; // the window's load-time timer ticks
 };
 
-QByteArray paragraphsPage(qsizetype bytes)
-{
-    QByteArray page = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Paragraphs</title></head><body>\n";
-    const QByteArray words = " The quick brown fox jumps over the lazy dog, and the lazy dog lets it.";
-    for (int n = 0; page.size() < bytes - 32; ++n) {
-        page += "<p>Paragraph " + QByteArray::number(n) + '.';
-        for (int i = 0; i < 3; ++i)
-            page += words;
-        page += "</p>\n";
-    }
-    page += "</body></html>\n";
-    return page;
-}
-
 // The loopback server on a thread of its own.
 class ServerThread
 {

@@ -1,7 +1,9 @@
 #pragma once
 
-// Small helpers the benchmarks share: medians, and how far a shown figure is from a clock.
+// Small helpers the benchmarks share: medians, how far a shown figure is from a clock,
+// and the large page they load.
 
+#include <QByteArray>
 #include <QEventLoop>
 #include <QFile>
 #include <QList>
@@ -12,6 +14,23 @@
 #include <optional>
 
 namespace benchfigures {
+
+// A page of plain paragraphs of about bytes, the same for every benchmark that times
+// a load; head goes into its head (a script that reports the load, say).
+inline QByteArray paragraphsPage(qsizetype bytes, const QByteArray &head = {})
+{
+    QByteArray page = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Paragraphs</title>\n" + head
+                      + "</head><body>\n";
+    const QByteArray words = " The quick brown fox jumps over the lazy dog, and the lazy dog lets it.";
+    for (int n = 0; page.size() < bytes - 32; ++n) {
+        page += "<p>Paragraph " + QByteArray::number(n) + '.';
+        for (int i = 0; i < 3; ++i)
+            page += words;
+        page += "</p>\n";
+    }
+    page += "</body></html>\n";
+    return page;
+}
 
 // The machine's load average as /proc/loadavg gives it, to print beside the figures.
 inline QString loadAverage()
