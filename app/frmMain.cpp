@@ -484,7 +484,7 @@ void frmMain::tbToolBar_ButtonClick(const QString &key)
     // Every step that needs a document window is skipped when the active child is none.
     frmBrowser *active = activeBrowser();
     if (active)
-        active->timTimer->start();
+        active->startBusyCheck();
 
     if (key == QLatin1String("Back")) {
         if (active)

@@ -32,10 +32,10 @@ PanelStatusBar::PanelStatusBar(QWidget *parent)
     addPermanentWidget(m_panels[1], 0);
     addPermanentWidget(m_panels[2], 0);
 
-    refreshClock();
-    m_clock->setInterval(1000);
+    m_clock->setSingleShot(true);
+    m_clock->setTimerType(Qt::PreciseTimer);
     connect(m_clock, &QTimer::timeout, this, &PanelStatusBar::refreshClock);
-    m_clock->start();
+    refreshClock();
 }
 
 void PanelStatusBar::addMark(const QString &objectName, const QString &text, const QString &why)
@@ -55,4 +55,11 @@ void PanelStatusBar::refreshClock()
     const QLocale locale;
     m_panels[1]->setText(locale.toString(now.date(), QLocale::ShortFormat));
     m_panels[2]->setText(locale.toString(now.time(), QLocale::ShortFormat));
+
+    // Woken when what is shown changes: at the next minute (the date changes on one
+    // too), or the next second where the time is shown with its seconds.
+    const bool seconds = locale.timeFormat(QLocale::ShortFormat).contains(QLatin1Char('s'));
+    const int period = seconds ? 1000 : 60'000;
+    const int intoPeriod = int(now.time().msecsSinceStartOfDay() % period);
+    m_clock->start(period - intoPeriod);
 }

@@ -21,7 +21,8 @@ public:
     // the session; why is its tip and what a screen reader says.
     void addMark(const QString &objectName, const QString &text, const QString &why);
 
-    // Shows the date and time as of now; the bar does this itself every second.
+    // Shows the date and time as of now; the bar does this itself whenever what it
+    // shows changes.
     void refreshClock();
 
 private:

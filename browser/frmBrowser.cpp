@@ -30,7 +30,6 @@
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
-#include <limits>
 
 namespace {
 
@@ -39,15 +38,19 @@ constexpr int innerHeight = 5070;
 constexpr int stripHeight = 675;
 constexpr qint64 pingTimeoutMs = 1000;
 constexpr qint64 slowPageMs = 500;
+constexpr int busyFirstCheckMs = 5;
+constexpr int busyRecheckMs = 100;
 
-QTimer *timer(QObject *parent, const char *name, int intervalMs, bool enabled)
+// Timer1 and Timer2 are alarms the shared counters set, single-shot, for the moment a
+// threshold is reached; the milliseconds come from the clock, not from their ticks.
+// timTimer checks the page once a command has had a moment, then as the page's load ends.
+QTimer *timer(QObject *parent, const char *name, int intervalMs)
 {
     auto *t = new QTimer(parent);
     t->setObjectName(QLatin1String(name));
     t->setInterval(intervalMs);
     t->setTimerType(Qt::PreciseTimer);
-    if (enabled)
-        t->start();
+    t->setSingleShot(true);
     return t;
 }
 
@@ -76,9 +79,9 @@ QString withoutUserInfo(const QString &location)
 
 frmBrowser::frmBrowser(QMdiArea *mdiArea, const Platform &platform, BrowserHost &host)
     : Socket1(named(new PingSocket(platform.localAddress, this, platform.resolver), "Socket1"))
-    , Timer2(timer(this, "Timer2", 1, true))
-    , Timer1(timer(this, "Timer1", 1, true))
-    , timTimer(timer(this, "timTimer", 5, false))
+    , Timer2(timer(this, "Timer2", 1))
+    , Timer1(timer(this, "Timer1", 1))
+    , timTimer(timer(this, "timTimer", busyFirstCheckMs))
     , picAddress(named(new QWidget(this), "picAddress"))
     , cboAddress(named(new QComboBox(picAddress), "cboAddress"))
     , ProgressBar1(named(new QProgressBar(picAddress), "ProgressBar1"))
@@ -176,9 +179,6 @@ QSize frmBrowser::sizeHint() const
 
 void frmBrowser::Form_Load(QMdiArea *mdiArea)
 {
-    Timer1->stop();
-    Timer2->stop();
-
     Socket1->setBufferSize(1024);
 
     m_subWindow = mdiArea->addSubWindow(this);
@@ -330,7 +330,7 @@ void frmBrowser::cboAddress_Click()
         m_host.writeStatusText(QStringLiteral("The address is too long to visit (%1 characters).").arg(address.size()));
         return;
     }
-    timTimer->start();
+    startBusyCheck();
     brwWebBrowser->Navigate(address);
 }
 
@@ -436,10 +436,18 @@ void frmBrowser::brwWebBrowser_NavigateComplete2(const QString &)
     m_history.append(address);
 }
 
+void frmBrowser::startBusyCheck()
+{
+    timTimer->start(busyFirstCheckMs);
+}
+
 void frmBrowser::timTimer_Timer()
 {
     if (brwWebBrowser->Busy()) {
         setWindowTitle(QStringLiteral("Working..."));
+        // The load's end calls this at once; the wait covers a busy state that ends
+        // without a load ending (a call the engine never took up).
+        timTimer->start(busyRecheckMs);
         return;
     }
     timTimer->stop();
@@ -471,10 +479,8 @@ void frmBrowser::brwWebBrowser_BeforeNavigate2(const QString &url)
         showPingFailure();
         return;
     }
-    if (!Timer1->isActive()) {
-        m_pingClock.start();
-        Timer1->start();
-    }
+    if (!shared.PingTicks.isRunning(Timer1))
+        shared.PingTicks.run(Timer1, pingTimeoutMs);
 }
 
 void frmBrowser::showPingFailure()
@@ -484,27 +490,22 @@ void frmBrowser::showPingFailure()
 
 void frmBrowser::Timer1_Timer()
 {
-    Measurements &shared = m_host.measurements();
+    TickCounter &ticks = m_host.measurements().PingTicks;
     // The time-out: nothing shown, the attempt left to itself.
-    if (shared.PingTicks.add(m_pingClock.take(), pingTimeoutMs)) {
-        Timer1->stop();
-        shared.PingTicks.reset();
+    if (ticks.isRunning(Timer1) && ticks.reached()) {
+        ticks.stop(Timer1);
+        ticks.reset();
     }
 }
 
 void frmBrowser::Socket1_Connect()
 {
-    Measurements &shared = m_host.measurements();
-    // The milliseconds since the last tick belong to the connect time too.
-    if (Timer1->isActive()) {
-        if (const qint64 ms = m_pingClock.take())
-            shared.PingTicks.add(ms, std::numeric_limits<qint64>::max());
-    }
+    TickCounter &ticks = m_host.measurements().PingTicks;
+    ticks.stop(Timer1);
     ToolsPanelDisplay &panel = m_host.loadedToolsPanel();
     panel.showRemoteAddress(Socket1->remoteAddress());
-    panel.showPingTime(shared.PingTicks.text());
-    shared.PingTicks.reset();
-    Timer1->stop();
+    panel.showPingTime(ticks.text());
+    ticks.reset();
     if (Socket1->isConnected())
         Socket1->setAction(PingSocket::ActionClose);
 }
@@ -516,30 +517,28 @@ void frmBrowser::Socket1_Read(int dataLength, bool)
 
 void frmBrowser::brwWebBrowser_DownloadBegin()
 {
-    if (!Timer2->isActive()) {
-        m_loadClock.start();
-        Timer2->start();
-    }
+    TickCounter &ticks = m_host.measurements().LoadTicks;
+    if (!ticks.isRunning(Timer2))
+        ticks.run(Timer2, slowPageMs);
 }
 
 void frmBrowser::Timer2_Timer()
 {
-    Measurements &shared = m_host.measurements();
-    if (shared.LoadTicks.add(m_loadClock.take(), slowPageMs))
+    TickCounter &ticks = m_host.measurements().LoadTicks;
+    if (ticks.isRunning(Timer2) && ticks.reached())
         m_host.loadedToolsPanel().showSlowLoad();
 }
 
 void frmBrowser::brwWebBrowser_DownloadComplete()
 {
-    Measurements &shared = m_host.measurements();
-    if (Timer2->isActive()) {
-        Timer2->stop();
-        if (const qint64 ms = m_loadClock.take())
-            shared.LoadTicks.add(ms, std::numeric_limits<qint64>::max());
-    }
-    m_host.loadedToolsPanel().showLoadTime(shared.LoadTicks.text());
-    shared.LoadTicks.reset();
+    TickCounter &ticks = m_host.measurements().LoadTicks;
+    ticks.stop(Timer2);
+    m_host.loadedToolsPanel().showLoadTime(ticks.text());
+    ticks.reset();
     setWindowTitle(brwWebBrowser->LocationName());
+    // The end of a load is when a busy check running since a command can end.
+    if (timTimer->isActive())
+        timTimer_Timer();
 }
 
 void frmBrowser::brwWebBrowser_TitleChange(const QString &)

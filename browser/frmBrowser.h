@@ -1,6 +1,5 @@
 #pragma once
 
-#include "browser/elapsedticks.h"
 #include "browser/historywriter.h"
 
 #include <QWidget>
@@ -64,6 +63,9 @@ public:
     void brwWebBrowser_TitleChange(const QString &text);
     void brwWebBrowser_BeforeNavigate2(const QString &url);
     void brwWebBrowser_NavigateComplete2(const QString &url);
+    // The caption reads "Working..." while the page is busy after a command, then the
+    // page's name: checked a moment after the command, then as the page's load ends.
+    void startBusyCheck();
     void timTimer_Timer();
     void Timer1_Timer();
     void Timer2_Timer();
@@ -104,8 +106,6 @@ private:
     BrowserHost &m_host;
     QString m_historyPath;
     HistoryWriter m_history;
-    ElapsedTicks m_pingClock;
-    ElapsedTicks m_loadClock;
     QMdiSubWindow *m_subWindow = nullptr;
     FindStrip *m_findStrip = nullptr;
     FullScreenPage *m_fullScreenPage = nullptr;

@@ -46,7 +46,8 @@ void tst_FrmTool2::expectInitialFields(frmtool2 *p)
 
 void tst_FrmTool2::init()
 {
-    measurements = {};
+    // The panel reads and writes only the switch; the counts are the windows'.
+    measurements.LinkPingEnabled = false;
     area = std::make_unique<QMdiArea>();
     area->resize(1000, 800);
     area->show();
