@@ -27,6 +27,7 @@
 
 #include "app/frmMain.h"
 #include "browser/frmBrowser.h"
+#include "platform/browsingprofile.h"
 #include "platform/localaddress.h"
 #include "platform/qtdialogs.h"
 #include "platform/qtenginedialogs.h"
@@ -90,12 +91,16 @@ int runHalvane(QApplication &app, const QUrl &url, int windows)
     QtDialogs dialogs;
     QtEngineDialogs engineDialogs;
     QtProgramLauncher launcher;
-    const Platform platform{settings,
-                            ProgramFolder(folder.path()),
-                            dialogs,
-                            launcher,
-                            [&engineDialogs](QWidget *parent) { return new WebEngineBrowser(parent, &engineDialogs); },
-                            &localMachineAddress};
+    // The pages in a profile kept on disk, as the program keeps them; it outlives the windows.
+    BrowsingProfile profile(true, {QDir(folder.path()).filePath(QStringLiteral("data")),
+                                   QDir(folder.path()).filePath(QStringLiteral("cache"))});
+    Platform platform{settings,
+                      ProgramFolder(folder.path()),
+                      dialogs,
+                      launcher,
+                      [&](QWidget *parent) { return new WebEngineBrowser(parent, &engineDialogs, profile.profile()); },
+                      &localMachineAddress};
+    platform.browsingData = &profile;
     frmMain window(platform);
     window.show();
     auto documents = [&window] {
