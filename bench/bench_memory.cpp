@@ -120,8 +120,11 @@ int runHalvane(QApplication &app, const QUrl &url, int windows)
     // (the proxy answers nothing), which the bare windows never load.
     const QString address = url.toString();
     first->brwWebBrowser->Navigate(address);
-    for (int i = 1; i < windows; ++i)
-        window.openInNewWindow(address, false);
+    // A window made for a page's request is left empty for it; here it loads the address.
+    for (int i = 1; i < windows; ++i) {
+        if (WebBrowser *more = window.openInNewWindow(address, false))
+            more->Navigate(address);
+    }
 
     const QList<frmBrowser *> opened = documents();
     if (opened.size() != windows) {
