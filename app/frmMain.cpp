@@ -240,14 +240,14 @@ void frmMain::addBrowserKeys()
         key(toAddress, onActive(&frmBrowser::focusAddress));
     key(QKeySequence(Qt::Key_F3), onActive(&frmBrowser::findNext));
     key(QKeySequence(Qt::SHIFT | Qt::Key_F3), onActive(&frmBrowser::findPrevious));
-    auto onActivePage = [this](void (WebBrowser::*command)()) {
-        return [this, command] {
-            if (frmBrowser *active = activeBrowser())
-                (active->brwWebBrowser->*command)();
-        };
-    };
-    key(QKeySequence(Qt::CTRL | Qt::Key_U), onActivePage(&WebBrowser::ViewPageSource));
-    key(QKeySequence(Qt::Key_F12), onActivePage(&WebBrowser::ShowDevTools));
+    key(QKeySequence(Qt::CTRL | Qt::Key_U), [this] {
+        if (frmBrowser *active = activeBrowser())
+            active->brwWebBrowser->ViewPageSource();
+    });
+    key(QKeySequence(Qt::Key_F12), [this] {
+        if (frmBrowser *active = activeBrowser())
+            active->brwWebBrowser->ShowDevTools();
+    });
     auto zoom = [this](int steps) {
         return [this, steps] {
             if (frmBrowser *active = activeBrowser())
