@@ -228,10 +228,11 @@ void frmMain::addBrowserKeys()
     key(QKeySequence(Qt::ALT | Qt::Key_Left), [this] { tbToolBar_ButtonClick(QStringLiteral("Back")); });
     key(QKeySequence(Qt::ALT | Qt::Key_Right), [this] { tbToolBar_ButtonClick(QStringLiteral("Forward")); });
     key(QKeySequence(Qt::CTRL | Qt::Key_P), [this] { mnuFilePrint_Click(); });
-    auto onActive = [this](void (frmBrowser::*command)()) {
-        return [this, command] {
+    // Each of these acts on the active document window, and does nothing without one.
+    auto onActive = [this](std::function<void(frmBrowser &)> command) {
+        return [this, command = std::move(command)] {
             if (frmBrowser *active = activeBrowser())
-                (active->*command)();
+                command(*active);
         };
     };
     key(QKeySequence(Qt::CTRL | Qt::Key_F), onActive(&frmBrowser::showFindStrip));
@@ -240,20 +241,9 @@ void frmMain::addBrowserKeys()
         key(toAddress, onActive(&frmBrowser::focusAddress));
     key(QKeySequence(Qt::Key_F3), onActive(&frmBrowser::findNext));
     key(QKeySequence(Qt::SHIFT | Qt::Key_F3), onActive(&frmBrowser::findPrevious));
-    key(QKeySequence(Qt::CTRL | Qt::Key_U), [this] {
-        if (frmBrowser *active = activeBrowser())
-            active->brwWebBrowser->ViewPageSource();
-    });
-    key(QKeySequence(Qt::Key_F12), [this] {
-        if (frmBrowser *active = activeBrowser())
-            active->brwWebBrowser->ShowDevTools();
-    });
-    auto zoom = [this](int steps) {
-        return [this, steps] {
-            if (frmBrowser *active = activeBrowser())
-                active->zoomBy(steps);
-        };
-    };
+    key(QKeySequence(Qt::CTRL | Qt::Key_U), onActive([](frmBrowser &w) { w.brwWebBrowser->ViewPageSource(); }));
+    key(QKeySequence(Qt::Key_F12), onActive([](frmBrowser &w) { w.brwWebBrowser->ShowDevTools(); }));
+    auto zoom = [&onActive](int steps) { return onActive([steps](frmBrowser &w) { w.zoomBy(steps); }); };
     // Ctrl+= is Ctrl++ without the Shift that plus needs on many keyboards.
     key(QKeySequence(Qt::CTRL | Qt::Key_Plus), zoom(1));
     key(QKeySequence(Qt::CTRL | Qt::Key_Equal), zoom(1));

@@ -9,12 +9,10 @@
 FullScreenPage::FullScreenPage(WebBrowser *browser, QWidget *owner)
     : QWidget(owner, Qt::Window)
     , m_browser(browser)
-    , m_owner(owner)
     , m_place(browser->geometry())
 {
     setObjectName(QStringLiteral("fullScreenPage"));
     setWindowTitle(browser->LocationName());
-    setAttribute(Qt::WA_DeleteOnClose, false);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(browser);
@@ -33,7 +31,7 @@ void FullScreenPage::giveBack()
     if (!m_browser)
         return;
     layout()->removeWidget(m_browser);
-    m_browser->setParent(m_owner);
+    m_browser->setParent(parentWidget());
     m_browser->setGeometry(m_place);
     m_browser->show();
     m_browser->setFocus(Qt::OtherFocusReason);

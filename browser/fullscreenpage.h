@@ -13,7 +13,8 @@ class FullScreenPage : public QWidget
 {
     Q_OBJECT
 public:
-    // Takes browser from its window; owner is the window it goes back to.
+    // Takes browser from its window; owner is the window it goes back to, and this
+    // window's parent.
     FullScreenPage(WebBrowser *browser, QWidget *owner);
 
     // Puts the control back in its window where it was, shown and focused.
@@ -25,6 +26,5 @@ protected:
 
 private:
     QPointer<WebBrowser> m_browser;
-    QWidget *m_owner;
     QRect m_place;
 };

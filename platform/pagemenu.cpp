@@ -49,22 +49,8 @@ void addEditEntries(QMenu *menu, QWebEnginePage *page, QWebEngineContextMenuRequ
     menu->addSeparator();
 }
 
-} // namespace
-
-void install(QWebEngineView *view, WebBrowser *browser)
-{
-    view->setContextMenuPolicy(Qt::CustomContextMenu);
-    QObject::connect(view, &QWidget::customContextMenuRequested, browser, [view, browser](const QPoint &at) {
-        // Only the engine's own requests carry what was under the pointer.
-        const QWebEngineContextMenuRequest *request = view->lastContextMenuRequest();
-        if (!request)
-            return;
-        QMenu *menu = make(view, browser, *request);
-        menu->setAttribute(Qt::WA_DeleteOnClose);
-        menu->popup(view->mapToGlobal(at));
-    });
-}
-
+// The menu for the place request describes: the link entries only over a link, the
+// edit entries enabled as the page allows them there. Owned by the view.
 QMenu *make(QWebEngineView *view, WebBrowser *browser, const QWebEngineContextMenuRequest &request)
 {
     QWebEnginePage *page = view->page();
@@ -87,6 +73,22 @@ QMenu *make(QWebEngineView *view, WebBrowser *browser, const QWebEngineContextMe
         page->triggerAction(QWebEnginePage::InspectElement);
     });
     return menu;
+}
+
+} // namespace
+
+void install(QWebEngineView *view, WebBrowser *browser)
+{
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(view, &QWidget::customContextMenuRequested, browser, [view, browser](const QPoint &at) {
+        // Only the engine's own requests carry what was under the pointer.
+        const QWebEngineContextMenuRequest *request = view->lastContextMenuRequest();
+        if (!request)
+            return;
+        QMenu *menu = make(view, browser, *request);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(view->mapToGlobal(at));
+    });
 }
 
 } // namespace pagemenu

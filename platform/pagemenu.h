@@ -1,7 +1,5 @@
 #pragma once
 
-class QMenu;
-class QWebEngineContextMenuRequest;
 class QWebEngineView;
 class WebBrowser;
 
@@ -12,9 +10,5 @@ namespace pagemenu {
 // the history, reloading and inspecting go through the browser, which must know of
 // them. Made afresh at each right click, never before.
 void install(QWebEngineView *view, WebBrowser *browser);
-
-// The menu for the place request describes: the link entries only over a link, the
-// edit entries enabled as the page allows them there. Owned by parent.
-QMenu *make(QWebEngineView *view, WebBrowser *browser, const QWebEngineContextMenuRequest &request);
 
 } // namespace pagemenu

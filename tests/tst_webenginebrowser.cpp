@@ -204,14 +204,7 @@ void tst_WebEngineBrowser::navigateAndWait(const QString &address)
 
 QVariant tst_WebEngineBrowser::evaluate(const QString &script, WebEngineBrowser *browser)
 {
-    QVariant answer;
-    bool answered = false;
-    (browser ? browser : m_browser)->view()->page()->runJavaScript(script, [&](const QVariant &value) {
-        answer = value;
-        answered = true;
-    });
-    waitUntil([&] { return answered; });
-    return answer;
+    return enginetesting::evaluate((browser ? browser : m_browser)->view()->page(), script).value_or(QVariant());
 }
 
 // Loads a page whose response (or picture) is held, lets it go, then clears the log.

@@ -77,7 +77,6 @@ void tst_WebEngineMenu::init()
     m_browser->Navigate(url(u"/menu"_s));
     QTRY_COMPARE_WITH_TIMEOUT(m_browser->LocationName(), u"Menu page"_s, LoadTimeoutMs);
     QVERIFY(waitUntil([&] { return !m_browser->Busy() && m_browser->view()->focusProxy(); }));
-    QTest::qWait(500); // the first frame, before the page takes input
 }
 
 void tst_WebEngineMenu::cleanup()
@@ -90,12 +89,12 @@ void tst_WebEngineMenu::cleanup()
 
 QMenu *tst_WebEngineMenu::rightClick(const QString &elementId)
 {
-    QVariantList centre;
-    m_browser->view()->page()->runJavaScript(
-        u"(() => { const r = document.getElementById('%1').getBoundingClientRect();"
-        " return [r.left + 10, r.top + r.height / 2]; })()"_s.arg(elementId),
-        [&](const QVariant &value) { centre = value.toList(); });
-    if (!waitUntil([&] { return centre.size() == 2; }))
+    const QVariantList centre = evaluate(m_browser->view()->page(),
+                                         u"(() => { const r = document.getElementById('%1').getBoundingClientRect();"
+                                         " return [r.left + 10, r.top + r.height / 2]; })()"_s.arg(elementId))
+                                    .value_or(QVariant())
+                                    .toList();
+    if (centre.size() != 2)
         return nullptr;
     const QPoint at(qRound(centre.at(0).toDouble()), qRound(centre.at(1).toDouble()));
     QTest::mouseClick(m_browser->view()->focusProxy(), Qt::RightButton, {}, at);
@@ -205,10 +204,10 @@ void tst_WebEngineMenu::entryOutcomes()
     // Through the download dialog, into the file chosen.
     QCOMPARE(m_dialogs.askedOf(u"save"_s).size(), 1);
     QFile file(m_dialogs.savePath);
-    QVERIFY(waitUntil([&] { return file.exists() && file.size() > 0; }));
-    QTest::qWait(200); // written whole
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QVERIFY(file.readAll().contains(saved));
+    QVERIFY(waitUntil([&] {
+        file.close();
+        return file.open(QIODevice::ReadOnly) && file.readAll().contains(saved);
+    }));
 }
 
 void tst_WebEngineMenu::viewPageSource()
@@ -218,11 +217,11 @@ void tst_WebEngineMenu::viewPageSource()
     QTRY_COMPARE_WITH_TIMEOUT(m_windows, QStringList{wanted + u"|front"_s}, LoadTimeoutMs);
     QTRY_COMPARE_WITH_TIMEOUT(m_opened.first()->view()->page()->url(), QUrl(wanted), LoadTimeoutMs);
     // The source is shown, not the page: its markup is the text.
-    QString text;
+    // Asked again until it holds the markup; answers may come after the wait has ended.
+    auto text = std::make_shared<QString>();
     QVERIFY(waitUntil([&] {
-        m_opened.first()->view()->page()->toPlainText([&](const QString &t) { text = t; });
-        QTest::qWait(50);
-        return text.contains(u"<title>Menu page</title>"_s);
+        m_opened.first()->view()->page()->toPlainText([text](const QString &t) { *text = t; });
+        return text->contains(u"<title>Menu page</title>"_s);
     }));
 }
 
@@ -286,12 +285,11 @@ void tst_WebEngineMenu::pageLeavesTheWindowsKeys()
     QWidget *page = m_browser->view()->focusProxy();
     page->setFocus();
     QTRY_VERIFY(page->hasFocus());
-    bool focused = focus.isEmpty();
-    if (!focused)
-        m_browser->view()->page()->runJavaScript(
-            u"document.getElementById('%1').focus(); document.activeElement.id"_s.arg(focus),
-            [&](const QVariant &id) { focused = id.toString() == focus; });
-    QVERIFY(waitUntil([&] { return focused; }));
+    if (!focus.isEmpty()) {
+        const auto id = evaluate(m_browser->view()->page(),
+                                 u"document.getElementById('%1').focus(); document.activeElement.id"_s.arg(focus));
+        QVERIFY(id && id->toString() == focus);
+    }
     QTest::keyClick(page, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
     QTRY_COMPARE(activated, 1);
 }

@@ -163,12 +163,7 @@ void tst_WebEnginePrint::checkPdf(const QString &name, qsizetype minPages, qsize
 
 QVariant tst_WebEnginePrint::runScript(const QString &script)
 {
-    // Shared, as the answer may come after a failed wait has returned.
-    auto answer = std::make_shared<std::optional<QVariant>>();
-    m_browser->view()->page()->runJavaScript(script, [answer](const QVariant &v) { *answer = v; });
-    if (!waitUntil([&] { return answer->has_value(); }))
-        return u"<no answer to %1>"_s.arg(script);
-    return answer->value();
+    return evaluate(m_browser->view()->page(), script).value_or(u"<no answer to %1>"_s.arg(script));
 }
 
 void tst_WebEnginePrint::printsPageToPdf_data()

@@ -3,6 +3,10 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QTest>
+#include <QVariant>
+#include <QWebEnginePage>
+#include <memory>
+#include <optional>
 
 // What the tests of the real engine share.
 namespace enginetesting {
@@ -29,6 +33,16 @@ bool waitUntil(Predicate done, int timeoutMs = LoadTimeoutMs)
         QTest::qWait(10);
     }
     return true;
+}
+
+// The page's answer to a script, or none when it did not come in time. Shared with the
+// callback, as the answer may still come after the wait has given up.
+inline std::optional<QVariant> evaluate(QWebEnginePage *page, const QString &script)
+{
+    auto answer = std::make_shared<std::optional<QVariant>>();
+    page->runJavaScript(script, [answer](const QVariant &value) { *answer = value; });
+    waitUntil([&] { return answer->has_value(); });
+    return *answer;
 }
 
 } // namespace enginetesting
