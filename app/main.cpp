@@ -2,6 +2,7 @@
 #include "app/frmSplash.h"
 #include "browser/historywriter.h"
 #include "platform/browsingprofile.h"
+#include "platform/drawingpath.h"
 #include "platform/localaddress.h"
 #include "platform/proxychoice.h"
 #include "platform/quietlog.h"
@@ -32,6 +33,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Halvane"));
     QApplication::setOrganizationName(QStringLiteral("Halvane"));
+    drawingpath::chooseForThisDisplay();
 
     SettingsStore settings;
     const QString application = QStringLiteral("Halvane");

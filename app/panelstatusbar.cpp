@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QLabel>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QTimer>
 
 PanelStatusBar::PanelStatusBar(QWidget *parent)
@@ -49,17 +50,24 @@ void PanelStatusBar::addMark(const QString &objectName, const QString &text, con
     insertPermanentWidget(1, mark);
 }
 
+QString PanelStatusBar::timeText(QTime time, const QLocale &locale)
+{
+    // The locale's short time without its seconds, which only the C locale's has: a
+    // status bar is read at a glance, and a ticking second would wake the program and
+    // repaint its window every second for good.
+    QString format = locale.timeFormat(QLocale::ShortFormat);
+    static const QRegularExpression seconds(QStringLiteral("[^A-Za-z'\\s]?s+"));
+    format.remove(seconds);
+    return locale.toString(time, format);
+}
+
 void PanelStatusBar::refreshClock()
 {
     const QDateTime now = QDateTime::currentDateTime();
     const QLocale locale;
     m_panels[1]->setText(locale.toString(now.date(), QLocale::ShortFormat));
-    m_panels[2]->setText(locale.toString(now.time(), QLocale::ShortFormat));
-
-    // Woken when what is shown changes: at the next minute (the date changes on one
-    // too), or the next second where the time is shown with its seconds.
-    const bool seconds = locale.timeFormat(QLocale::ShortFormat).contains(QLatin1Char('s'));
-    const int period = seconds ? 1000 : 60'000;
-    const int intoPeriod = int(now.time().msecsSinceStartOfDay() % period);
-    m_clock->start(period - intoPeriod);
+    m_panels[2]->setText(timeText(now.time(), locale));
+    // Woken when what is shown changes: at the next minute (the date changes on one too).
+    constexpr int minute = 60'000;
+    m_clock->start(minute - now.time().msecsSinceStartOfDay() % minute);
 }

@@ -4,6 +4,8 @@
 #include <array>
 
 class QLabel;
+class QLocale;
+class QTime;
 class QTimer;
 
 // A status bar of three sunken panels: a text panel that takes the spare width, then
@@ -24,6 +26,9 @@ public:
     // Shows the date and time as of now; the bar does this itself whenever what it
     // shows changes.
     void refreshClock();
+
+    // What the time panel shows for time: hours and minutes as the locale writes them.
+    static QString timeText(QTime time, const QLocale &locale);
 
 private:
     std::array<QLabel *, 3> m_panels{};

@@ -1,7 +1,8 @@
 // Efficiency: the program (the built executable) against bare_browser (a QMainWindow with
 // a QMdiArea whose subwindows are one QWebEngineView each, of the size of a document
 // window's view), both on a virtual X display (Xvfb, started here: 1600x1200x24, no window
-// manager) and offscreen, one after the other in each, never both at once.
+// manager) and offscreen, one after the other in each, never both at once. With
+// --loads-only, only the loads under Xvfb: a quick look at a change.
 // - CPU per load: utime+stime of the program's process (/proc/<pid>/stat) and of its main
 //   (UI) thread (/proc/<pid>/task/<pid>/stat) from the request of a 10 MB loopback page to
 //   its load event + 0.5 s. One process per program and display, one unreported warm-up
@@ -15,7 +16,7 @@
 // How a load is asked for and its end seen is the same in both programs: the program's
 // home address (fixed) and bare_browser's --url are that address, answered by this
 // process as the engine's proxy (the program's proxy option, bare_browser's engine flag); every page's onload reports to this server
-// (/ready?w=..&h=.. with its viewport, or /loaded?run=N) and then asks it for /go, which
+// (/ready or /loaded?run=N, each with its viewport: &w=..&h=..) and then asks it for /go, which
 // is held until this process wants the next load and then answers with its address. The
 // 10 MB page itself is on 127.0.0.1, which the engine never sends to a proxy.
 // The whole run is in a network namespace of its own with loopback and a veth pair with
@@ -190,6 +191,8 @@ public:
                                         q.queryItemValue(QStringLiteral("h")).toInt());
             } else if (path.endsWith(QLatin1String("/loaded"))) {
                 m_seen.loaded = q.queryItemValue(QStringLiteral("run")).toInt();
+                m_seen.viewport = QSize(q.queryItemValue(QStringLiteral("w")).toInt(),
+                                        q.queryItemValue(QStringLiteral("h")).toInt());
             }
         });
         m_programFolder = m_scratch.filePath(QStringLiteral("program"));
@@ -359,8 +362,6 @@ std::optional<Figures> measureLoads(Bench &bench, Program program, int &run)
         bench.stop();
         return std::nullopt;
     }
-    if (program == Program::Halvane)
-        bench.viewSize = bench.viewport();
     Figures f;
     for (int i = 0; i <= Runs; ++i) {
         const std::optional<Bench::Load> l = bench.load(++run);
@@ -368,6 +369,10 @@ std::optional<Figures> measureLoads(Bench &bench, Program program, int &run)
             std::fprintf(stderr, "bench_efficiency: %s, load %d did not finish\n", name(program), i);
             break;
         }
+        // The view's size once the window has settled; the first page may load before
+        // the window is laid out.
+        if (program == Program::Halvane)
+            bench.viewSize = bench.viewport();
         if (i == 0)
             continue;
         f.processCpu << l->processCpuMs;
@@ -418,7 +423,7 @@ void figure(const QString &name, double mine, double bare, const char *unit, boo
                 qPrintable(goal), known && met ? "met" : "missed");
 }
 
-void measurePlatform(LoopbackHttpServer &server, const QString &display, int &run, bool haveXdotool)
+void measurePlatform(LoopbackHttpServer &server, const QString &display, int &run, bool haveXdotool, bool loadsOnly)
 {
     Bench bench(server, display);
     const QString label = display.isEmpty() ? QStringLiteral("offscreen") : QStringLiteral("Xvfb");
@@ -430,7 +435,9 @@ void measurePlatform(LoopbackHttpServer &server, const QString &display, int &ru
     std::printf("  view %dx%d in both programs' windows\n", bench.viewSize.width(), bench.viewSize.height());
     const std::optional<Figures> theirs = measureLoads(bench, Program::Bare, run);
 
-    const QList<int> windowCounts = display.isEmpty() || !haveXdotool ? QList<int>{1} : QList<int>{1, 10};
+    QList<int> windowCounts = display.isEmpty() || !haveXdotool ? QList<int>{1} : QList<int>{1, 10};
+    if (loadsOnly)
+        windowCounts.clear();
     double mb[2][2] = {{std::nan(""), std::nan("")}, {std::nan(""), std::nan("")}};
     for (int w = 0; w < windowCounts.size(); ++w) {
         QList<double> m[2];
@@ -467,7 +474,7 @@ void measurePlatform(LoopbackHttpServer &server, const QString &display, int &ru
     const double wk = med(mine, &Figures::wakeUps), bwk = med(theirs, &Figures::wakeUps);
     figure(QStringLiteral("UI-thread wake-ups, idle 10 s after the load") + suffix, wk, bwk, "/s", wk <= bwk + 3,
            QStringLiteral("≤ bare + 3 /s"), wk / bwk);
-    for (int w = 0; w < 2; ++w) {
+    for (int w = 0; w < 2 && !loadsOnly; ++w) {
         const int windows = w == 0 ? 1 : 10;
         if (w >= windowCounts.size()) {
             std::printf("FIGURE\tMemory, process tree Pss, %d windows, main window 1500 × 1100%s\t-\t-\t-\t"
@@ -509,7 +516,7 @@ int main(int argc, char *argv[])
 
     LoopbackHttpServer server;
     server.setPage(HomeAddress, smallPage());
-    server.setPage(QStringLiteral("/big"), paragraphsPage(BigPageBytes, script("'/loaded' + location.search")));
+    server.setPage(QStringLiteral("/big"), paragraphsPage(BigPageBytes, script("'/loaded' + location.search + '&w=' + innerWidth + '&h=' + innerHeight")));
     server.setHold(QStringLiteral("/go"));
     server.setHold(HomeAddress + QStringLiteral("go"));
     for (const QString &marker : {QStringLiteral("/loaded"), HomeAddress + QStringLiteral("ready")})
@@ -522,15 +529,17 @@ int main(int argc, char *argv[])
     std::printf("CPU: utime+stime from /proc (10 ms ticks), robust to other work; wall-clock figures are not\n");
     std::fflush(stdout);
 
+    const bool loadsOnly = app.arguments().contains(QStringLiteral("--loads-only"));
     const bool haveXdotool = !QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty();
     int run = 0;
     {
         VirtualDisplay x;
         if (x.start())
-            measurePlatform(server, x.name, run, haveXdotool);
+            measurePlatform(server, x.name, run, haveXdotool, loadsOnly);
         else
             std::fprintf(stderr, "bench_efficiency: cannot start Xvfb; only offscreen figures\n");
     }
-    measurePlatform(server, QString(), run, haveXdotool);
+    if (!loadsOnly)
+        measurePlatform(server, QString(), run, haveXdotool, false);
     return 0;
 }

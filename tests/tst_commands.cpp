@@ -54,6 +54,8 @@ private Q_SLOTS:
 
     void toolbarLayout();
     void statusBarPanels();
+    void clockShowsHoursAndMinutes_data();
+    void clockShowsHoursAndMinutes();
     void sessionKeepingNothingSaysSo();
     void dispatchOnTheActiveDocument_data();
     void dispatchOnTheActiveDocument();
@@ -164,6 +166,24 @@ void tst_Commands::statusBarPanels()
     main->resize(900, 400);
     QTRY_COMPARE(main->sbStatusBar->panel(1)->width(), textWidth + 300);
     QCOMPARE(main->sbStatusBar->panel(2)->width(), dateWidth);
+}
+
+void tst_Commands::clockShowsHoursAndMinutes_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QString>("expected");
+    const QTime t(13, 5, 59);
+    // The C locale's short time has seconds; the others' are kept as they are.
+    QTest::newRow("C") << QLocale::c() << QStringLiteral("13:05");
+    for (const char *name : {"en_US", "de_DE", "fi_FI"})
+        QTest::newRow(name) << QLocale(QLatin1String(name)) << QLocale(QLatin1String(name)).toString(t, QLocale::ShortFormat);
+}
+
+void tst_Commands::clockShowsHoursAndMinutes()
+{
+    QFETCH(QLocale, locale);
+    QFETCH(QString, expected);
+    QCOMPARE(PanelStatusBar::timeText(QTime(13, 5, 59), locale), expected);
 }
 
 void tst_Commands::sessionKeepingNothingSaysSo()

@@ -2,6 +2,7 @@
 #include "browser/frmBrowser.h"
 #include "browser/fullscreenpage.h"
 #include "support/testplatform.h"
+#include "platform/drawingpath.h"
 #include "platform/webenginebrowser.h"
 #include "support/enginetesting.h"
 #include "support/loopbackhttpserver.h"
@@ -74,6 +75,8 @@ private Q_SLOTS:
 
     void plainPage_data();
     void plainPage();
+    void softwareRenderers_data();
+    void softwareRenderers();
     void addressForms_data();
     void addressForms();
     void locationAsksForTheSameRequest_data();
@@ -215,6 +218,28 @@ void tst_WebEngineBrowser::loadHeldPage(const QString &path)
     m_server.releaseHeld();
     QVERIFY(waitForCompletes(1));
     m_log.clear();
+}
+
+void tst_WebEngineBrowser::softwareRenderers_data()
+{
+    QTest::addColumn<QByteArray>("renderer");
+    QTest::addColumn<bool>("software");
+    QTest::newRow("llvmpipe") << QByteArray("llvmpipe (LLVM 15.0.6, 256 bits)") << true;
+    QTest::newRow("softpipe") << QByteArray("softpipe") << true;
+    QTest::newRow("swrast") << QByteArray("Software Rasterizer") << true;
+    QTest::newRow("SwiftShader") << QByteArray("Google SwiftShader") << true;
+    // Graphics cards whose driver names its compiler are still cards.
+    QTest::newRow("radeon") << QByteArray("AMD Radeon RX 580 Series (polaris10, LLVM 15.0.6, DRM 3.49)") << false;
+    QTest::newRow("intel") << QByteArray("Mesa Intel(R) UHD Graphics 620 (KBL GT2)") << false;
+    QTest::newRow("nvidia") << QByteArray("NVIDIA GeForce GTX 1060/PCIe/SSE2") << false;
+    QTest::newRow("none") << QByteArray() << false;
+}
+
+void tst_WebEngineBrowser::softwareRenderers()
+{
+    QFETCH(QByteArray, renderer);
+    QFETCH(bool, software);
+    QCOMPARE(drawingpath::isSoftwareRenderer(renderer), software);
 }
 
 void tst_WebEngineBrowser::plainPage_data()
