@@ -145,6 +145,7 @@ public:
             if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n))
                 || QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)))
                 continue;
+            processtree::endWithParent(m_x);
             m_x.start(QStringLiteral("Xvfb"), {QStringLiteral(":%1").arg(n), QStringLiteral("-screen"),
                                                QStringLiteral("0"), QStringLiteral("1600x1200x24"),
                                                QStringLiteral("-nolisten"), QStringLiteral("tcp")});
@@ -219,6 +220,7 @@ public:
         env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("qt.webenginecontext.info=false"));
         m_process.setProcessEnvironment(env);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        processtree::endWithParent(m_process);
         m_process.setStandardOutputFile(QProcess::nullDevice());
         if (program == Program::Halvane) {
             // The main window at the top left, 1500 x 1100 (placement is kept in twips).

@@ -199,6 +199,7 @@ std::optional<Sample> measureRun(const QProcessEnvironment &env, const QString &
     p.setArguments(args);
     p.setProcessEnvironment(env);
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    processtree::endWithParent(p);
 
     Sample sample;
     bool loaded = false;
