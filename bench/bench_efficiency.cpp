@@ -186,15 +186,16 @@ public:
             const QUrl u(target);
             const QString path = u.path();
             const QUrlQuery q(u);
-            if (path.endsWith(QLatin1String("/ready"))) {
+            const bool ready = path.endsWith(QLatin1String("/ready"));
+            const bool loaded = path.endsWith(QLatin1String("/loaded"));
+            if (!ready && !loaded)
+                return;
+            if (ready)
                 ++m_seen.ready;
-                m_seen.viewport = QSize(q.queryItemValue(QStringLiteral("w")).toInt(),
-                                        q.queryItemValue(QStringLiteral("h")).toInt());
-            } else if (path.endsWith(QLatin1String("/loaded"))) {
+            else
                 m_seen.loaded = q.queryItemValue(QStringLiteral("run")).toInt();
-                m_seen.viewport = QSize(q.queryItemValue(QStringLiteral("w")).toInt(),
-                                        q.queryItemValue(QStringLiteral("h")).toInt());
-            }
+            m_seen.viewport = QSize(q.queryItemValue(QStringLiteral("w")).toInt(),
+                                    q.queryItemValue(QStringLiteral("h")).toInt());
         });
         m_programFolder = m_scratch.filePath(QStringLiteral("program"));
         QDir().mkpath(m_programFolder);
@@ -437,9 +438,9 @@ void measurePlatform(LoopbackHttpServer &server, const QString &display, int &ru
     std::printf("  view %dx%d in both programs' windows\n", bench.viewSize.width(), bench.viewSize.height());
     const std::optional<Figures> theirs = measureLoads(bench, Program::Bare, run);
 
-    QList<int> windowCounts = display.isEmpty() || !haveXdotool ? QList<int>{1} : QList<int>{1, 10};
-    if (loadsOnly)
-        windowCounts.clear();
+    const QList<int> windowCounts = loadsOnly                             ? QList<int>{}
+                                    : display.isEmpty() || !haveXdotool ? QList<int>{1}
+                                                                        : QList<int>{1, 10};
     double mb[2][2] = {{std::nan(""), std::nan("")}, {std::nan(""), std::nan("")}};
     for (int w = 0; w < windowCounts.size(); ++w) {
         QList<double> m[2];
