@@ -126,7 +126,8 @@ void waitFor(const std::function<bool()> &done, int timeoutMs)
         settle(20);
 }
 
-// An Xvfb of this run's own on the first free display from :140.
+// An Xvfb of this run's own on the first free display from :140. It never resets: one
+// that does when its last client leaves turns away a program starting meanwhile.
 class VirtualDisplay
 {
 public:
@@ -148,7 +149,8 @@ public:
             processtree::endWithParent(m_x);
             m_x.start(QStringLiteral("Xvfb"), {QStringLiteral(":%1").arg(n), QStringLiteral("-screen"),
                                                QStringLiteral("0"), QStringLiteral("1600x1200x24"),
-                                               QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+                                               QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                                               QStringLiteral("-noreset")});
             if (!m_x.waitForStarted(5000))
                 return false;
             waitFor([n] { return QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)); }, 10000);

@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 out=$(realpath -m "${1:?output png}"); wait_s=${2:-8}; shift $(( $# >= 2 ? 2 : 1 ))
 QTWEBENGINE_CHROMIUM_FLAGS="$(cat scripts/engine-flags)"
 export QTWEBENGINE_DISABLE_SANDBOX=1 QTWEBENGINE_CHROMIUM_FLAGS
-xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
+xvfb-run -a -s "-screen 0 1280x800x24 -noreset" bash -c '
     command -v openbox >/dev/null && { openbox & sleep 1; }
     build/halvane & app=$!
     sleep "$1"; shift
