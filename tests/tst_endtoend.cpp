@@ -212,14 +212,16 @@ public:
     // input focus (the splash has gone by then, and the focus with it).
     bool waitForMainWindow()
     {
+        // A program that has ended will show nothing more: say so at once.
         QDeadlineTimer deadline(30000);
-        while (window.isEmpty() && !deadline.hasExpired()) {
+        auto waiting = [&] { return !deadline.hasExpired() && program.state() != QProcess::NotRunning; };
+        while (window.isEmpty() && waiting()) {
             window = xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
                               QStringLiteral("^Halvane$")})
                          .section(QLatin1Char('\n'), 0, 0);
             QTest::qWait(100);
         }
-        while (homePagesShown() <= homePagesBefore && !deadline.hasExpired())
+        while (homePagesShown() <= homePagesBefore && waiting())
             QTest::qWait(50);
         if (window.isEmpty() || homePagesShown() <= homePagesBefore)
             return false;
