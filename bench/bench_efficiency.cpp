@@ -428,6 +428,41 @@ void figure(const QString &name, double mine, double bare, const char *unit, boo
                 qPrintable(goal), known && met ? "met" : "missed");
 }
 
+// Memory with 1 and 10 windows, each program in turn; 10 windows need xdotool's key
+// presses, which only reach a window on a display.
+void measureMemory(Bench &bench, const QString &display, const QString &suffix, bool haveXdotool)
+{
+    const QList<int> windowCounts = display.isEmpty() || !haveXdotool ? QList<int>{1} : QList<int>{1, 10};
+    for (int windows : {1, 10}) {
+        if (!windowCounts.contains(windows)) {
+            std::printf("FIGURE\tMemory, process tree Pss, %d windows, main window 1500 × 1100%s\t-\t-\t-\t"
+                        "≤ 1.05 × bare\tnot measured (%s)\n",
+                        windows, qPrintable(suffix),
+                        display.isEmpty() ? "offscreen the program opens no more windows without a key or click"
+                                          : "xdotool missing");
+            continue;
+        }
+        QList<double> m[2];
+        for (int i = 0; i < Runs; ++i) {
+            for (int k = 0; k < 2; ++k) {
+                const Program p = (i + k) % 2 == 0 ? Program::Halvane : Program::Bare;
+                const double v = memoryMb(bench, p, windows);
+                if (!std::isnan(v))
+                    m[p == Program::Halvane ? 0 : 1] << v;
+                std::printf("  memory, %2d window%s, %-8s %6.1f MB\n", windows, windows == 1 ? " " : "s", name(p), v);
+                std::fflush(stdout);
+            }
+        }
+        const double mine = m[0].size() == Runs ? median(m[0]) : std::nan("");
+        const double bare = m[1].size() == Runs ? median(m[1]) : std::nan("");
+        figure(QStringLiteral("Memory, process tree Pss, %1 window%2, main window 1500 × 1100")
+                       .arg(windows)
+                       .arg(windows == 1 ? QString() : QStringLiteral("s"))
+                   + suffix,
+               mine, bare, "MB", mine <= 1.05 * bare, QStringLiteral("≤ 1.05 × bare"), mine / bare);
+    }
+}
+
 void measurePlatform(LoopbackHttpServer &server, const QString &display, int &run, bool haveXdotool, bool loadsOnly)
 {
     Bench bench(server, display);
@@ -439,27 +474,6 @@ void measurePlatform(LoopbackHttpServer &server, const QString &display, int &ru
     const std::optional<Figures> mine = measureLoads(bench, Program::Halvane, run);
     std::printf("  view %dx%d in both programs' windows\n", bench.viewSize.width(), bench.viewSize.height());
     const std::optional<Figures> theirs = measureLoads(bench, Program::Bare, run);
-
-    const QList<int> windowCounts = loadsOnly                             ? QList<int>{}
-                                    : display.isEmpty() || !haveXdotool ? QList<int>{1}
-                                                                        : QList<int>{1, 10};
-    double mb[2][2] = {{std::nan(""), std::nan("")}, {std::nan(""), std::nan("")}};
-    for (int w = 0; w < windowCounts.size(); ++w) {
-        QList<double> m[2];
-        for (int i = 0; i < Runs; ++i) {
-            for (int k = 0; k < 2; ++k) {
-                const Program p = (i + k) % 2 == 0 ? Program::Halvane : Program::Bare;
-                const double v = memoryMb(bench, p, windowCounts.at(w));
-                if (!std::isnan(v))
-                    m[p == Program::Halvane ? 0 : 1] << v;
-                std::printf("  memory, %2d window%s, %-8s %6.1f MB\n", windowCounts.at(w),
-                            windowCounts.at(w) == 1 ? " " : "s", name(p), v);
-                std::fflush(stdout);
-            }
-        }
-        mb[w][0] = m[0].size() == Runs ? median(m[0]) : std::nan("");
-        mb[w][1] = m[1].size() == Runs ? median(m[1]) : std::nan("");
-    }
 
     const QString suffix = QStringLiteral(", %1, medians of %2").arg(label).arg(Runs);
     const double nan = std::nan("");
@@ -479,24 +493,9 @@ void measurePlatform(LoopbackHttpServer &server, const QString &display, int &ru
     const double wk = med(mine, &Figures::wakeUps), bwk = med(theirs, &Figures::wakeUps);
     figure(QStringLiteral("UI-thread wake-ups, idle 10 s after the load") + suffix, wk, bwk, "/s", wk <= bwk + 3,
            QStringLiteral("≤ bare + 3 /s"), wk / bwk);
-    for (int w = 0; w < 2 && !loadsOnly; ++w) {
-        const int windows = w == 0 ? 1 : 10;
-        if (w >= windowCounts.size()) {
-            std::printf("FIGURE\tMemory, process tree Pss, %d windows, main window 1500 × 1100%s\t-\t-\t-\t"
-                        "≤ 1.05 × bare\tnot measured (%s)\n",
-                        windows, qPrintable(suffix),
-                        display.isEmpty() ? "offscreen the program opens no more windows without a key or click"
-                                          : "xdotool missing");
-            continue;
-        }
-        figure(QStringLiteral("Memory, process tree Pss, %1 window%2, main window 1500 × 1100")
-                       .arg(windows)
-                       .arg(windows == 1 ? QString() : QStringLiteral("s"))
-                   + suffix,
-               mb[w][0], mb[w][1], "MB", mb[w][0] <= 1.05 * mb[w][1], QStringLiteral("≤ 1.05 × bare"),
-               mb[w][0] / mb[w][1]);
-    }
     std::fflush(stdout);
+    if (!loadsOnly)
+        measureMemory(bench, display, suffix, haveXdotool);
 }
 
 } // namespace
