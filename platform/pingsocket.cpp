@@ -101,7 +101,9 @@ bool PingSocket::isHostName(const QString &host)
 
 namespace {
 
-// The proxy the program's connections take to host (ProxyChoice::apply sets it), or none.
+// The proxy the program's connections take to host, or none: the one ProxyChoice::apply
+// set, or with the system's settings (the default) what they say for this host, as the
+// pages take it (an http_proxy in the environment, unless no_proxy names the host).
 QNetworkProxy proxyFor(const QString &host, int port)
 {
     const QList<QNetworkProxy> proxies = QNetworkProxyFactory::proxyForQuery(

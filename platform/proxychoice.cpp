@@ -13,8 +13,9 @@ struct Named
     int value;
 };
 
-constexpr Named Modes[] = {{"none", int(ProxyChoice::Mode::None)},
-                           {"system", int(ProxyChoice::Mode::System)},
+// The first of each is the default.
+constexpr Named Modes[] = {{"system", int(ProxyChoice::Mode::System)},
+                           {"none", int(ProxyChoice::Mode::None)},
                            {"manual", int(ProxyChoice::Mode::Manual)}};
 constexpr Named Kinds[] = {{"http", int(ProxyChoice::Kind::Http)}, {"socks", int(ProxyChoice::Kind::Socks)}};
 
@@ -48,15 +49,15 @@ ProxyChoice ProxyChoice::read(const SettingsStore &settings, const QString &appl
         return settings.get(application, ProxyChoice::settingsSection(), QLatin1String(key), QLatin1String(fallback)).trimmed();
     };
     ProxyChoice c;
-    c.mode = Mode(valueOf(Modes, get("ProxyMode", "none"), QStringLiteral("ProxyMode")));
+    c.mode = Mode(valueOf(Modes, get("ProxyMode", "system"), QStringLiteral("ProxyMode")));
     c.kind = Kind(valueOf(Kinds, get("ProxyType", "http"), QStringLiteral("ProxyType")));
     c.host = get("ProxyHost", "").left(253);
     bool ok = false;
     const int port = get("ProxyPort", "8080").toInt(&ok);
     c.port = ok && port >= 1 && port <= 65535 ? port : 8080;
-    // A manual proxy without a host cannot be used: straight out instead.
+    // A manual proxy without a host cannot be used: the default instead.
     if (c.mode == Mode::Manual && c.host.isEmpty())
-        c.mode = Mode::None;
+        c.mode = Mode::System;
     return c;
 }
 
@@ -77,8 +78,14 @@ QNetworkProxy ProxyChoice::manualProxy() const
 
 void ProxyChoice::apply() const
 {
-    QNetworkProxyFactory::setUseSystemConfiguration(mode == Mode::System);
-    if (mode != Mode::System)
-        QNetworkProxy::setApplicationProxy(mode == Mode::Manual ? manualProxy()
-                                                                : QNetworkProxy(QNetworkProxy::NoProxy));
+    if (mode == Mode::System) {
+        // Qt starts with the system's settings, and the engine then takes its own way to
+        // them, its switches included; any application proxy would override that. Once
+        // another choice was applied, this brings the start's state back.
+        if (!QNetworkProxyFactory::usesSystemConfiguration())
+            QNetworkProxyFactory::setUseSystemConfiguration(true);
+        return;
+    }
+    // Setting the application proxy turns the system's settings off.
+    QNetworkProxy::setApplicationProxy(mode == Mode::Manual ? manualProxy() : QNetworkProxy(QNetworkProxy::NoProxy));
 }

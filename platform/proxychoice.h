@@ -7,13 +7,16 @@ class SettingsStore;
 
 // How the pages and the link ping reach the network: straight, through the system's
 // proxy settings, or through a proxy the user named. Kept in the settings file's
-// "Options" section; a value that makes no sense there reads as its default.
+// "Options" section; nothing stored, or a value that makes no sense there, reads as
+// the default: the system's settings, which the engine follows by itself (the
+// environment's http_proxy, https_proxy and no_proxy, the desktop's settings, and its
+// own --proxy-server switch).
 struct ProxyChoice
 {
     enum class Mode { None, System, Manual };
     enum class Kind { Http, Socks };
 
-    Mode mode = Mode::None;
+    Mode mode = Mode::System;
     Kind kind = Kind::Http;
     QString host;
     int port = 8080;
@@ -24,7 +27,9 @@ struct ProxyChoice
     // The proxy this choice means for a connection; the system's is asked per query.
     QNetworkProxy manualProxy() const;
     // Makes this the choice of every connection the process opens from now on: the
-    // engine's (it follows the application proxy) and the link ping's.
+    // engine's (it follows the application proxy, or with the system's settings its
+    // own) and the link ping's (it asks Qt's proxy query, which follows the same).
+    // The system's choice where nothing was changed before touches nothing.
     void apply() const;
 
     bool operator==(const ProxyChoice &) const = default;

@@ -132,8 +132,10 @@ public:
     QProcess program;
     QString window;
     qsizetype homePagesBefore = 0;
-    // The engine takes the proxy from Internet Options rather than from its own flag.
-    bool proxyFromOptions = false;
+    // Where the program is told of the proxy: the engine's own switch, Internet Options,
+    // or the environment's http_proxy. Only there: nothing else names one.
+    enum class ProxyGiven { EngineSwitch, Options, Environment };
+    ProxyGiven proxyGiven = ProxyGiven::EngineSwitch;
     // The first line of each request the proxy was sent.
     QStringList proxied;
 
@@ -183,16 +185,21 @@ public:
         env.insert(QStringLiteral("XDG_CACHE_HOME"), QDir(home.path()).filePath(QStringLiteral("cache")));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         env.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
-        if (proxyFromOptions) {
+        for (const char *name : {"http_proxy", "https_proxy", "all_proxy", "no_proxy", "HTTP_PROXY", "HTTPS_PROXY",
+                                 "ALL_PROXY", "NO_PROXY"})
+            env.remove(QLatin1String(name));
+        const QString port = QString::number(proxy.serverPort());
+        if (proxyGiven == ProxyGiven::Options) {
             QSettings s(settingsFile(), QSettings::IniFormat);
             s.setValue(QStringLiteral("Options/ProxyMode"), QStringLiteral("manual"));
             s.setValue(QStringLiteral("Options/ProxyHost"), QStringLiteral("127.0.0.1"));
-            s.setValue(QStringLiteral("Options/ProxyPort"), QString::number(proxy.serverPort()));
+            s.setValue(QStringLiteral("Options/ProxyPort"), port);
         }
+        if (proxyGiven == ProxyGiven::Environment)
+            env.insert(QStringLiteral("http_proxy"), QStringLiteral("http://127.0.0.1:") + port);
         env.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"),
-                   proxyFromOptions ? QStringLiteral("--disable-gpu")
-                                    : QStringLiteral("--disable-gpu --proxy-server=127.0.0.1:")
-                                          + QString::number(proxy.serverPort()));
+                   proxyGiven == ProxyGiven::EngineSwitch ? QStringLiteral("--disable-gpu --proxy-server=127.0.0.1:") + port
+                                                          : QStringLiteral("--disable-gpu"));
         program.setProcessEnvironment(env);
         program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         program.start(exe, {});
@@ -262,6 +269,7 @@ private Q_SLOTS:
 
     void typeAnAddressAndExit();
     void linkPingAndHistory();
+    void pagesTakeTheChosenProxy_data();
     void pagesTakeTheChosenProxy();
     void signInLastsAcrossRestarts_data();
     void signInLastsAcrossRestarts();
@@ -330,12 +338,23 @@ void tst_EndToEnd::linkPingAndHistory()
     QVERIFY2(bytes.endsWith("http://127.0.0.9/\r\n"), bytes.constData());
 }
 
-// With a manual proxy in Internet Options, the pages go through it (the engine is given
-// no proxy of its own here).
+// The pages go through the proxy the user chose in Internet Options, or with nothing
+// stored there, through the one the system's settings name: the environment's
+// http_proxy, or the engine's own switch. The home page's host is made up: only the
+// proxy can answer for it.
+void tst_EndToEnd::pagesTakeTheChosenProxy_data()
+{
+    QTest::addColumn<int>("given");
+    QTest::newRow("manual proxy in Internet Options") << int(ProgramRun::ProxyGiven::Options);
+    QTest::newRow("nothing stored, http_proxy") << int(ProgramRun::ProxyGiven::Environment);
+    QTest::newRow("nothing stored, the engine's --proxy-server") << int(ProgramRun::ProxyGiven::EngineSwitch);
+}
+
 void tst_EndToEnd::pagesTakeTheChosenProxy()
 {
+    QFETCH(int, given);
     ProgramRun run;
-    run.proxyFromOptions = true;
+    run.proxyGiven = ProgramRun::ProxyGiven(given);
     QVERIFY(run.start());
     QVERIFY(run.waitForMainWindow());
     QTRY_VERIFY_WITH_TIMEOUT(run.proxied.contains(QStringLiteral("GET http://www.marrowdyne.com/ HTTP/1.1")), 10000);

@@ -89,15 +89,20 @@ void tst_InternetOptions::deleteSaysWhatItDeleted()
 void tst_InternetOptions::storedChoicesRoundTrip_data()
 {
     // Stored texts (mode, type, host, port, keep) in; what the dialog shows; what OK
-    // stores and the proxy every new connection then gets.
+    // stores and the proxy every new connection then gets: a fixed one, or the
+    // system's settings (the engine's own handling of them).
     QTest::addColumn<QStringList>("stored");
     QTest::addColumn<int>("mode");
     QTest::addColumn<bool>("keep");
     QTest::addColumn<QStringList>("saved");
-    QTest::addColumn<QNetworkProxy>("applied");
+    QTest::addColumn<QNetworkProxy>("applied"); // DefaultProxy: the system's settings
     const QNetworkProxy none(QNetworkProxy::NoProxy);
-    QTest::newRow("nothing stored") << QStringList{} << int(ProxyChoice::Mode::None) << true
-                                    << QStringList{u"none"_s, u"http"_s, u""_s, u"8080"_s, u"1"_s} << none;
+    const QNetworkProxy system(QNetworkProxy::DefaultProxy);
+    QTest::newRow("nothing stored") << QStringList{} << int(ProxyChoice::Mode::System) << true
+                                    << QStringList{u"system"_s, u"http"_s, u""_s, u"8080"_s, u"1"_s} << system;
+    QTest::newRow("no proxy") << QStringList{u"none"_s, u"http"_s, u""_s, u"8080"_s, u"1"_s}
+                              << int(ProxyChoice::Mode::None) << true
+                              << QStringList{u"none"_s, u"http"_s, u""_s, u"8080"_s, u"1"_s} << none;
     QTest::newRow("manual HTTP")
         << QStringList{u"manual"_s, u"http"_s, u"127.0.0.9"_s, u"3128"_s, u"0"_s} << int(ProxyChoice::Mode::Manual)
         << false << QStringList{u"manual"_s, u"http"_s, u"127.0.0.9"_s, u"3128"_s, u"0"_s}
@@ -108,11 +113,11 @@ void tst_InternetOptions::storedChoicesRoundTrip_data()
         << QStringList{u"manual"_s, u"socks"_s, u"proxy.example"_s, u"1080"_s, u"1"_s}
         << QNetworkProxy(QNetworkProxy::Socks5Proxy, u"proxy.example"_s, 1080);
     QTest::newRow("nonsense reads as the defaults")
-        << QStringList{u"sideways"_s, u"ftp"_s, u"h"_s, u"99999"_s, u"maybe"_s} << int(ProxyChoice::Mode::None)
-        << true << QStringList{u"none"_s, u"http"_s, u"h"_s, u"8080"_s, u"1"_s} << none;
-    QTest::newRow("manual without a host goes straight")
-        << QStringList{u"manual"_s, u"http"_s, u"  "_s, u"3128"_s, u"1"_s} << int(ProxyChoice::Mode::None) << true
-        << QStringList{u"none"_s, u"http"_s, u""_s, u"3128"_s, u"1"_s} << none;
+        << QStringList{u"sideways"_s, u"ftp"_s, u"h"_s, u"99999"_s, u"maybe"_s} << int(ProxyChoice::Mode::System)
+        << true << QStringList{u"system"_s, u"http"_s, u"h"_s, u"8080"_s, u"1"_s} << system;
+    QTest::newRow("manual without a host reads as the default")
+        << QStringList{u"manual"_s, u"http"_s, u"  "_s, u"3128"_s, u"1"_s} << int(ProxyChoice::Mode::System) << true
+        << QStringList{u"system"_s, u"http"_s, u""_s, u"3128"_s, u"1"_s} << system;
 }
 
 void tst_InternetOptions::storedChoicesRoundTrip()
@@ -131,6 +136,7 @@ void tst_InternetOptions::storedChoicesRoundTrip()
     InternetOptions options(settings, u"Halvane"_s, data, [] { return true; }, nullptr);
     QCOMPARE(options.optManualProxy->isChecked(), mode == int(ProxyChoice::Mode::Manual));
     QCOMPARE(options.optNoProxy->isChecked(), mode == int(ProxyChoice::Mode::None));
+    QCOMPARE(options.optSystemProxy->isChecked(), mode == int(ProxyChoice::Mode::System));
     QCOMPARE(options.txtProxyHost->isEnabled(), mode == int(ProxyChoice::Mode::Manual));
     QCOMPARE(options.chkKeepData->isChecked(), keep);
     QCOMPARE(InternetOptions::keepBrowsingData(settings, u"Halvane"_s), keep);
@@ -141,7 +147,10 @@ void tst_InternetOptions::storedChoicesRoundTrip()
     for (const QString &key : keys)
         now << settings.get(u"Halvane"_s, u"Options"_s, key, u"?"_s);
     QCOMPARE(now, saved);
-    QCOMPARE(QNetworkProxy::applicationProxy(), applied);
+    const bool system = applied.type() == QNetworkProxy::DefaultProxy;
+    QCOMPARE(QNetworkProxyFactory::usesSystemConfiguration(), system);
+    if (!system)
+        QCOMPARE(QNetworkProxy::applicationProxy(), applied);
 }
 
 void tst_InternetOptions::manualProxyNeedsAHost()

@@ -1,5 +1,6 @@
 #include "platform/pingsocket.h"
 #include "platform/proxychoice.h"
+#include "platform/settingsstore.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -9,6 +10,7 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -503,26 +505,62 @@ void tst_PingSocket::pingsPort80()
 
 void tst_PingSocket::followsTheChosenProxy_data()
 {
-    QTest::addColumn<QString>("proxyType"); // "", "http" or "socks"
-    QTest::newRow("no proxy") << QString();
-    QTest::newRow("HTTP proxy") << u"http"_s;
-    QTest::newRow("SOCKS proxy") << u"socks"_s;
+    QTest::addColumn<QString>("stored");      // ProxyMode as stored; empty: nothing stored
+    QTest::addColumn<QString>("proxyType");   // ProxyType of a manual proxy
+    QTest::addColumn<bool>("environment");    // http_proxy names the loopback proxy
+    QTest::addColumn<QString>("route");       // "straight", "http" or "socks"
+    QTest::newRow("nothing stored, no proxy in the environment") << QString() << QString() << false << u"straight"_s;
+    QTest::newRow("nothing stored, http_proxy") << QString() << QString() << true << u"http"_s;
+    QTest::newRow("system's settings, http_proxy") << u"system"_s << QString() << true << u"http"_s;
+    QTest::newRow("no proxy, whatever the environment") << u"none"_s << QString() << true << u"straight"_s;
+    QTest::newRow("HTTP proxy") << u"manual"_s << u"http"_s << false << u"http"_s;
+    QTest::newRow("SOCKS proxy") << u"manual"_s << u"socks"_s << true << u"socks"_s;
 }
 
-// The ping reaches a host the way the pages do: through the proxy the user chose, which
-// then finds the host itself, so the ping asks no lookup of its own.
+// The ping reaches a host the way the pages do: through the proxy the user chose, or
+// with the system's settings (the default) the one they name for the host, which then
+// finds the host itself, so the ping asks no lookup of its own.
 void tst_PingSocket::followsTheChosenProxy()
 {
+    QFETCH(QString, stored);
     QFETCH(QString, proxyType);
+    QFETCH(bool, environment);
+    QFETCH(QString, route);
     QTcpServer proxy;
     QVERIFY(proxy.listen(QHostAddress::LocalHost));
-    ProxyChoice choice;
-    choice.mode = proxyType.isEmpty() ? ProxyChoice::Mode::None : ProxyChoice::Mode::Manual;
-    choice.kind = proxyType == u"socks"_s ? ProxyChoice::Kind::Socks : ProxyChoice::Kind::Http;
-    choice.host = u"127.0.0.1"_s;
-    choice.port = proxy.serverPort();
-    choice.apply();
-    auto straightAgain = qScopeGuard([] { ProxyChoice().apply(); });
+    const QByteArray httpProxyBefore = qgetenv("http_proxy");
+    const QByteArray allProxyBefore = qgetenv("all_proxy");
+    qunsetenv("all_proxy");
+    if (environment)
+        qputenv("http_proxy", "http://127.0.0.1:" + QByteArray::number(proxy.serverPort()));
+    else
+        qunsetenv("http_proxy");
+    auto restore = qScopeGuard([&] {
+        ProxyChoice straight;
+        straight.mode = ProxyChoice::Mode::None;
+        straight.apply();
+        const auto put = [](const char *name, const QByteArray &value) {
+            if (value.isEmpty())
+                qunsetenv(name);
+            else
+                qputenv(name, value);
+        };
+        put("http_proxy", httpProxyBefore);
+        put("all_proxy", allProxyBefore);
+    });
+    QTemporaryDir folder;
+    SettingsStore settings(folder.path());
+    if (!stored.isEmpty()) {
+        settings.save(u"Halvane"_s, u"Options"_s, u"ProxyMode"_s, stored);
+        settings.save(u"Halvane"_s, u"Options"_s, u"ProxyType"_s, proxyType);
+        settings.save(u"Halvane"_s, u"Options"_s, u"ProxyHost"_s, u"127.0.0.1"_s);
+        settings.save(u"Halvane"_s, u"Options"_s, u"ProxyPort"_s, QString::number(proxy.serverPort()));
+    }
+    // As the program starts: from a straight choice, the stored one.
+    ProxyChoice straight;
+    straight.mode = ProxyChoice::Mode::None;
+    straight.apply();
+    ProxyChoice::read(settings, u"Halvane"_s).apply();
 
     LoopbackResolver resolver;
     auto socket = windowSocket(resolver);
@@ -530,7 +568,7 @@ void tst_PingSocket::followsTheChosenProxy()
     QVERIFY(socket->setHostName(u"ping.test"_s));
     socket->setRemotePort(80);
     QVERIFY(socket->setAction(PingSocket::ActionConnect));
-    if (proxyType.isEmpty()) {
+    if (route == u"straight"_s) {
         // Straight out: our lookup is asked (and, in this test, finds nothing).
         QVERIFY(failed.wait());
         QCOMPARE(resolver.asked, QStringList{u"ping.test"_s});
@@ -541,7 +579,7 @@ void tst_PingSocket::followsTheChosenProxy()
     QTcpSocket *peer = proxy.nextPendingConnection();
     QTRY_VERIFY(peer->bytesAvailable() > 0);
     const QByteArray greeting = peer->readAll();
-    if (proxyType == u"http"_s)
+    if (route == u"http"_s)
         QVERIFY2(greeting.startsWith("CONNECT ping.test:80 HTTP/1.1"), greeting.constData());
     else
         QCOMPARE(greeting.at(0), char(5)); // SOCKS 5
