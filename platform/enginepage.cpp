@@ -1,6 +1,7 @@
 #include "platform/enginepage.h"
 
 #include "platform/enginedialogs.h"
+#include "platform/hostdisplay.h"
 #include "platform/pagedialoggate.h"
 
 #include <QAuthenticator>
@@ -44,7 +45,7 @@ QHash<QString, bool> &permissionAnswers()
 
 QString siteName(const QUrl &url)
 {
-    return url.host().isEmpty() ? url.toString() : url.host();
+    return url.host().isEmpty() ? url.toString() : hostdisplay::shown(url.host(QUrl::EncodeUnicode));
 }
 
 // Whether the engine loads addresses of url's scheme itself; any other goes to
@@ -154,7 +155,7 @@ void EnginePage::onCertificateError(const QWebEngineCertificateError &error)
     answer.defer();
     // Only an overridable error may be let through, and only by the user.
     if (answer.isOverridable() && ask([&](PageDialog &dialog) {
-            return m_dialogs->acceptCertificateError(dialog, answer.url().host(), answer.description());
+            return m_dialogs->acceptCertificateError(dialog, siteName(answer.url()), answer.description());
         }))
         answer.acceptCertificate();
     else

@@ -1,5 +1,6 @@
 #include "platform/loadtracker.h"
 
+#include "platform/hostdisplay.h"
 #include "platform/locationtext.h"
 
 #include <utility>
@@ -50,9 +51,16 @@ bool LoadTracker::loading() const
     return m_state == State::Started || m_state == State::Stopping || m_state == State::Committed;
 }
 
+QString LoadTracker::shownTitle(const QString &title) const
+{
+    // Without a title of its own the page's is its address: its host then shows as in
+    // the address box.
+    return hostdisplay::titleText(title, m_page->currentUrl());
+}
+
 QString LoadTracker::locationName() const
 {
-    return m_canceled ? canceledName() : m_page->currentTitle();
+    return m_canceled ? canceledName() : shownTitle(m_page->currentTitle());
 }
 
 void LoadTracker::userLoads()
@@ -125,7 +133,7 @@ void LoadTracker::navigationRequested(const QUrl &url, Request type)
     if (differsOnlyInFragment(url, m_page->currentUrl()))
         return; // a move within the page shown, should the engine ever ask
     beginNavigation(url, Kind::Navigation);
-    Q_EMIT beforeNavigate2(url.toString());
+    Q_EMIT beforeNavigate2(hostdisplay::addressText(url));
 }
 
 void LoadTracker::loadStarted(const QUrl &url)
@@ -141,10 +149,10 @@ void LoadTracker::loadStarted(const QUrl &url)
     m_hoveredLink.clear();
     if (!announced) {
         beginNavigation(url, Kind::Navigation);
-        Q_EMIT beforeNavigate2(url.toString());
+        Q_EMIT beforeNavigate2(hostdisplay::addressText(url));
     }
     Q_EMIT downloadBegin();
-    Q_EMIT statusTextChange(QStringLiteral("Opening %1...").arg(url.toString()));
+    Q_EMIT statusTextChange(QStringLiteral("Opening %1...").arg(hostdisplay::addressText(url)));
 }
 
 void LoadTracker::loadFinished(LoadEnd end, const QUrl &url)
@@ -225,7 +233,7 @@ void LoadTracker::commit(const QUrl &url)
     m_location = text;
     Q_EMIT navigateComplete2(m_location);
     if (wasCanceled)
-        Q_EMIT titleChange(m_page->currentTitle());
+        Q_EMIT titleChange(shownTitle(m_page->currentTitle()));
 }
 
 void LoadTracker::moveWithinDocument(const QUrl &url)
@@ -240,7 +248,7 @@ void LoadTracker::moveWithinDocument(const QUrl &url)
     m_location = text;
     Q_EMIT navigateComplete2(m_location);
     if (wasCanceled)
-        Q_EMIT titleChange(m_page->currentTitle());
+        Q_EMIT titleChange(shownTitle(m_page->currentTitle()));
 }
 
 void LoadTracker::checkCommitFromHistory()
@@ -256,7 +264,7 @@ void LoadTracker::titleChanged(const QString &title)
     checkCommitFromHistory();
     // While the location is the canceled page, the page still on screen has no say.
     if (!m_canceled)
-        Q_EMIT titleChange(title);
+        Q_EMIT titleChange(shownTitle(title));
 }
 
 void LoadTracker::loadProgress(int progress)
@@ -274,7 +282,7 @@ void LoadTracker::linkHovered(const QString &url)
     if (url == m_hoveredLink)
         return;
     m_hoveredLink = url;
-    Q_EMIT statusTextChange(url);
+    Q_EMIT statusTextChange(hostdisplay::linkText(url));
 }
 
 void LoadTracker::renderProcessTerminated(bool normalEnd)

@@ -99,6 +99,8 @@ private:
     enum class Kind { Navigation, Reload };
 
     bool loading() const;
+    // title as the window's caption shows it.
+    QString shownTitle(const QString &title) const;
     bool uncommitted() const { return m_state == State::Started || m_state == State::Stopping; }
     // Our stopped page's own reports say nothing of the location.
     bool fromStoppedPage() const { return m_crashPage.standsIn() && !loading(); }

@@ -194,6 +194,15 @@ void tst_LoadTracker::loads_data()
         << expect(u"Before:http://h:9/x|Begin|Status:Opening http://h:9/x...|Nav:http://h:9/x|"
                   "Title:h:9/x|Title:h|DONE"_s)
         << u"http://h:9/x"_s << u"h"_s;
+    // A host that reads as another name is shown in xn-- form, in the location, the
+    // status texts and a title that is the address.
+    QTest::newRow("look-alike host")
+        << QStringList{u"navigate"_s, u"request http://xn--80ak6aa92e.com/"_s, u"started http://xn--80ak6aa92e.com/"_s,
+                       u"commit http://xn--80ak6aa92e.com/"_s, u"title аррӏе.com"_s,
+                       u"hover http://аррӏе.com/x"_s, u"succeeded http://xn--80ak6aa92e.com/"_s}
+        << expect(u"Before:http://xn--80ak6aa92e.com/|Begin|Status:Opening http://xn--80ak6aa92e.com/...|"
+                  "Nav:http://xn--80ak6aa92e.com/|Title:xn--80ak6aa92e.com|Status:http://xn--80ak6aa92e.com/x|DONE"_s)
+        << u"http://xn--80ak6aa92e.com/"_s << u"xn--80ak6aa92e.com"_s;
     QTest::newRow("download instead of a page")
         << QStringList{u"page http://h/p P"_s, u"navigate"_s, u"request http://h/f.bin"_s,
                        u"started http://h/f.bin"_s, u"stopped http://h/f.bin"_s}

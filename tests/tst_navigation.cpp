@@ -17,6 +17,8 @@
 #include <QTest>
 #include <QTimer>
 
+using namespace Qt::StringLiterals;
+
 // A document window following its page: caption, status line, progress bar, address
 // list and history file, the busy check, and the load time.
 class tst_Navigation : public QObject, protected DocumentFixture
@@ -39,6 +41,8 @@ private Q_SLOTS:
     void twoWindowsWritingInTurnLoseNothing();
     void keptAddressLeadsToTheSameRequest_data();
     void keptAddressLeadsToTheSameRequest();
+    void hostsAreListedAndKeptAsShown_data();
+    void hostsAreListedAndKeptAsShown();
     void typedTextReadsAsAddress_data();
     void typedTextReadsAsAddress();
     void longAddressesWholeOrNotAtAll_data();
@@ -234,6 +238,36 @@ void tst_Navigation::keptAddressLeadsToTheSameRequest()
         QCOMPARE(visited.size(), 1);
         QCOMPARE(urlFromUserText(visited.first()).toEncoded(), requested);
     }
+}
+
+// A host that could pass for another name is shown, listed and kept in xn-- form; one
+// that cannot, in its own letters: the address box, its list, the history file, and a
+// new window's list read from it.
+void tst_Navigation::hostsAreListedAndKeptAsShown_data()
+{
+    QTest::addColumn<QByteArray>("committed"); // as the engine reports it
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("Cyrillic look-alike") << QByteArray("http://xn--80ak6aa92e.com/") << u"http://xn--80ak6aa92e.com/"_s;
+    QTest::newRow("look-alike with a user name")
+        << QByteArray("http://me@xn--80ak6aa92e.com/") << u"http://xn--80ak6aa92e.com/"_s;
+    QTest::newRow("Latin and Cyrillic mixed") << QByteArray("http://xn--pypal-4ve.com/a") << u"http://xn--pypal-4ve.com/a"_s;
+    QTest::newRow("German") << QByteArray("http://xn--bcher-kva.de/") << u"http://bücher.de/"_s;
+}
+
+void tst_Navigation::hostsAreListedAndKeptAsShown()
+{
+    QFETCH(QByteArray, committed);
+    QFETCH(QString, shown);
+    const QUrl url = QUrl::fromEncoded(committed, QUrl::StrictMode);
+    QVERIFY(url.isValid());
+    frmBrowser *w = newWindow();
+    // The engine adapter's location for the committed page.
+    browserOf(w)->completeNavigation(locationText(url), QString());
+    QCOMPARE(w->cboAddress->currentText(), shown);
+    QCOMPARE(listOf(w), QStringList{shown});
+    QCOMPARE(historyBytes(), "\r\n" + shown.toUtf8() + "\r\n");
+    QCOMPARE(listOf(newWindow()), QStringList{shown});
+    QCOMPARE(urlFromUserText(shown).toEncoded(), url.adjusted(QUrl::RemoveUserInfo).toEncoded());
 }
 
 // What typed text asks for, beside the forms the engine tests load.

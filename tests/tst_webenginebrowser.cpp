@@ -81,6 +81,8 @@ private Q_SLOTS:
     void addressForms();
     void locationAsksForTheSameRequest_data();
     void locationAsksForTheSameRequest();
+    void lookAlikeHostsShowInAsciiForm_data();
+    void lookAlikeHostsShowInAsciiForm();
     void blankOrInvalidAddressDoesNothing_data();
     void blankOrInvalidAddressDoesNothing();
     void redirect_data();
@@ -354,6 +356,37 @@ void tst_WebEngineBrowser::locationAsksForTheSameRequest()
     navigateAndWait(location);
     QCOMPARE(m_server.requests(), (QStringList{request, request}));
     QCOMPARE(m_browser->LocationURL(), location);
+}
+
+void tst_WebEngineBrowser::lookAlikeHostsShowInAsciiForm_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("location");
+    QTest::addColumn<QString>("name");
+    // The engine's own name for an untitled page is its address, with these in
+    // Cyrillic letters (it allows them under a Cyrillic country's domain).
+    QTest::newRow("Cyrillic look-alike, .ru")
+        << u"xn--80ak6aa92e.ru"_s << u"http://xn--80ak6aa92e.ru/"_s << u"xn--80ak6aa92e.ru"_s;
+    QTest::newRow("Cyrillic look-alike, .рф") << u"xn--80ak6aa92e.xn--p1ai"_s << u"http://xn--80ak6aa92e.xn--p1ai/"_s
+                                              << u"xn--80ak6aa92e.xn--p1ai"_s;
+    QTest::newRow("German") << u"xn--bcher-kva.de"_s << u"http://bücher.de/x"_s << u"bücher.de/x"_s;
+}
+
+// A page without a title of its own, on a host that reads as another name: the
+// location and the caption show it in xn-- form.
+void tst_WebEngineBrowser::lookAlikeHostsShowInAsciiForm()
+{
+    QFETCH(QString, host);
+    QFETCH(QString, location);
+    QFETCH(QString, name);
+    const QUrl base(u"http://"_s + host + QUrl(location).path());
+    m_browser->view()->page()->setHtml(u"<html><body>no title</body></html>"_s, base);
+    QVERIFY2(waitForCompletes(1), qPrintable(m_log.join(u" | "_s)));
+    QCOMPARE(m_browser->LocationURL(), location);
+    QCOMPARE(m_browser->LocationName(), name);
+    const QStringList titles = m_log.filter(QRegularExpression(u"^Title:"_s));
+    QVERIFY(!titles.isEmpty());
+    QCOMPARE(titles.last(), u"Title:"_s + name);
 }
 
 void tst_WebEngineBrowser::blankOrInvalidAddressDoesNothing_data()
