@@ -444,6 +444,31 @@ void frmMain::flashStatusText(const QString &text)
     sbStatusBar->showMessage(text, FlashMs);
 }
 
+void frmMain::showNotificationText(const QString &text)
+{
+    sbStatusBar->showMessage(text, NotificationMs);
+}
+
+void frmMain::bringForward(const QUrl &origin)
+{
+    // The notification knows its site, not its page: the window most recently active
+    // on that site; none where every such page has gone elsewhere.
+    const QList<QMdiSubWindow *> windows = mdiArea->subWindowList(QMdiArea::ActivationHistoryOrder);
+    for (auto it = windows.crbegin(); it != windows.crend(); ++it) {
+        const auto *doc = qobject_cast<frmBrowser *>((*it)->widget());
+        if (doc && DesktopNotifications::sameOrigin(QUrl(doc->brwWebBrowser->LocationURL()), origin)) {
+            if ((*it)->isMinimized())
+                (*it)->showNormal();
+            mdiArea->setActiveSubWindow(*it);
+            break;
+        }
+    }
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    raise();
+    activateWindow();
+}
+
 ToolsPanelDisplay &frmMain::loadedToolsPanel()
 {
     return *toolsPanel.get();

@@ -2,6 +2,7 @@
 
 #include "browser/browserhost.h"
 #include "browser/zoomlevels.h"
+#include "platform/desktopnotifications.h"
 #include "platform/platform.h"
 #include "shared/measurements.h"
 #include "windows/toolspanelinstance.h"
@@ -27,7 +28,7 @@ class frmHelp;
 // The main window: the document area holding the browser document windows and the
 // tools panel, with the menus, toolbar and status bar whose commands act on the active
 // document window.
-class frmMain : public QMainWindow, public BrowserHost
+class frmMain : public QMainWindow, public BrowserHost, public NotificationTarget
 {
     Q_OBJECT
     // First, so that it outlives every window that counts into it.
@@ -117,6 +118,10 @@ public:
     void flashStatusText(const QString &text) override;
     ZoomLevels &zoomLevels() override { return m_zoomLevels; }
 
+    // Where pages' notifications lead.
+    void showNotificationText(const QString &text) override;
+    void bringForward(const QUrl &origin) override;
+
     // The fixed command line of View > Options...
     static QString optionsCommandLine();
 
@@ -176,4 +181,5 @@ private:
     // Every document window's zoom, by host, for this session.
     ZoomLevels m_zoomLevels;
     static constexpr int FlashMs = 2000;
+    static constexpr int NotificationMs = 6000;
 };

@@ -2,6 +2,7 @@
 #include "app/frmSplash.h"
 #include "browser/historywriter.h"
 #include "platform/browsingprofile.h"
+#include "platform/desktopnotifications.h"
 #include "platform/drawingpath.h"
 #include "platform/localaddress.h"
 #include "platform/proxychoice.h"
@@ -38,12 +39,16 @@ int main(int argc, char *argv[])
     SettingsStore settings;
     const QString application = QStringLiteral("Halvane");
     ProxyChoice::read(settings, application).apply();
+    // Pages' notifications go to the desktop, or to the main window's status bar.
+    DesktopNotifications notifications(QDBusConnection::sessionBus());
     // Made on the splash's first showing, where its start-up cost is hidden.
     std::unique_ptr<BrowsingProfile> profile;
     auto browsingProfile = [&] {
-        if (!profile)
+        if (!profile) {
             profile = std::make_unique<BrowsingProfile>(InternetOptions::keepBrowsingData(settings, application),
                                                         BrowsingProfile::userFolders());
+            notifications.presentFor(profile->profile());
+        }
         return profile.get();
     };
     QtDialogs dialogs;
@@ -62,6 +67,8 @@ int main(int argc, char *argv[])
         platform.browsingData = browsingProfile();
         auto *main = new frmMain(platform);
         main->setAttribute(Qt::WA_DeleteOnClose);
+        notifications.setTarget(main);
+        QObject::connect(main, &QObject::destroyed, &notifications, [&] { notifications.setTarget(nullptr); });
         main->show();
     });
     // Starting the web engine takes the better part of a second, which the splash's
@@ -69,6 +76,8 @@ int main(int argc, char *argv[])
     QObject::connect(splash, &frmSplash::shown, &app, browsingProfile);
     splash->show();
     const int status = app.exec();
+    // The pages' notifications leave the desktop with them.
+    notifications.withdrawAll();
     // The pages of the last windows go before the profile they live in.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     profile.reset();
