@@ -1,5 +1,7 @@
 #include "platform/desktopnotifications.h"
 
+#include "platform/hostdisplay.h"
+
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -38,7 +40,7 @@ QString cleaned(const QString &text, qsizetype bound, bool keepLines)
 QString siteOf(const QUrl &origin)
 {
     return origin.host().isEmpty() ? cleaned(origin.toString(), DesktopNotifications::TitleBound, false)
-                                   : origin.host();
+                                   : hostdisplay::shown(origin.host(QUrl::EncodeUnicode));
 }
 
 } // namespace
