@@ -621,7 +621,8 @@ void frmMain::mnuViewOptions_Click()
                                         [this] { return deleteAddressHistory(); }, this);
         m_options->setAttribute(Qt::WA_DeleteOnClose);
     }
-    m_options->open();
+    // Modeless: the document windows, keys and menus stay usable while it is open.
+    m_options->show();
     m_options->raise();
     m_options->activateWindow();
 }

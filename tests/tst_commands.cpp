@@ -22,12 +22,15 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QWindow>
 
 // The main window's commands, each acting on the active document window, with scripted
 // browsers and dialogs.
@@ -74,6 +77,7 @@ private Q_SLOTS:
     void toolsPanelMarkFollowsItsCloseBox();
     void optionsCommand_data();
     void optionsCommand();
+    void optionsLeaveTheMainWindowFree();
     void realLauncherReportsWhyItFailed();
     void realLauncherLooksOnlyOnPath_data();
     void realLauncherLooksOnlyOnPath();
@@ -511,6 +515,47 @@ void tst_Commands::optionsCommand()
              qPrintable(kept.join(u' ')));
     QCOMPARE(doc->cboAddress->count(), 0);
     QCOMPARE(env->browsingData.deleted, (QStringList{QStringLiteral("cookies"), QStringLiteral("cache")}));
+}
+
+// Internet Options stays open beside the main window: clicks, typing, shortcuts and
+// menus all reach it, through the window system's own path (where a modal dialog
+// holds them back).
+void tst_Commands::optionsLeaveTheMainWindowFree()
+{
+    env->launcher.failure = QStringLiteral("No such file or directory");
+    main->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(main.get()));
+    main->mnuViewOptions->trigger();
+    QPointer<InternetOptions> options = main->findChild<InternetOptions *>();
+    QVERIFY(options);
+    QVERIFY(QTest::qWaitForWindowActive(options));
+
+    // The user clicks into Document 1's address box; the manager activates the window.
+    QWindow *window = main->windowHandle();
+    QLineEdit *box = document1()->cboAddress->lineEdit();
+    box->clear();
+    main->activateWindow();
+    QTest::mouseClick(window, Qt::LeftButton, {}, box->mapTo(main.get(), box->rect().center()));
+    QTRY_VERIFY(box->hasFocus());
+    const QString typed = QStringLiteral("typed.test");
+    for (const QChar c : typed)
+        QTest::keyClick(window, c.toLatin1());
+    QCOMPARE(box->text(), typed);
+
+    QTest::keyClick(window, Qt::Key_N, Qt::ControlModifier);
+    QCOMPARE(main->DocumentCount, 2);
+
+    const QRect fileTitle = main->menuBar()->actionGeometry(main->mnuFile->menuAction());
+    QTest::mouseClick(window, Qt::LeftButton, {}, main->menuBar()->mapTo(main.get(), fileTitle.center()));
+    QTRY_VERIFY(main->mnuFile->isVisible());
+    main->mnuFile->close();
+
+    // Asked again: the one open comes to the front.
+    main->mnuViewOptions->trigger();
+    QCOMPARE(main->findChildren<InternetOptions *>().size(), 1);
+    QCOMPARE(main->findChild<InternetOptions *>(), options.data());
+    QVERIFY(QTest::qWaitForWindowActive(options));
+    QVERIFY(options->isVisible());
 }
 
 void tst_Commands::realLauncherReportsWhyItFailed()
