@@ -228,11 +228,15 @@ void frmMain::addBrowserKeys()
     key(QKeySequence(Qt::ALT | Qt::Key_Left), [this] { tbToolBar_ButtonClick(QStringLiteral("Back")); });
     key(QKeySequence(Qt::ALT | Qt::Key_Right), [this] { tbToolBar_ButtonClick(QStringLiteral("Forward")); });
     key(QKeySequence(Qt::CTRL | Qt::Key_P), [this] { mnuFilePrint_Click(); });
-    // Each of these acts on the active document window, and does nothing without one.
+    // Each of these acts on the document window active last, making it active again when
+    // another child (the tools panel, active at start) is; without one it does nothing.
     auto onActive = [this](std::function<void(frmBrowser &)> command) {
         return [this, command = std::move(command)] {
-            if (frmBrowser *active = activeBrowser())
-                command(*active);
+            frmBrowser *doc = activeBrowser();
+            if (!doc && (doc = lastActiveBrowser()))
+                mdiArea->setActiveSubWindow(doc->subWindow());
+            if (doc)
+                command(*doc);
         };
     };
     key(QKeySequence(Qt::CTRL | Qt::Key_F), onActive(&frmBrowser::showFindStrip));
@@ -400,6 +404,17 @@ frmBrowser *frmMain::activeBrowser() const
     // The current child even while the main window itself is not the active window.
     QMdiSubWindow *sub = mdiArea->currentSubWindow();
     return sub ? qobject_cast<frmBrowser *>(sub->widget()) : nullptr;
+}
+
+frmBrowser *frmMain::lastActiveBrowser() const
+{
+    const QList<QMdiSubWindow *> order = mdiArea->subWindowList(QMdiArea::ActivationHistoryOrder);
+    for (auto it = order.crbegin(); it != order.crend(); ++it) {
+        auto *doc = qobject_cast<frmBrowser *>((*it)->widget());
+        if (doc && (*it)->isVisible())
+            return doc;
+    }
+    return nullptr;
 }
 
 frmBrowser *frmMain::sharedBrowser()

@@ -93,6 +93,8 @@ private Q_SLOTS:
     void findKeys();
     void addressAndCloseKeys_data();
     void addressAndCloseKeys();
+    void addedKeysReachTheLastDocument_data();
+    void addedKeysReachTheLastDocument();
     void ctrlTabCyclesTheWindows_data();
     void ctrlTabCyclesTheWindows();
     void zoomKeys_data();
@@ -804,6 +806,81 @@ void tst_Commands::addressAndCloseKeys()
     }
     QTRY_VERIFY(w->cboAddress->lineEdit()->hasFocus());
     QCOMPARE(w->cboAddress->lineEdit()->selectedText(), QStringLiteral("http://127.0.0.1/typed"));
+}
+
+// With the tools panel active (as at start) and the keyboard in its host box. The keys
+// we added act on the document window active last, and make it active; the design's
+// own commands skip the panel and leave it active.
+void tst_Commands::addedKeysReachTheLastDocument_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    // 0: at start (Document 1 alone); 1 or 2: that one of two was active last.
+    QTest::addColumn<int>("lastActive");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<QString>("focusIn"); // address, find, document or panel
+    const int ctrl = int(Qt::ControlModifier);
+    QTest::newRow("Ctrl+L at start") << int(Qt::Key_L) << ctrl << 0 << QStringList{} << QStringLiteral("address");
+    QTest::newRow("F6 at start") << int(Qt::Key_F6) << 0 << 0 << QStringList{} << QStringLiteral("address");
+    QTest::newRow("Alt+D at start") << int(Qt::Key_D) << int(Qt::AltModifier) << 0 << QStringList{}
+                                    << QStringLiteral("address");
+    QTest::newRow("Ctrl+L, the first of two last") << int(Qt::Key_L) << ctrl << 1 << QStringList{}
+                                                   << QStringLiteral("address");
+    QTest::newRow("Ctrl+L, the second of two last") << int(Qt::Key_L) << ctrl << 2 << QStringList{}
+                                                    << QStringLiteral("address");
+    QTest::newRow("Ctrl+F") << int(Qt::Key_F) << ctrl << 0 << QStringList{} << QStringLiteral("find");
+    QTest::newRow("F3") << int(Qt::Key_F3) << 0 << 1 << QStringList{} << QStringLiteral("find");
+    QTest::newRow("Shift+F3") << int(Qt::Key_F3) << int(Qt::ShiftModifier) << 2 << QStringList{}
+                              << QStringLiteral("find");
+    QTest::newRow("Ctrl++") << int(Qt::Key_Plus) << ctrl << 0 << QStringList{QStringLiteral("SetZoomPercent:110")}
+                            << QStringLiteral("document");
+    QTest::newRow("Ctrl+-") << int(Qt::Key_Minus) << ctrl << 1
+                            << QStringList{QStringLiteral("SetZoomPercent:90")} << QStringLiteral("document");
+    QTest::newRow("Ctrl+U") << int(Qt::Key_U) << ctrl << 0 << QStringList{QStringLiteral("ViewPageSource")}
+                            << QStringLiteral("document");
+    QTest::newRow("F12") << int(Qt::Key_F12) << 0 << 2 << QStringList{QStringLiteral("ShowDevTools")}
+                         << QStringLiteral("document");
+    QTest::newRow("F5 skips the panel") << int(Qt::Key_F5) << 0 << 0 << QStringList{} << QStringLiteral("panel");
+    QTest::newRow("Alt+Left skips the panel") << int(Qt::Key_Left) << int(Qt::AltModifier) << 1 << QStringList{}
+                                              << QStringLiteral("panel");
+}
+
+void tst_Commands::addedKeysReachTheLastDocument()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(int, lastActive);
+    QFETCH(QStringList, calls);
+    QFETCH(QString, focusIn);
+    main->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(main.get()));
+    frmBrowser *expected = document1();
+    if (lastActive) {
+        frmBrowser *second = main->LoadNewDoc();
+        expected = lastActive == 1 ? document1() : second;
+        activate(expected);
+        activateToolsPanel();
+    }
+    forgetCalls();
+    QCOMPARE(main->mdiArea->currentSubWindow(), main->toolsPanel.subWindow());
+    QWidget *hostBox = main->toolsPanel.loaded()->Text1;
+    hostBox->setFocus();
+    QTRY_VERIFY(hostBox->hasFocus());
+    QTest::keyClick(hostBox, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(allCalls(), calls);
+    QCOMPARE(browserOf(expected)->calls, calls);
+    if (focusIn == QLatin1String("panel")) {
+        QCOMPARE(main->mdiArea->currentSubWindow(), main->toolsPanel.subWindow());
+        QVERIFY(hostBox->hasFocus());
+        return;
+    }
+    QCOMPARE(main->activeBrowser(), expected);
+    if (focusIn == QLatin1String("address"))
+        QTRY_VERIFY(expected->cboAddress->lineEdit()->hasFocus());
+    else if (focusIn == QLatin1String("find"))
+        QTRY_VERIFY(expected->findStrip() && expected->findStrip()->field->hasFocus());
+    else
+        QTRY_VERIFY(expected->isAncestorOf(QApplication::focusWidget()));
 }
 
 // From Document 2 of three, the window active after the presses: they go in the order
