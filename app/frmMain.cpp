@@ -30,6 +30,7 @@
 #include <QMenuBar>
 #include <QShortcut>
 #include <QPrinter>
+#include <QScreen>
 #include <QTimer>
 #include <QToolBar>
 #include <QWindow>
@@ -341,9 +342,15 @@ void frmMain::MDIForm_Load()
     // frame, and the manager tells the frame only once asked or once the window is on
     // screen: ask before showing; failing an answer, correct once the frame is known.
     create();
-    const QRect outer(twips::toPixels(qRound(placed.left())), twips::toPixels(qRound(placed.top())),
-                      twips::toPixels(qRound(placed.width())), twips::toPixels(qRound(placed.height())));
+    const QRect stored(twips::toPixels(qRound(placed.left())), twips::toPixels(qRound(placed.top())),
+                       twips::toPixels(qRound(placed.width())), twips::toPixels(qRound(placed.height())));
     const std::optional<QMargins> frame = windowframe::beforeShown(windowHandle());
+    // Restored, the window must be reachable: its title bar on a screen as they are now.
+    QList<QRect> screens;
+    for (const QScreen *screen : QGuiApplication::screens())
+        screens << screen->availableGeometry();
+    const QRect outer = placement::onScreens(
+        stored, screens, frame && frame->top() > 0 ? frame->top() : placement::assumedTitleBar);
     setGeometry(placement::insideFrame(outer, frame.value_or(QMargins())));
     if (!frame) {
         m_outerAwaitingFrame = outer;
