@@ -42,12 +42,17 @@ namespace {
 const QString appName = QStringLiteral("Halvane");
 const QString section = QStringLiteral("Settings");
 
-// A toolbar picture: light grey is drawn transparent, as the image list did.
-QIcon toolbarPicture(const QString &file)
+// A toolbar picture, 16 pixels and drawn again at 32 for a screen at twice the density:
+// light grey is drawn transparent, as the image list did.
+QIcon toolbarPicture(const QString &name)
 {
-    QPixmap p(QStringLiteral(":/toolbar/") + file);
-    p.setMask(p.createMaskFromColor(QColor(192, 192, 192), Qt::MaskInColor));
-    return QIcon(p);
+    QIcon icon;
+    for (const QString &file : {name + QStringLiteral(".png"), name + QStringLiteral("-32.png")}) {
+        QPixmap p(QStringLiteral(":/toolbar/") + file);
+        p.setMask(p.createMaskFromColor(QColor(192, 192, 192), Qt::MaskInColor));
+        icon.addPixmap(p);
+    }
+    return icon;
 }
 
 } // namespace
@@ -62,8 +67,9 @@ frmMain::frmMain(const Platform &platform, QWidget *parent)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(appName);
-    QIcon icon(QStringLiteral(":/icons/halvane-32.png"));
-    icon.addFile(QStringLiteral(":/icons/halvane-16.png"));
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/halvane-%1.png").arg(size));
     setWindowIcon(icon);
 
     mdiArea->setObjectName(QStringLiteral("mdiArea"));
@@ -194,12 +200,12 @@ void frmMain::buildToolbar()
     };
     // A null key is a fixed gap.
     const Button buttons[] = {
-        {"Back", "Back", "back.png"},       {"Forward", "Forward", "forward.png"},
-        {"Stop", "Stop", "delete.png"},     {"Refresh", "Refresh", "redo.png"},
-        {nullptr, nullptr, nullptr},        {"Print", "Print", "print.png"},
-        {nullptr, nullptr, nullptr},        {"Help", "Help", "help.png"},
-        {nullptr, nullptr, nullptr},        {"Web Mail", "Marrowdyne Quillpost", "webmail.png"},
-        {"Search", "Search", "search.png"},
+        {"Back", "Back", "back"},       {"Forward", "Forward", "forward"},
+        {"Stop", "Stop", "delete"},     {"Refresh", "Refresh", "redo"},
+        {nullptr, nullptr, nullptr},    {"Print", "Print", "print"},
+        {nullptr, nullptr, nullptr},    {"Help", "Help", "help"},
+        {nullptr, nullptr, nullptr},    {"Web Mail", "Marrowdyne Quillpost", "webmail"},
+        {"Search", "Search", "search"},
     };
     for (const Button &b : buttons) {
         if (!b.key) {

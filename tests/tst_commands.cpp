@@ -153,6 +153,17 @@ void tst_Commands::toolbarLayout()
     // Light grey in a picture is see-through.
     const QImage back = button("Back")->icon().pixmap(16, 16).toImage();
     QCOMPARE(qAlpha(back.pixel(0, 0)), 0);
+    // At twice the density each button shows a picture drawn at 32 pixels, not one
+    // blown up from 16; its grey is see-through too.
+    for (QAction *a : main->tbToolBar->actions()) {
+        if (a->isSeparator())
+            continue;
+        const QPixmap sharp = a->icon().pixmap(QSize(16, 16), 2.0);
+        QCOMPARE(sharp.size(), QSize(32, 32));
+        QCOMPARE(sharp.toImage().pixelColor(0, 31).alpha(), 0);
+    }
+    // The window's icon up to the largest a desktop asks for.
+    QVERIFY(main->windowIcon().availableSizes().contains(QSize(256, 256)));
 }
 
 void tst_Commands::statusBarPanels()
