@@ -30,6 +30,7 @@
 #include <QMenuBar>
 #include <QShortcut>
 #include <QPrinter>
+#include <QScreen>
 #include <QTimer>
 #include <QToolBar>
 #include <QWindow>
@@ -41,12 +42,17 @@ namespace {
 const QString appName = QStringLiteral("Halvane");
 const QString section = QStringLiteral("Settings");
 
-// A toolbar picture: light grey is drawn transparent, as the image list did.
-QIcon toolbarPicture(const QString &file)
+// A toolbar picture, 16 pixels and drawn again at 32 for a screen at twice the density:
+// light grey is drawn transparent, as the image list did.
+QIcon toolbarPicture(const QString &name)
 {
-    QPixmap p(QStringLiteral(":/toolbar/") + file);
-    p.setMask(p.createMaskFromColor(QColor(192, 192, 192), Qt::MaskInColor));
-    return QIcon(p);
+    QIcon icon;
+    for (const QString &file : {name + QStringLiteral(".png"), name + QStringLiteral("-32.png")}) {
+        QPixmap p(QStringLiteral(":/toolbar/") + file);
+        p.setMask(p.createMaskFromColor(QColor(192, 192, 192), Qt::MaskInColor));
+        icon.addPixmap(p);
+    }
+    return icon;
 }
 
 } // namespace
@@ -61,8 +67,9 @@ frmMain::frmMain(const Platform &platform, QWidget *parent)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(appName);
-    QIcon icon(QStringLiteral(":/icons/halvane-32.png"));
-    icon.addFile(QStringLiteral(":/icons/halvane-16.png"));
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/halvane-%1.png").arg(size));
     setWindowIcon(icon);
 
     mdiArea->setObjectName(QStringLiteral("mdiArea"));
@@ -193,12 +200,12 @@ void frmMain::buildToolbar()
     };
     // A null key is a fixed gap.
     const Button buttons[] = {
-        {"Back", "Back", "back.png"},       {"Forward", "Forward", "forward.png"},
-        {"Stop", "Stop", "delete.png"},     {"Refresh", "Refresh", "redo.png"},
-        {nullptr, nullptr, nullptr},        {"Print", "Print", "print.png"},
-        {nullptr, nullptr, nullptr},        {"Help", "Help", "help.png"},
-        {nullptr, nullptr, nullptr},        {"Web Mail", "Marrowdyne Quillpost", "webmail.png"},
-        {"Search", "Search", "search.png"},
+        {"Back", "Back", "back"},       {"Forward", "Forward", "forward"},
+        {"Stop", "Stop", "delete"},     {"Refresh", "Refresh", "redo"},
+        {nullptr, nullptr, nullptr},    {"Print", "Print", "print"},
+        {nullptr, nullptr, nullptr},    {"Help", "Help", "help"},
+        {nullptr, nullptr, nullptr},    {"Web Mail", "Marrowdyne Quillpost", "webmail"},
+        {"Search", "Search", "search"},
     };
     for (const Button &b : buttons) {
         if (!b.key) {
@@ -228,11 +235,15 @@ void frmMain::addBrowserKeys()
     key(QKeySequence(Qt::ALT | Qt::Key_Left), [this] { tbToolBar_ButtonClick(QStringLiteral("Back")); });
     key(QKeySequence(Qt::ALT | Qt::Key_Right), [this] { tbToolBar_ButtonClick(QStringLiteral("Forward")); });
     key(QKeySequence(Qt::CTRL | Qt::Key_P), [this] { mnuFilePrint_Click(); });
-    // Each of these acts on the active document window, and does nothing without one.
+    // Each of these acts on the document window active last, making it active again when
+    // another child (the tools panel, active at start) is; without one it does nothing.
     auto onActive = [this](std::function<void(frmBrowser &)> command) {
         return [this, command = std::move(command)] {
-            if (frmBrowser *active = activeBrowser())
-                command(*active);
+            frmBrowser *doc = activeBrowser();
+            if (!doc && (doc = lastActiveBrowser()))
+                mdiArea->setActiveSubWindow(doc->subWindow());
+            if (doc)
+                command(*doc);
         };
     };
     key(QKeySequence(Qt::CTRL | Qt::Key_F), onActive(&frmBrowser::showFindStrip));
@@ -337,9 +348,15 @@ void frmMain::MDIForm_Load()
     // frame, and the manager tells the frame only once asked or once the window is on
     // screen: ask before showing; failing an answer, correct once the frame is known.
     create();
-    const QRect outer(twips::toPixels(qRound(placed.left())), twips::toPixels(qRound(placed.top())),
-                      twips::toPixels(qRound(placed.width())), twips::toPixels(qRound(placed.height())));
+    const QRect stored(twips::toPixels(qRound(placed.left())), twips::toPixels(qRound(placed.top())),
+                       twips::toPixels(qRound(placed.width())), twips::toPixels(qRound(placed.height())));
     const std::optional<QMargins> frame = windowframe::beforeShown(windowHandle());
+    // Restored, the window must be reachable: its title bar on a screen as they are now.
+    QList<QRect> screens;
+    for (const QScreen *screen : QGuiApplication::screens())
+        screens << screen->availableGeometry();
+    const QRect outer = placement::onScreens(
+        stored, screens, frame && frame->top() > 0 ? frame->top() : placement::assumedTitleBar);
     setGeometry(placement::insideFrame(outer, frame.value_or(QMargins())));
     if (!frame) {
         m_outerAwaitingFrame = outer;
@@ -400,6 +417,17 @@ frmBrowser *frmMain::activeBrowser() const
     // The current child even while the main window itself is not the active window.
     QMdiSubWindow *sub = mdiArea->currentSubWindow();
     return sub ? qobject_cast<frmBrowser *>(sub->widget()) : nullptr;
+}
+
+frmBrowser *frmMain::lastActiveBrowser() const
+{
+    const QList<QMdiSubWindow *> order = mdiArea->subWindowList(QMdiArea::ActivationHistoryOrder);
+    for (auto it = order.crbegin(); it != order.crend(); ++it) {
+        auto *doc = qobject_cast<frmBrowser *>((*it)->widget());
+        if (doc && (*it)->isVisible())
+            return doc;
+    }
+    return nullptr;
 }
 
 frmBrowser *frmMain::sharedBrowser()
@@ -646,7 +674,8 @@ void frmMain::mnuViewOptions_Click()
                                         [this] { return deleteAddressHistory(); }, this);
         m_options->setAttribute(Qt::WA_DeleteOnClose);
     }
-    m_options->open();
+    // Modeless: the document windows, keys and menus stay usable while it is open.
+    m_options->show();
     m_options->raise();
     m_options->activateWindow();
 }

@@ -138,6 +138,9 @@ private:
     void buildMenus();
     void buildToolbar();
     void addBrowserKeys();
+    // The visible document window that was active most recently, active or not now;
+    // nullptr when there is none.
+    frmBrowser *lastActiveBrowser() const;
     // A new numbered document window on the address (LoadNewDoc's steps). Without
     // navigate it stays empty, for a page's own request to be opened in it. Behind, the
     // window active before stays active and keeps the focus.

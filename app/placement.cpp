@@ -3,6 +3,8 @@
 #include "platform/quietlog.h"
 #include "platform/twips.h"
 
+#include <QRegion>
+
 #include <cmath>
 #include <limits>
 
@@ -55,6 +57,37 @@ QRect insideFrame(const QRect &outer, const QMargins &frame)
 {
     const QRect inner = outer.marginsRemoved(frame);
     return {inner.topLeft(), QSize(qMax(1, inner.width()), qMax(1, inner.height()))};
+}
+
+namespace {
+// The squared distance between two rectangles; 0 where they meet.
+qint64 distance(const QRect &a, const QRect &b)
+{
+    const qint64 dx = qMax<qint64>(0, qMax(qint64(b.left()) - a.right(), qint64(a.left()) - b.right()));
+    const qint64 dy = qMax<qint64>(0, qMax(qint64(b.top()) - a.bottom(), qint64(a.top()) - b.bottom()));
+    return dx * dx + dy * dy;
+}
+} // namespace
+
+QRect onScreens(const QRect &outer, const QList<QRect> &screens, int titleBar)
+{
+    const QRect bar(outer.topLeft(), QSize(outer.width(), qBound(1, titleBar, qMax(1, outer.height()))));
+    QRegion covered;
+    const QRect *nearest = nullptr;
+    for (const QRect &screen : screens) {
+        if (screen.isEmpty())
+            continue;
+        covered += screen;
+        if (!nearest || distance(bar, screen) < distance(bar, *nearest))
+            nearest = &screen;
+    }
+    // A title bar across two screens side by side is whole on them too.
+    if (!nearest || QRegion(bar).subtracted(covered).isEmpty())
+        return outer;
+    const QSize size = outer.size().boundedTo(nearest->size());
+    const int x = qBound(nearest->left(), outer.left(), nearest->left() + nearest->width() - size.width());
+    const int y = qBound(nearest->top(), outer.top(), nearest->top() + nearest->height() - size.height());
+    return {QPoint(x, y), size};
 }
 
 } // namespace placement

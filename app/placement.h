@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QMargins>
 #include <QRect>
 #include <QRectF>
@@ -29,5 +30,15 @@ QRectF fromTexts(const QString &left, const QString &top, const QString &width,
 // Where the window itself goes (pixels) for its frame to cover `outer`; never smaller
 // than one pixel either way.
 QRect insideFrame(const QRect &outer, const QMargins &frame);
+
+// How much of a window's top a title bar is taken to be where the window manager has
+// not told its frame.
+inline constexpr int assumedTitleBar = 24;
+
+// Where a restored window goes (outer bounds, pixels) so that its whole title bar (its
+// top titleBar pixels) lies on the screens whose available areas are given: unchanged
+// where it does; otherwise moved onto the nearest screen, and shrunk to fit it where
+// larger. With no screen given, unchanged.
+QRect onScreens(const QRect &outer, const QList<QRect> &screens, int titleBar);
 
 } // namespace placement

@@ -22,12 +22,15 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QWindow>
 
 // The main window's commands, each acting on the active document window, with scripted
 // browsers and dialogs.
@@ -74,6 +77,7 @@ private Q_SLOTS:
     void toolsPanelMarkFollowsItsCloseBox();
     void optionsCommand_data();
     void optionsCommand();
+    void optionsLeaveTheMainWindowFree();
     void realLauncherReportsWhyItFailed();
     void realLauncherLooksOnlyOnPath_data();
     void realLauncherLooksOnlyOnPath();
@@ -89,6 +93,8 @@ private Q_SLOTS:
     void findKeys();
     void addressAndCloseKeys_data();
     void addressAndCloseKeys();
+    void addedKeysReachTheLastDocument_data();
+    void addedKeysReachTheLastDocument();
     void ctrlTabCyclesTheWindows_data();
     void ctrlTabCyclesTheWindows();
     void zoomKeys_data();
@@ -147,6 +153,17 @@ void tst_Commands::toolbarLayout()
     // Light grey in a picture is see-through.
     const QImage back = button("Back")->icon().pixmap(16, 16).toImage();
     QCOMPARE(qAlpha(back.pixel(0, 0)), 0);
+    // At twice the density each button shows a picture drawn at 32 pixels, not one
+    // blown up from 16; its grey is see-through too.
+    for (QAction *a : main->tbToolBar->actions()) {
+        if (a->isSeparator())
+            continue;
+        const QPixmap sharp = a->icon().pixmap(QSize(16, 16), 2.0);
+        QCOMPARE(sharp.size(), QSize(32, 32));
+        QCOMPARE(sharp.toImage().pixelColor(0, 31).alpha(), 0);
+    }
+    // The window's icon up to the largest a desktop asks for.
+    QVERIFY(main->windowIcon().availableSizes().contains(QSize(256, 256)));
 }
 
 void tst_Commands::statusBarPanels()
@@ -513,6 +530,47 @@ void tst_Commands::optionsCommand()
     QCOMPARE(env->browsingData.deleted, (QStringList{QStringLiteral("cookies"), QStringLiteral("cache")}));
 }
 
+// Internet Options stays open beside the main window: clicks, typing, shortcuts and
+// menus all reach it, through the window system's own path (where a modal dialog
+// holds them back).
+void tst_Commands::optionsLeaveTheMainWindowFree()
+{
+    env->launcher.failure = QStringLiteral("No such file or directory");
+    main->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(main.get()));
+    main->mnuViewOptions->trigger();
+    QPointer<InternetOptions> options = main->findChild<InternetOptions *>();
+    QVERIFY(options);
+    QVERIFY(QTest::qWaitForWindowActive(options));
+
+    // The user clicks into Document 1's address box; the manager activates the window.
+    QWindow *window = main->windowHandle();
+    QLineEdit *box = document1()->cboAddress->lineEdit();
+    box->clear();
+    main->activateWindow();
+    QTest::mouseClick(window, Qt::LeftButton, {}, box->mapTo(main.get(), box->rect().center()));
+    QTRY_VERIFY(box->hasFocus());
+    const QString typed = QStringLiteral("typed.test");
+    for (const QChar c : typed)
+        QTest::keyClick(window, c.toLatin1());
+    QCOMPARE(box->text(), typed);
+
+    QTest::keyClick(window, Qt::Key_N, Qt::ControlModifier);
+    QCOMPARE(main->DocumentCount, 2);
+
+    const QRect fileTitle = main->menuBar()->actionGeometry(main->mnuFile->menuAction());
+    QTest::mouseClick(window, Qt::LeftButton, {}, main->menuBar()->mapTo(main.get(), fileTitle.center()));
+    QTRY_VERIFY(main->mnuFile->isVisible());
+    main->mnuFile->close();
+
+    // Asked again: the one open comes to the front.
+    main->mnuViewOptions->trigger();
+    QCOMPARE(main->findChildren<InternetOptions *>().size(), 1);
+    QCOMPARE(main->findChild<InternetOptions *>(), options.data());
+    QVERIFY(QTest::qWaitForWindowActive(options));
+    QVERIFY(options->isVisible());
+}
+
 void tst_Commands::realLauncherReportsWhyItFailed()
 {
     QtProgramLauncher launcher;
@@ -759,6 +817,81 @@ void tst_Commands::addressAndCloseKeys()
     }
     QTRY_VERIFY(w->cboAddress->lineEdit()->hasFocus());
     QCOMPARE(w->cboAddress->lineEdit()->selectedText(), QStringLiteral("http://127.0.0.1/typed"));
+}
+
+// With the tools panel active (as at start) and the keyboard in its host box. The keys
+// we added act on the document window active last, and make it active; the design's
+// own commands skip the panel and leave it active.
+void tst_Commands::addedKeysReachTheLastDocument_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    // 0: at start (Document 1 alone); 1 or 2: that one of two was active last.
+    QTest::addColumn<int>("lastActive");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<QString>("focusIn"); // address, find, document or panel
+    const int ctrl = int(Qt::ControlModifier);
+    QTest::newRow("Ctrl+L at start") << int(Qt::Key_L) << ctrl << 0 << QStringList{} << QStringLiteral("address");
+    QTest::newRow("F6 at start") << int(Qt::Key_F6) << 0 << 0 << QStringList{} << QStringLiteral("address");
+    QTest::newRow("Alt+D at start") << int(Qt::Key_D) << int(Qt::AltModifier) << 0 << QStringList{}
+                                    << QStringLiteral("address");
+    QTest::newRow("Ctrl+L, the first of two last") << int(Qt::Key_L) << ctrl << 1 << QStringList{}
+                                                   << QStringLiteral("address");
+    QTest::newRow("Ctrl+L, the second of two last") << int(Qt::Key_L) << ctrl << 2 << QStringList{}
+                                                    << QStringLiteral("address");
+    QTest::newRow("Ctrl+F") << int(Qt::Key_F) << ctrl << 0 << QStringList{} << QStringLiteral("find");
+    QTest::newRow("F3") << int(Qt::Key_F3) << 0 << 1 << QStringList{} << QStringLiteral("find");
+    QTest::newRow("Shift+F3") << int(Qt::Key_F3) << int(Qt::ShiftModifier) << 2 << QStringList{}
+                              << QStringLiteral("find");
+    QTest::newRow("Ctrl++") << int(Qt::Key_Plus) << ctrl << 0 << QStringList{QStringLiteral("SetZoomPercent:110")}
+                            << QStringLiteral("document");
+    QTest::newRow("Ctrl+-") << int(Qt::Key_Minus) << ctrl << 1
+                            << QStringList{QStringLiteral("SetZoomPercent:90")} << QStringLiteral("document");
+    QTest::newRow("Ctrl+U") << int(Qt::Key_U) << ctrl << 0 << QStringList{QStringLiteral("ViewPageSource")}
+                            << QStringLiteral("document");
+    QTest::newRow("F12") << int(Qt::Key_F12) << 0 << 2 << QStringList{QStringLiteral("ShowDevTools")}
+                         << QStringLiteral("document");
+    QTest::newRow("F5 skips the panel") << int(Qt::Key_F5) << 0 << 0 << QStringList{} << QStringLiteral("panel");
+    QTest::newRow("Alt+Left skips the panel") << int(Qt::Key_Left) << int(Qt::AltModifier) << 1 << QStringList{}
+                                              << QStringLiteral("panel");
+}
+
+void tst_Commands::addedKeysReachTheLastDocument()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(int, lastActive);
+    QFETCH(QStringList, calls);
+    QFETCH(QString, focusIn);
+    main->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(main.get()));
+    frmBrowser *expected = document1();
+    if (lastActive) {
+        frmBrowser *second = main->LoadNewDoc();
+        expected = lastActive == 1 ? document1() : second;
+        activate(expected);
+        activateToolsPanel();
+    }
+    forgetCalls();
+    QCOMPARE(main->mdiArea->currentSubWindow(), main->toolsPanel.subWindow());
+    QWidget *hostBox = main->toolsPanel.loaded()->Text1;
+    hostBox->setFocus();
+    QTRY_VERIFY(hostBox->hasFocus());
+    QTest::keyClick(hostBox, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(allCalls(), calls);
+    QCOMPARE(browserOf(expected)->calls, calls);
+    if (focusIn == QLatin1String("panel")) {
+        QCOMPARE(main->mdiArea->currentSubWindow(), main->toolsPanel.subWindow());
+        QVERIFY(hostBox->hasFocus());
+        return;
+    }
+    QCOMPARE(main->activeBrowser(), expected);
+    if (focusIn == QLatin1String("address"))
+        QTRY_VERIFY(expected->cboAddress->lineEdit()->hasFocus());
+    else if (focusIn == QLatin1String("find"))
+        QTRY_VERIFY(expected->findStrip() && expected->findStrip()->field->hasFocus());
+    else
+        QTRY_VERIFY(expected->isAncestorOf(QApplication::focusWidget()));
 }
 
 // From Document 2 of three, the window active after the presses: they go in the order

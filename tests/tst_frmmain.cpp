@@ -131,9 +131,17 @@ void tst_FrmMain::storedPlacementIsApplied_data()
     QTest::newRow("saved") << QStringList{QStringLiteral("150"), QStringLiteral("300"),
                                           QStringLiteral("9000"), QStringLiteral("7500")}
                            << QRect(10, 20, 600, 500);
-    QTest::newRow("off screen kept") << QStringList{QStringLiteral("-3000"), QStringLiteral("60000"),
-                                                    QStringLiteral("9000"), QStringLiteral("7500")}
-                                     << QRect(-200, 4000, 600, 500);
+    // Off the screen (800 by 800 offscreen), the title bar is brought back onto it.
+    QTest::newRow("off screen comes back") << QStringList{QStringLiteral("-3000"), QStringLiteral("60000"),
+                                                          QStringLiteral("9000"), QStringLiteral("7500")}
+                                           << QRect(0, 300, 600, 500);
+    QTest::newRow("far off screen comes back")
+        << QStringList{QStringLiteral("-200000000"), QStringLiteral("200000000"), QString(), QString()}
+        << QRect(0, 367, 433, 433);
+    QTest::newRow("larger than the screen shrinks")
+        << QStringList{QStringLiteral("-200"), QStringLiteral("-9000"), QStringLiteral("30000"),
+                       QStringLiteral("15000")}
+        << QRect(0, 0, 800, 800);
     QTest::newRow("garbage gives defaults")
         << QStringList{QStringLiteral("left"), QStringLiteral("nan"), QStringLiteral("1e30"),
                        QString()}

@@ -28,6 +28,8 @@ private Q_SLOTS:
 
     void clicksToggleTheSwitch();
     void loadPlacesThePanel();
+    void panelStartsInView_data();
+    void panelStartsInView();
     void closedPanelComesBackFreshAndKeepsTheSwitch();
     void hidingKeepsTheFields();
     void tabOrderReachesOnlyTheBoxAndTheSwitch();
@@ -94,6 +96,54 @@ void tst_FrmTool2::loadPlacesThePanel()
     QCOMPARE(sub->windowTitle(), QStringLiteral("HalvaneTools"));
     QVERIFY(sub->windowFlags() & Qt::WindowCloseButtonHint);
     QVERIFY(!(sub->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+}
+
+// The design place (0, 533, 412 by 126) in a document area whose view is the size given;
+// then the area takes its second size (0 by 0: it keeps the first).
+void tst_FrmTool2::panelStartsInView_data()
+{
+    QTest::addColumn<QSize>("view");
+    QTest::addColumn<QRect>("expected");
+    QTest::addColumn<QSize>("later");
+    QTest::addColumn<QRect>("thenExpected");
+    QTest::addColumn<bool>("movedByUser"); // before the second size
+    QTest::newRow("room for the design place") << QSize(1000, 800) << QRect(0, 533, 412, 126) << QSize()
+                                               << QRect() << false;
+    QTest::newRow("just room") << QSize(412, 659) << QRect(0, 533, 412, 126) << QSize() << QRect() << false;
+    // A maximized window at twice the scale on 1600 by 1200.
+    QTest::newRow("too low: moved up") << QSize(800, 500) << QRect(0, 374, 412, 126) << QSize() << QRect() << false;
+    QTest::newRow("narrower than the panel") << QSize(300, 200) << QRect(0, 74, 412, 126) << QSize()
+                                             << QRect() << false;
+    QTest::newRow("lower than the panel: its caption in view") << QSize(300, 100) << QRect(0, 0, 412, 126)
+                                                               << QSize() << QRect() << false;
+    // Restored small, then maximized: the design place once it is in view.
+    QTest::newRow("the area grows") << QSize(433, 300) << QRect(0, 174, 412, 126) << QSize(1000, 800)
+                                    << QRect(0, 533, 412, 126) << false;
+    QTest::newRow("the area shrinks") << QSize(1000, 800) << QRect(0, 533, 412, 126) << QSize(600, 400)
+                                      << QRect(0, 274, 412, 126) << false;
+    QTest::newRow("moved by the user: stays") << QSize(1000, 800) << QRect(0, 533, 412, 126) << QSize(600, 400)
+                                              << QRect(300, 10, 412, 126) << true;
+}
+
+void tst_FrmTool2::panelStartsInView()
+{
+    QFETCH(QSize, view);
+    QFETCH(QRect, expected);
+    QFETCH(QSize, later);
+    QFETCH(QRect, thenExpected);
+    QFETCH(bool, movedByUser);
+    area->setFrameShape(QFrame::NoFrame);
+    area->resize(view);
+    QCOMPARE(area->viewport()->size(), view);
+    tools->get();
+    QMdiSubWindow *sub = tools->subWindow();
+    QCOMPARE(sub->geometry(), expected);
+    if (later.isEmpty())
+        return;
+    if (movedByUser)
+        sub->move(300, 10);
+    area->resize(later);
+    QTRY_COMPARE(sub->geometry(), thenExpected);
 }
 
 void tst_FrmTool2::closedPanelComesBackFreshAndKeepsTheSwitch()

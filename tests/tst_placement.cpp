@@ -1,5 +1,7 @@
 #include "app/placement.h"
 
+#include <QList>
+#include <QRect>
 #include <QTest>
 
 // Reading and writing the main window's stored placement.
@@ -14,6 +16,8 @@ private Q_SLOTS:
     void storedValues();
     void placementFromTheFourKeys_data();
     void placementFromTheFourKeys();
+    void titleBarStaysOnAScreen_data();
+    void titleBarStaysOnAScreen();
 };
 
 void tst_Placement::text_data()
@@ -92,6 +96,50 @@ void tst_Placement::placementFromTheFourKeys()
     QFETCH(QRectF, expected);
     QCOMPARE(placement::fromTexts(texts[0], texts[1], texts[2], texts[3], QSize(100, 50)),
              expected);
+}
+
+// Screens' available areas and a stored outer placement in; where the restored window
+// goes out. The title bar is the top 24 pixels.
+void tst_Placement::titleBarStaysOnAScreen_data()
+{
+    QTest::addColumn<QList<QRect>>("screens");
+    QTest::addColumn<QRect>("outer");
+    QTest::addColumn<QRect>("expected");
+    const QList<QRect> one{QRect(0, 0, 1280, 1024)};
+    // Side by side, the right one taller and starting lower.
+    const QList<QRect> two{QRect(0, 0, 1280, 1024), QRect(1280, 200, 1920, 1080)};
+    QTest::newRow("within the screen") << one << QRect(150, 120, 700, 500) << QRect(150, 120, 700, 500);
+    QTest::newRow("whole screen") << one << QRect(0, 0, 1280, 1024) << QRect(0, 0, 1280, 1024);
+    QTest::newRow("below hangs off, the title bar is on") << one << QRect(100, 1000, 700, 500)
+                                                         << QRect(100, 1000, 700, 500);
+    QTest::newRow("title bar a pixel too far right") << one << QRect(581, 100, 700, 500)
+                                                     << QRect(580, 100, 700, 500);
+    QTest::newRow("left hangs off") << one << QRect(-300, 100, 700, 500) << QRect(0, 100, 700, 500);
+    QTest::newRow("title bar a pixel too low") << one << QRect(100, 1001, 700, 500) << QRect(100, 524, 700, 500);
+    QTest::newRow("title bar above the top") << one << QRect(100, -5, 700, 500) << QRect(100, 0, 700, 500);
+    QTest::newRow("far off, larger than the screen")
+        << one << QRect(-13333333, 13333333, 2000, 1500) << QRect(0, 0, 1280, 1024);
+    QTest::newRow("far off left and below") << one << QRect(-13333333, 13333333, 433, 433)
+                                            << QRect(0, 591, 433, 433);
+    QTest::newRow("across two screens") << two << QRect(1000, 300, 700, 500) << QRect(1000, 300, 700, 500);
+    QTest::newRow("on the second screen") << two << QRect(2500, 900, 700, 500) << QRect(2500, 900, 700, 500);
+    QTest::newRow("above the taller screen, beside the other")
+        << two << QRect(2000, 50, 700, 500) << QRect(2000, 200, 700, 500);
+    QTest::newRow("right of the second: onto it") << two << QRect(5000, 600, 700, 500)
+                                                  << QRect(2500, 600, 700, 500);
+    QTest::newRow("below the first: onto it") << two << QRect(100, 1100, 700, 500) << QRect(100, 524, 700, 500);
+    QTest::newRow("higher than the nearest screen") << two << QRect(3300, 0, 900, 1500)
+                                                    << QRect(2300, 200, 900, 1080);
+    QTest::newRow("no screen known") << QList<QRect>{} << QRect(-13333333, 13333333, 433, 433)
+                                     << QRect(-13333333, 13333333, 433, 433);
+}
+
+void tst_Placement::titleBarStaysOnAScreen()
+{
+    QFETCH(QList<QRect>, screens);
+    QFETCH(QRect, outer);
+    QFETCH(QRect, expected);
+    QCOMPARE(placement::onScreens(outer, screens, 24), expected);
 }
 
 QTEST_GUILESS_MAIN(tst_Placement)

@@ -1,7 +1,9 @@
 #include "windows/toolspanelinstance.h"
 
+#include "shared/childplacement.h"
 #include "windows/frmtool2.h"
 
+#include <QEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
@@ -11,6 +13,7 @@ ToolsPanelInstance::ToolsPanelInstance(QMdiArea *mdiArea, Measurements &measurem
     , m_mdiArea(mdiArea)
     , m_measurements(measurements)
 {
+    m_mdiArea->viewport()->installEventFilter(this);
 }
 
 frmtool2 *ToolsPanelInstance::get()
@@ -31,6 +34,10 @@ frmtool2 *ToolsPanelInstance::get()
     m_panel = panel;
     m_subWindow = sub;
     panel->Form_Load();
+    // The design place holds wherever it fits; where the area shows too little of it (a
+    // small window, a high-density screen), the panel starts in view.
+    m_design = m_placed = sub->geometry();
+    keepInView();
     sub->show();
     Q_EMIT panelLoaded();
     return panel;
@@ -57,4 +64,21 @@ void ToolsPanelInstance::hide()
 {
     if (m_subWindow)
         m_subWindow->hide();
+}
+
+bool ToolsPanelInstance::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Resize && watched == m_mdiArea->viewport())
+        keepInView();
+    return QObject::eventFilter(watched, event);
+}
+
+void ToolsPanelInstance::keepInView()
+{
+    // Moved or sized by the user, it stays where they put it. Until then it follows the
+    // area, back to its design place once that is in view (the window maximized).
+    if (!m_subWindow || m_subWindow->geometry() != m_placed)
+        return;
+    m_placed = childplacement::inView(m_design, m_mdiArea->viewport()->rect());
+    m_subWindow->setGeometry(m_placed);
 }

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QRect>
 
 class QMdiArea;
 class QMdiSubWindow;
@@ -28,6 +29,10 @@ public:
     // Hides the panel, keeping its fields.
     void hide();
 
+protected:
+    // The document area's resizes, for keeping the panel in view.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 Q_SIGNALS:
     // A fresh panel was loaded and shown.
     void panelLoaded();
@@ -35,8 +40,14 @@ Q_SIGNALS:
     void panelClosed();
 
 private:
+    // Moves the panel into the area's view while it stands where it was put.
+    void keepInView();
+
     QMdiArea *m_mdiArea;
     Measurements &m_measurements;
     QPointer<frmtool2> m_panel;
     QPointer<QMdiSubWindow> m_subWindow;
+    // The panel's design place, and the place it was last given.
+    QRect m_design;
+    QRect m_placed;
 };
