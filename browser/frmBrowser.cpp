@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "platform/twips.h"
 #include "platform/webbrowser.h"
+#include "platform/windowcaption.h"
 #include "shared/measurements.h"
 #include "shared/named.h"
 #include "shared/toolspaneldisplay.h"
@@ -395,7 +396,7 @@ void frmBrowser::brwWebBrowser_ProgressChange(int progress, int progressMax)
 
 void frmBrowser::brwWebBrowser_NavigateComplete2(const QString &)
 {
-    setWindowTitle(brwWebBrowser->LocationName());
+    setWindowTitle(windowcaption::literal(brwWebBrowser->LocationName()));
 
     // Each host at the level chosen for it this session.
     const int zoom = m_host.zoomLevels().levelFor(ZoomLevels::keyOf(brwWebBrowser->LocationURL()));
@@ -451,7 +452,7 @@ void frmBrowser::timTimer_Timer()
         return;
     }
     timTimer->stop();
-    setWindowTitle(brwWebBrowser->LocationName());
+    setWindowTitle(windowcaption::literal(brwWebBrowser->LocationName()));
 }
 
 void frmBrowser::brwWebBrowser_BeforeNavigate2(const QString &url)
@@ -535,7 +536,7 @@ void frmBrowser::brwWebBrowser_DownloadComplete()
     ticks.stop(Timer2);
     m_host.loadedToolsPanel().showLoadTime(ticks.text());
     ticks.reset();
-    setWindowTitle(brwWebBrowser->LocationName());
+    setWindowTitle(windowcaption::literal(brwWebBrowser->LocationName()));
     // The end of a load is when a busy check running since a command can end.
     if (timTimer->isActive())
         timTimer_Timer();

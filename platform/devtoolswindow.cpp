@@ -1,5 +1,7 @@
 #include "platform/devtoolswindow.h"
 
+#include "platform/windowcaption.h"
+
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 
@@ -15,7 +17,8 @@ DevToolsWindow::DevToolsWindow(QWebEnginePage *inspected, QWidget *owner)
     setPage(new QWebEnginePage(inspected->profile(), this));
     inspected->setDevToolsPage(page());
     auto retitle = [this] {
-        setWindowTitle(QStringLiteral("Developer tools - %1").arg(m_inspected->url().toDisplayString()));
+        setWindowTitle(windowcaption::literal(
+            QStringLiteral("Developer tools - %1").arg(m_inspected->url().toDisplayString())));
     };
     connect(inspected, &QWebEnginePage::urlChanged, this, retitle);
     retitle();

@@ -23,11 +23,35 @@
 #include <QListView>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QStyleOptionTitleBar>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Notes the caption each title bar it draws shows, as the user reads it.
+class TitleBarRecorder : public QProxyStyle
+{
+public:
+    mutable QString caption;
+    void drawComplexControl(ComplexControl control, const QStyleOptionComplex *option, QPainter *painter,
+                            const QWidget *widget) const override
+    {
+        if (const auto *bar = qstyleoption_cast<const QStyleOptionTitleBar *>(option); bar && control == CC_TitleBar)
+            caption = bar->text;
+        QProxyStyle::drawComplexControl(control, option, painter, widget);
+    }
+};
+
+} // namespace
 
 // The main window's commands, each acting on the active document window, with scripted
 // browsers and dialogs.
@@ -59,6 +83,8 @@ private Q_SLOTS:
     void sessionKeepingNothingSaysSo();
     void dispatchOnTheActiveDocument_data();
     void dispatchOnTheActiveDocument();
+    void captionsShowTextAsWritten_data();
+    void captionsShowTextAsWritten();
     void buttonsReachTheHandler();
     void documentCommandsDoNothingWithoutADocument_data();
     void documentCommandsDoNothingWithoutADocument();
@@ -229,6 +255,60 @@ void tst_Commands::dispatchOnTheActiveDocument()
     QCOMPARE(browserOf(document1())->calls, QStringList{});
     if (key == QLatin1String("Stop"))
         QCOMPARE(second->windowTitle(), QStringLiteral("Page name"));
+}
+
+void tst_Commands::captionsShowTextAsWritten_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("page loaded") << u"loaded"_s << u"Save [*] me"_s;
+    QTest::newRow("Stop") << u"Stop"_s << u"[*]"_s;
+    QTest::newRow("load ended") << u"ended"_s << u"a [*][*] b"_s;
+    QTest::newRow("busy check") << u"busy"_s << u"[*] x [*][*][*]"_s;
+    QTest::newRow("file opened") << u"file"_s << u"/tmp/[*]/page.html"_s;
+}
+
+// Qt takes "[*]" in a caption as the place of a modified mark and shows nothing there.
+void tst_Commands::captionsShowTextAsWritten()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, text);
+    // A completed navigation writes the history file, whose folder goes after the test.
+    const auto settle = qScopeGuard([] { HistoryWriter::waitForAll(); });
+    frmBrowser *w = document1();
+    activate(w);
+    ScriptedBrowser *b = browserOf(w);
+    b->locationName = text;
+    if (source == u"loaded"_s) {
+        b->completeNavigation(u"http://a.test/"_s, text);
+    } else if (source == u"Stop"_s) {
+        main->tbToolBar_ButtonClick(source);
+    } else if (source == u"ended"_s) {
+        Q_EMIT b->DownloadComplete();
+    } else if (source == u"busy"_s) {
+        w->startBusyCheck();
+        QTRY_VERIFY(!w->timTimer->isActive());
+    } else {
+        env->dialogs.openAnswer = text;
+        main->mnuFileOpen->trigger();
+        w = main->activeBrowser();
+    }
+
+    QMdiSubWindow *sub = w->subWindow();
+    TitleBarRecorder recorder;
+    sub->setStyle(&recorder);
+    const auto restore = qScopeGuard([sub] { sub->setStyle(nullptr); });
+    sub->grab();
+    QCOMPARE(recorder.caption, text);
+
+    Q_EMIT main->mnuWindow->aboutToShow();
+    QStringList entries;
+    for (QAction *a : main->mnuWindow->actions()) {
+        if (a->property("windowList").toBool() && a->isChecked())
+            entries << a->text();
+    }
+    QCOMPARE(entries.size(), 1);
+    QVERIFY2(entries.first().endsWith(QLatin1Char(' ') + text), qPrintable(entries.first()));
 }
 
 void tst_Commands::buttonsReachTheHandler()
