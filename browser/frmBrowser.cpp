@@ -5,6 +5,7 @@
 #include "browser/fullscreenpage.h"
 #include "browser/historyfile.h"
 #include "browser/linkping.h"
+#include "browser/statustext.h"
 #include "browser/zoomlevels.h"
 #include "platform/locationtext.h"
 #include "platform/pingsocket.h"
@@ -373,7 +374,7 @@ void frmBrowser::setListIndex(int index)
 
 void frmBrowser::brwWebBrowser_StatusTextChange(const QString &text)
 {
-    m_host.writeStatusText(text);
+    m_host.writeStatusText(statustext::bounded(text));
 }
 
 void frmBrowser::brwWebBrowser_ProgressChange(int progress, int progressMax)

@@ -6,6 +6,7 @@
 #include "browser/frmBrowser.h"
 #include "browser/historyfile.h"
 #include "browser/historywriter.h"
+#include "browser/statustext.h"
 #include "platform/qtdialogs.h"
 #include "support/testplatform.h"
 #include "windows/frmHelp.h"
@@ -13,6 +14,7 @@
 #include "windows/internetoptions.h"
 
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -85,6 +87,8 @@ private Q_SLOTS:
     void dispatchOnTheActiveDocument();
     void captionsShowTextAsWritten_data();
     void captionsShowTextAsWritten();
+    void pageStatusTextsAreBounded_data();
+    void pageStatusTextsAreBounded();
     void buttonsReachTheHandler();
     void documentCommandsDoNothingWithoutADocument_data();
     void documentCommandsDoNothingWithoutADocument();
@@ -309,6 +313,44 @@ void tst_Commands::captionsShowTextAsWritten()
     }
     QCOMPARE(entries.size(), 1);
     QVERIFY2(entries.first().endsWith(QLatin1Char(' ') + text), qPrintable(entries.first()));
+}
+
+void tst_Commands::pageStatusTextsAreBounded_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("start"); // of what the panel holds
+    QTest::addColumn<QString>("end");
+    const QString host = u"http://a.test/"_s;
+    const QString link = host + QString(1'900'000, u'x') + u"/end.html"_s;
+    QTest::newRow("short") << host << host << host;
+    QTest::newRow("a link of 1.9 MB") << link << host << u"/end.html"_s;
+    const QString bound(statustext::MaxLength, u'b');
+    QTest::newRow("as long as is kept") << bound << bound << bound;
+    // Characters of two halves, with the cuts falling inside them.
+    const QString notes = u"\U0001D11E"_s.repeated(5000);
+    QTest::newRow("characters of two halves") << notes << u"\U0001D11E"_s << u"\U0001D11E"_s;
+    QTest::newRow("characters of two halves, then one of one") << notes + u"a"_s << u"\U0001D11E"_s << u"\U0001D11Ea"_s;
+}
+
+// A page's status text (a hovered link, a loading address) reaches the panel, and what
+// a screen reader says of it, cut to a bound: 1.9 MB in a label stalls the window.
+void tst_Commands::pageStatusTextsAreBounded()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, start);
+    QFETCH(QString, end);
+    QLabel *panel = main->sbStatusBar->panel(1);
+    Q_EMIT document1()->brwWebBrowser->StatusTextChange(text);
+    const QString shown = panel->text();
+    QVERIFY2(shown.size() <= statustext::MaxLength, qPrintable(QString::number(shown.size())));
+    QVERIFY(shown.startsWith(start));
+    QVERIFY(shown.endsWith(end));
+    QCOMPARE(shown == text, text.size() <= statustext::MaxLength);
+    // Whole characters only.
+    QCOMPARE(QString::fromUtf8(shown.toUtf8()), shown);
+    QAccessibleInterface *said = QAccessible::queryAccessibleInterface(panel);
+    QVERIFY(said);
+    QCOMPARE(said->text(QAccessible::Name), shown);
 }
 
 void tst_Commands::buttonsReachTheHandler()
