@@ -6,6 +6,7 @@
 #include "browser/historyfile.h"
 #include "browser/linkping.h"
 #include "browser/statustext.h"
+#include "browser/typedaddress.h"
 #include "browser/zoomlevels.h"
 #include "platform/locationtext.h"
 #include "platform/pingsocket.h"
@@ -104,6 +105,7 @@ frmBrowser::frmBrowser(QMdiArea *mdiArea, const Platform &platform, BrowserHost 
 
     cboAddress->setEditable(true);
     cboAddress->lineEdit()->setMaxLength(editLength);
+    m_typed = new TypedAddress(cboAddress);
     // The list changes only through the history file and completed navigations.
     cboAddress->setInsertPolicy(QComboBox::NoInsert);
     cboAddress->setDuplicatesEnabled(true);
@@ -325,6 +327,7 @@ void frmBrowser::closeEvent(QCloseEvent *event)
 
 void frmBrowser::cboAddress_Click()
 {
+    m_typed->reset();
     if (SuppressNavigate)
         return;
     const QString address = cboAddress->currentText();
@@ -410,19 +413,27 @@ void frmBrowser::brwWebBrowser_NavigateComplete2(const QString &)
     // An address the box could not show whole, nor the file keep, is neither listed
     // nor kept; the box then shows none rather than the previous page's.
     const bool keep = !tooLong(location);
+    // What the user is typing stays in the box; the list still gains the address.
+    const bool typing = m_typed->isBeingTyped();
     SuppressNavigate = true;
     if (keep) {
         auto *model = qobject_cast<QStringListModel *>(cboAddress->model());
-        // The first entry equal to the location, compared exactly.
-        const int found = int(model->stringList().indexOf(location));
-        if (found >= 0)
-            model->removeRows(found, 1);
-        model->insertRows(0, 1);
-        model->setData(model->index(0), location);
-        setListIndex(0);
+        m_typed->keepAcross([&] {
+            // The first entry equal to the location, compared exactly.
+            const int found = int(model->stringList().indexOf(location));
+            if (found >= 0)
+                model->removeRows(found, 1);
+            model->insertRows(0, 1);
+            model->setData(model->index(0), location);
+        });
+        if (!typing)
+            setListIndex(0);
     } else {
-        cboAddress->setCurrentIndex(-1);
-        cboAddress->setEditText(QString());
+        if (!typing) {
+            cboAddress->setCurrentIndex(-1);
+            cboAddress->setEditText(QString());
+            m_typed->reset();
+        }
         m_host.writeStatusText(QStringLiteral("The address is too long to keep (%1 characters).").arg(location.size()));
     }
     SuppressNavigate = false;
@@ -430,12 +441,9 @@ void frmBrowser::brwWebBrowser_NavigateComplete2(const QString &)
     ProgressBar1->setValue(0);
     ProgressBar1->hide();
 
-    if (!keep)
+    if (!keep || location == QLatin1String("about:NavigationCanceled"))
         return;
-    const QString address = cboAddress->currentText();
-    if (address == QLatin1String("about:NavigationCanceled"))
-        return;
-    m_history.append(address);
+    m_history.append(location);
 }
 
 void frmBrowser::startBusyCheck()

@@ -1,6 +1,7 @@
 #include "browser/findstrip.h"
 #include "browser/frmBrowser.h"
 #include "browser/fullscreenpage.h"
+#include "browser/historyfile.h"
 #include "support/testplatform.h"
 #include "platform/drawingpath.h"
 #include "platform/webenginebrowser.h"
@@ -15,6 +16,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -107,6 +109,7 @@ private Q_SLOTS:
     void keysInThePage();
     void pageFullScreenShowsItAlone_data();
     void pageFullScreenShowsItAlone();
+    void selfReloadingPageLeavesTheTypedAddress();
 
     void serverStreamsLargeBodiesAndSurvivesLeavingClients();
 
@@ -630,6 +633,46 @@ void tst_WebEngineBrowser::hoveredLinkShowsInStatus()
     QCOMPARE(core().first(), u"Before:"_s + url(u"/one"_s));
     QCOMPARE(statusTexts(),
              QStringList({u"Status:Opening %1..."_s.arg(url(u"/one"_s)), u"Status:Done"_s}));
+}
+
+// A document window over a page that reloads itself at once, for ever: the user types
+// another address meanwhile, a key between reloads, and Enter visits what was typed.
+void tst_WebEngineBrowser::selfReloadingPageLeavesTheTypedAddress()
+{
+    m_server.setPage(u"/reloading"_s, "<html><head><title>Again</title><meta http-equiv='refresh' content='0'>"
+                                      "</head><body>again</body></html>");
+    TestPlatform env;
+    env.platform.makeBrowser = [](QWidget *parent) { return new WebEngineBrowser(parent); };
+    QMdiArea area;
+    area.resize(1000, 800);
+    area.show();
+    area.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&area));
+    TestHost host(&area);
+    auto *w = new frmBrowser(&area, env.platform, host);
+    const QString page = url(u"/reloading"_s);
+    QSignalSpy moves(w->brwWebBrowser, &WebBrowser::NavigateComplete2);
+    w->brwWebBrowser->Navigate(page);
+    QTRY_VERIFY_WITH_TIMEOUT(!moves.isEmpty(), LoadTimeoutMs);
+    w->focusAddress();
+
+    const QString typed = url(u"/plain"_s);
+    for (const QChar c : typed) {
+        const qsizetype before = moves.size();
+        QTest::keyClick(area.windowHandle(), c.toLatin1());
+        QTRY_VERIFY_WITH_TIMEOUT(moves.size() > before, LoadTimeoutMs);
+    }
+    QCOMPARE(w->cboAddress->currentText(), typed);
+    QCOMPARE(w->cboAddress->itemText(0), page);
+    // The window's line in the file is the page's address, never the text being typed.
+    HistoryWriter::waitForAll();
+    QCOMPARE(historyfile::read(env.historyPath()).entries, QStringList{page});
+
+    QTest::keyClick(area.windowHandle(), Qt::Key_Return);
+    QTRY_COMPARE_WITH_TIMEOUT(w->brwWebBrowser->LocationURL(), typed, LoadTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(w->cboAddress->currentText(), typed, LoadTimeoutMs);
+    HistoryWriter::waitForAll();
+    QCOMPARE(historyfile::read(env.historyPath()).entries, QStringList{typed});
 }
 
 void tst_WebEngineBrowser::serverStreamsLargeBodiesAndSurvivesLeavingClients()
