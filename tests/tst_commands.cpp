@@ -39,17 +39,25 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Notes the caption each title bar it draws shows, as the user reads it.
-class TitleBarRecorder : public QProxyStyle
+// Notes the texts a widget drawn with it shows, as the user reads them: a title bar's
+// caption, a label's text.
+class DrawnText : public QProxyStyle
 {
 public:
     mutable QString caption;
+    mutable QString item;
     void drawComplexControl(ComplexControl control, const QStyleOptionComplex *option, QPainter *painter,
                             const QWidget *widget) const override
     {
         if (const auto *bar = qstyleoption_cast<const QStyleOptionTitleBar *>(option); bar && control == CC_TitleBar)
             caption = bar->text;
         QProxyStyle::drawComplexControl(control, option, painter, widget);
+    }
+    void drawItemText(QPainter *painter, const QRect &rect, int flags, const QPalette &palette, bool enabled,
+                      const QString &text, QPalette::ColorRole role) const override
+    {
+        item = text;
+        QProxyStyle::drawItemText(painter, rect, flags, palette, enabled, text, role);
     }
 };
 
@@ -299,7 +307,7 @@ void tst_Commands::captionsShowTextAsWritten()
     }
 
     QMdiSubWindow *sub = w->subWindow();
-    TitleBarRecorder recorder;
+    DrawnText recorder;
     sub->setStyle(&recorder);
     const auto restore = qScopeGuard([sub] { sub->setStyle(nullptr); });
     sub->grab();
@@ -351,6 +359,17 @@ void tst_Commands::pageStatusTextsAreBounded()
     QAccessibleInterface *said = QAccessible::queryAccessibleInterface(panel);
     QVERIFY(said);
     QCOMPARE(said->text(QAccessible::Name), shown);
+
+    // On screen, what does not fit gives way in the middle.
+    DrawnText drawn;
+    panel->setStyle(&drawn);
+    const auto restore = qScopeGuard([panel] { panel->setStyle(nullptr); });
+    panel->grab();
+    const bool fits = panel->fontMetrics().horizontalAdvance(shown) <= panel->contentsRect().width();
+    QCOMPARE(drawn.item == shown, fits);
+    QVERIFY(drawn.item.startsWith(start.left(8)));
+    QVERIFY(drawn.item.endsWith(end.right(8)));
+    QVERIFY(panel->fontMetrics().horizontalAdvance(drawn.item) <= panel->contentsRect().width());
 }
 
 void tst_Commands::buttonsReachTheHandler()
