@@ -218,8 +218,9 @@ qint64 holeAhead(QIODevice &device, qint64 pos, qint64 end)
     if (fd < 0 || pos >= end)
         return 0;
     const off_t data = ::lseek(fd, off_t(pos), SEEK_DATA);
+    // ENXIO: no data from pos on, up to the file's end.
     if (data < 0)
-        return errno == ENXIO ? end - pos : 0; // ENXIO: no data from pos on
+        return errno == ENXIO ? qBound<qint64>(0, device.size() - pos, end - pos) : 0;
     return qBound<qint64>(pos, qint64(data), end) - pos;
 }
 
@@ -231,10 +232,6 @@ QByteArrayView holeBytes(qint64 hole)
     static const QByteArray zeros(MaxAddressBytes + 1, '\0');
     return QByteArrayView(zeros).first(qMin<qint64>(hole, zeros.size()));
 }
-
-} // namespace
-
-namespace {
 
 // Reads device through a FieldReader, handing each piece's entries (Text) or fields
 // (Bytes) to take, which says whether to go on. Reads at most limit bytes (negative:
