@@ -2,6 +2,7 @@
 #include "browser/frmBrowser.h"
 #include "browser/fullscreenpage.h"
 #include "browser/historyfile.h"
+#include "browser/statustext.h"
 #include "support/testplatform.h"
 #include "platform/drawingpath.h"
 #include "platform/webenginebrowser.h"
@@ -110,6 +111,7 @@ private Q_SLOTS:
     void pageFullScreenShowsItAlone_data();
     void pageFullScreenShowsItAlone();
     void selfReloadingPageLeavesTheTypedAddress();
+    void hugeLinkReachesTheStatusBounded();
 
     void serverStreamsLargeBodiesAndSurvivesLeavingClients();
 
@@ -673,6 +675,36 @@ void tst_WebEngineBrowser::selfReloadingPageLeavesTheTypedAddress()
     QTRY_COMPARE_WITH_TIMEOUT(w->cboAddress->currentText(), typed, LoadTimeoutMs);
     HistoryWriter::waitForAll();
     QCOMPARE(historyfile::read(env.historyPath()).entries, QStringList{typed});
+}
+
+// A link whose address is 1.9 MB, hovered in a document window: the status line gets
+// its start and its end, cut short.
+void tst_WebEngineBrowser::hugeLinkReachesTheStatusBounded()
+{
+    const QByteArray tail = "/end.html";
+    const QByteArray href = "/far/" + QByteArray(1'900'000, 'x') + tail;
+    m_server.setPage(u"/huge"_s, page("Huge", "<a href='" + href + "' style='display:block;position:absolute;"
+                                              "left:0;top:0;width:300px;height:200px'>far</a>"));
+    // The pointer goes where the screen shows it; this test's own browser is not in the way.
+    m_browser->hide();
+    TestPlatform env;
+    env.platform.makeBrowser = [](QWidget *parent) { return new WebEngineBrowser(parent); };
+    QMdiArea area;
+    area.resize(1000, 800);
+    area.show();
+    TestHost host(&area);
+    auto *w = new frmBrowser(&area, env.platform, host);
+    auto *browser = static_cast<WebEngineBrowser *>(w->brwWebBrowser);
+    QSignalSpy completes(browser, &WebBrowser::DownloadComplete);
+    browser->Navigate(url(u"/huge"_s));
+    QVERIFY(completes.wait(LoadTimeoutMs));
+
+    QTest::mouseMove(browser->view()->focusProxy(), QPoint(100, 100));
+    QTRY_VERIFY2_WITH_TIMEOUT(host.status.endsWith(QLatin1String(tail)), qPrintable(host.status.left(100)),
+                              LoadTimeoutMs);
+    QVERIFY(host.status.startsWith(url(u"/far/xxx"_s)));
+    QVERIFY2(host.status.size() <= statustext::MaxLength, qPrintable(QString::number(host.status.size())));
+    HistoryWriter::waitForAll();
 }
 
 void tst_WebEngineBrowser::serverStreamsLargeBodiesAndSurvivesLeavingClients()
