@@ -13,6 +13,7 @@
 #include "platform/settingsstore.h"
 #include "platform/twips.h"
 #include "platform/webbrowser.h"
+#include "platform/windowcaption.h"
 #include "platform/windowframe.h"
 #include "windows/frmAbout.h"
 #include "windows/frmHelp.h"
@@ -539,7 +540,7 @@ void frmMain::tbToolBar_ButtonClick(const QString &key)
         if (active) {
             active->timTimer->stop();
             active->brwWebBrowser->Stop();
-            active->setWindowTitle(active->brwWebBrowser->LocationName());
+            active->setWindowTitle(windowcaption::literal(active->brwWebBrowser->LocationName()));
         }
     } else if (key == QLatin1String("Refresh")) {
         if (active)
@@ -569,7 +570,7 @@ void frmMain::mnuFileOpen_Click()
     if (!doc)
         return;
     doc->brwWebBrowser->Navigate(fileName);
-    doc->setWindowTitle(fileName);
+    doc->setWindowTitle(windowcaption::literal(fileName));
 }
 
 void frmMain::mnuFilePrint_Click()
@@ -836,7 +837,7 @@ void frmMain::updateWindowList()
             bar->setProperty("windowList", true);
         }
         ++n;
-        QString caption = child->windowTitle();
+        QString caption = windowcaption::shown(child->windowTitle());
         caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
         QAction *a = mnuWindow->addAction(
             (n < 10 ? QStringLiteral("&") : QString()) + QString::number(n) + QLatin1Char(' ') + caption);

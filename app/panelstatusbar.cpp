@@ -5,8 +5,37 @@
 #include <QDateTime>
 #include <QLabel>
 #include <QLocale>
+#include <QPainter>
 #include <QRegularExpression>
+#include <QStyle>
 #include <QTimer>
+
+namespace {
+
+// The text panel: a text longer than the panel is wide shows its start and its end, the
+// middle elided (a link's host and the page it leads to). It keeps the whole text, which
+// is what a screen reader says.
+class TextPanel : public QLabel
+{
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent *event) override
+    {
+        const QRect room = contentsRect().marginsRemoved(QMargins(margin(), margin(), margin(), margin()));
+        const QString shown = fontMetrics().elidedText(text(), Qt::ElideMiddle, room.width());
+        if (shown == text()) {
+            QLabel::paintEvent(event);
+            return;
+        }
+        QPainter painter(this);
+        drawFrame(&painter);
+        style()->drawItemText(&painter, room, int(alignment()), palette(), isEnabled(), shown, foregroundRole());
+    }
+};
+
+} // namespace
 
 PanelStatusBar::PanelStatusBar(QWidget *parent)
     : QStatusBar(parent)
@@ -15,7 +44,7 @@ PanelStatusBar::PanelStatusBar(QWidget *parent)
     setSizeGripEnabled(false);
     setMinimumHeight(twips::toPixels(390));
     for (int i = 0; i < 3; ++i) {
-        auto *l = new QLabel(this);
+        auto *l = i == 0 ? new TextPanel(this) : new QLabel(this);
         // Pages write the text panel: their texts are never markup.
         l->setTextFormat(Qt::PlainText);
         l->setObjectName(QStringLiteral("Panel%1").arg(i + 1));

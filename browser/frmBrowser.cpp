@@ -5,12 +5,15 @@
 #include "browser/fullscreenpage.h"
 #include "browser/historyfile.h"
 #include "browser/linkping.h"
+#include "browser/statustext.h"
+#include "browser/typedaddress.h"
 #include "browser/zoomlevels.h"
 #include "platform/locationtext.h"
 #include "platform/pingsocket.h"
 #include "platform/platform.h"
 #include "platform/twips.h"
 #include "platform/webbrowser.h"
+#include "platform/windowcaption.h"
 #include "shared/measurements.h"
 #include "shared/named.h"
 #include "shared/toolspaneldisplay.h"
@@ -102,6 +105,7 @@ frmBrowser::frmBrowser(QMdiArea *mdiArea, const Platform &platform, BrowserHost 
 
     cboAddress->setEditable(true);
     cboAddress->lineEdit()->setMaxLength(editLength);
+    m_typed = new TypedAddress(cboAddress);
     // The list changes only through the history file and completed navigations.
     cboAddress->setInsertPolicy(QComboBox::NoInsert);
     cboAddress->setDuplicatesEnabled(true);
@@ -323,6 +327,7 @@ void frmBrowser::closeEvent(QCloseEvent *event)
 
 void frmBrowser::cboAddress_Click()
 {
+    m_typed->reset();
     if (SuppressNavigate)
         return;
     const QString address = cboAddress->currentText();
@@ -372,7 +377,7 @@ void frmBrowser::setListIndex(int index)
 
 void frmBrowser::brwWebBrowser_StatusTextChange(const QString &text)
 {
-    m_host.writeStatusText(text);
+    m_host.writeStatusText(statustext::bounded(text));
 }
 
 void frmBrowser::brwWebBrowser_ProgressChange(int progress, int progressMax)
@@ -395,7 +400,7 @@ void frmBrowser::brwWebBrowser_ProgressChange(int progress, int progressMax)
 
 void frmBrowser::brwWebBrowser_NavigateComplete2(const QString &)
 {
-    setWindowTitle(brwWebBrowser->LocationName());
+    setWindowTitle(windowcaption::literal(brwWebBrowser->LocationName()));
 
     // Each host at the level chosen for it this session.
     const int zoom = m_host.zoomLevels().levelFor(ZoomLevels::keyOf(brwWebBrowser->LocationURL()));
@@ -408,19 +413,27 @@ void frmBrowser::brwWebBrowser_NavigateComplete2(const QString &)
     // An address the box could not show whole, nor the file keep, is neither listed
     // nor kept; the box then shows none rather than the previous page's.
     const bool keep = !tooLong(location);
+    // What the user is typing stays in the box; the list still gains the address.
+    const bool typing = m_typed->isBeingTyped();
     SuppressNavigate = true;
     if (keep) {
         auto *model = qobject_cast<QStringListModel *>(cboAddress->model());
-        // The first entry equal to the location, compared exactly.
-        const int found = int(model->stringList().indexOf(location));
-        if (found >= 0)
-            model->removeRows(found, 1);
-        model->insertRows(0, 1);
-        model->setData(model->index(0), location);
-        setListIndex(0);
+        m_typed->keepAcross([&] {
+            // The first entry equal to the location, compared exactly.
+            const int found = int(model->stringList().indexOf(location));
+            if (found >= 0)
+                model->removeRows(found, 1);
+            model->insertRows(0, 1);
+            model->setData(model->index(0), location);
+        });
+        if (!typing)
+            setListIndex(0);
     } else {
-        cboAddress->setCurrentIndex(-1);
-        cboAddress->setEditText(QString());
+        if (!typing) {
+            cboAddress->setCurrentIndex(-1);
+            cboAddress->setEditText(QString());
+            m_typed->reset();
+        }
         m_host.writeStatusText(QStringLiteral("The address is too long to keep (%1 characters).").arg(location.size()));
     }
     SuppressNavigate = false;
@@ -428,12 +441,9 @@ void frmBrowser::brwWebBrowser_NavigateComplete2(const QString &)
     ProgressBar1->setValue(0);
     ProgressBar1->hide();
 
-    if (!keep)
+    if (!keep || location == QLatin1String("about:NavigationCanceled"))
         return;
-    const QString address = cboAddress->currentText();
-    if (address == QLatin1String("about:NavigationCanceled"))
-        return;
-    m_history.append(address);
+    m_history.append(location);
 }
 
 void frmBrowser::startBusyCheck()
@@ -451,7 +461,7 @@ void frmBrowser::timTimer_Timer()
         return;
     }
     timTimer->stop();
-    setWindowTitle(brwWebBrowser->LocationName());
+    setWindowTitle(windowcaption::literal(brwWebBrowser->LocationName()));
 }
 
 void frmBrowser::brwWebBrowser_BeforeNavigate2(const QString &url)
@@ -535,7 +545,7 @@ void frmBrowser::brwWebBrowser_DownloadComplete()
     ticks.stop(Timer2);
     m_host.loadedToolsPanel().showLoadTime(ticks.text());
     ticks.reset();
-    setWindowTitle(brwWebBrowser->LocationName());
+    setWindowTitle(windowcaption::literal(brwWebBrowser->LocationName()));
     // The end of a load is when a busy check running since a command can end.
     if (timTimer->isActive())
         timTimer_Timer();

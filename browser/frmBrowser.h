@@ -14,6 +14,7 @@ class QMdiArea;
 class QMdiSubWindow;
 class QProgressBar;
 class QTimer;
+class TypedAddress;
 class WebBrowser;
 struct Platform;
 
@@ -109,5 +110,6 @@ private:
     QMdiSubWindow *m_subWindow = nullptr;
     FindStrip *m_findStrip = nullptr;
     FullScreenPage *m_fullScreenPage = nullptr;
+    TypedAddress *m_typed = nullptr;
     int m_zoomPercent = 100;
 };

@@ -1,6 +1,7 @@
 #include "browser/fullscreenpage.h"
 
 #include "platform/webbrowser.h"
+#include "platform/windowcaption.h"
 
 #include <QCloseEvent>
 #include <QShortcut>
@@ -12,7 +13,7 @@ FullScreenPage::FullScreenPage(WebBrowser *browser, QWidget *owner)
     , m_place(browser->geometry())
 {
     setObjectName(QStringLiteral("fullScreenPage"));
-    setWindowTitle(browser->LocationName());
+    setWindowTitle(windowcaption::literal(browser->LocationName()));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(browser);

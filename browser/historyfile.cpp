@@ -9,10 +9,12 @@
 #include <QSaveFile>
 #include <QThread>
 
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <optional>
 #include <fcntl.h>
+#include <unistd.h>
 #include <sys/stat.h>
 #include <utility>
 
@@ -185,6 +187,52 @@ void FieldReader::endField(const char *tail, qsizetype size)
 
 namespace {
 
+// A file may hold holes: stretches the file system stores as nothing and reads back as
+// zero bytes. A hostile file of gigabytes costs nothing to make that way, and reading its
+// zeros would take minutes; these find them without reading.
+
+// The descriptor to ask about holes: a file read without a buffer of Qt's, which the
+// asking would leave behind the descriptor's position; -1 for any other device.
+int descriptorForHoles(QIODevice &device)
+{
+    auto *file = qobject_cast<QFile *>(&device);
+    return file && file->openMode().testFlag(QIODevice::Unbuffered) ? file->handle() : -1;
+}
+
+// Where the data at or after pos ends (the next hole starts), or end when the file system
+// cannot tell. Moves the file's position: the caller seeks afterwards.
+qint64 dataEnd(QIODevice &device, qint64 pos, qint64 end)
+{
+    const int fd = descriptorForHoles(device);
+    if (fd < 0)
+        return end;
+    const off_t hole = ::lseek(fd, off_t(pos), SEEK_HOLE);
+    return hole < 0 ? end : qBound<qint64>(pos, qint64(hole), end);
+}
+
+// How many of the bytes from pos to end lie in a hole, 0 where pos is data or the file
+// system cannot tell. Moves the file's position as dataEnd does.
+qint64 holeAhead(QIODevice &device, qint64 pos, qint64 end)
+{
+    const int fd = descriptorForHoles(device);
+    if (fd < 0 || pos >= end)
+        return 0;
+    const off_t data = ::lseek(fd, off_t(pos), SEEK_DATA);
+    // ENXIO: no data from pos on, up to the file's end.
+    if (data < 0)
+        return errno == ENXIO ? qBound<qint64>(0, device.size() - pos, end - pos) : 0;
+    return qBound<qint64>(pos, qint64(data), end) - pos;
+}
+
+// Zero bytes enough to make any field over-long: the reader ends the same after these
+// as after any more of them (an over-long field passes zeros over, and so does the rest
+// after a closing quote), so a hole of any size is read as this many.
+QByteArrayView holeBytes(qint64 hole)
+{
+    static const QByteArray zeros(MaxAddressBytes + 1, '\0');
+    return QByteArrayView(zeros).first(qMin<qint64>(hole, zeros.size()));
+}
+
 // Reads device through a FieldReader, handing each piece's entries (Text) or fields
 // (Bytes) to take, which says whether to go on. Reads at most limit bytes (negative:
 // to the end), starting at a line start (atFileStart: the start, where a byte order
@@ -210,7 +258,28 @@ bool readFields(QIODevice &device, Take &&take, qint64 limit = -1, bool atFileSt
     if (!atFileStart)
         reader.startMidway();
     while (left > 0) {
-        const qint64 n = device.read(buffer.data(), qMin<qint64>(left, buffer.size()));
+        qint64 piece = qMin<qint64>(left, buffer.size());
+        if (!device.isSequential()) {
+            // A hole is taken as the zeros it reads as, without reading it; data is read
+            // up to the next hole.
+            const qint64 pos = device.pos();
+            const qint64 hole = holeAhead(device, pos, pos + left);
+            if (hole == 0)
+                piece = qMax<qint64>(1, dataEnd(device, pos, pos + piece) - pos);
+            if (!device.seek(pos + hole)) {
+                hand();
+                return false;
+            }
+            if (hole > 0) {
+                const QByteArrayView zeros = holeBytes(hole);
+                reader.feed(zeros.data(), zeros.size());
+                left -= hole;
+                if (!hand())
+                    return true;
+                continue;
+            }
+        }
+        const qint64 n = device.read(buffer.data(), piece);
         if (n < 0) {
             hand();
             return false;
@@ -235,53 +304,55 @@ bool openForReading(QFile &file)
     return QFileInfo(file.fileName()).isFile() && file.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
 }
 
-// No line the program writes comes near this: an address of MaxAddressBytes, its quotes
-// and its line end.
-constexpr qint64 LongestLine = 16 * MaxAddressBytes;
-
-struct LineStart
+// The last CR or LF among the first size bytes, -1 for none. Searched for by the
+// library, which is many times faster than a loop over a long line; a CR is looked for
+// only after the last LF, so a file of LF alone is not searched through for CRs at
+// each of its lines.
+qint64 lastLineEnd(const char *bytes, qint64 size)
 {
-    qint64 at = -1;        // -1: reading failed
-    bool longLine = false; // at is just past a line over LongestLine
-};
+    const void *lf = ::memrchr(bytes, '\n', size_t(size));
+    const qint64 afterLf = lf ? static_cast<const char *>(lf) - bytes + 1 : 0;
+    if (const void *cr = ::memrchr(bytes + afterLf, '\r', size_t(size - afterLf)))
+        return static_cast<const char *>(cr) - bytes;
+    return afterLf - 1;
+}
 
 // Going back from end (a line start) over about lines lines: where the earliest of them
-// starts, 0 at the file's start. Stops just past a line over LongestLine instead.
+// starts, 0 at the file's start; -1 when reading failed. A line of any length is gone
+// through to its start (a hole in the file, which holds no line end, without reading
+// it), in memory of one piece.
 // Every line end (CR, LF or both) ends a field and an open quote, so reading may start
 // at any line start and reads each line as reading the whole file would.
-LineStart lineStartBefore(QFile &file, qint64 end, qsizetype lines)
+qint64 lineStartBefore(QFile &file, qint64 end, qsizetype lines)
 {
     QByteArray buffer(qBound<qint64>(1, end, ChunkSize), Qt::Uninitialized);
-    qint64 lineStart = end; // of the line being gone through
     qsizetype found = 0;
-    char after = 0;         // the byte after the one looked at
+    char after = 0; // the byte after the piece looked at
     for (qint64 pieceEnd = end; pieceEnd > 0;) {
         const qint64 pieceStart = qMax<qint64>(0, pieceEnd - buffer.size());
         const qint64 size = pieceEnd - pieceStart;
+        if (holeAhead(file, pieceStart, pieceEnd) == size) {
+            after = 0;
+            pieceEnd = pieceStart;
+            continue;
+        }
         if (!file.seek(pieceStart) || file.read(buffer.data(), size) != size)
-            return {};
+            return -1;
         const char *const bytes = buffer.constData();
-        for (qint64 i = size - 1; i >= 0; --i) {
-            const char c = bytes[i];
+        for (qint64 i = lastLineEnd(bytes, size); i >= 0; i = lastLineEnd(bytes, i)) {
             // CR LF is one line end.
-            const bool lineEnd = c == '\n' || (c == '\r' && after != '\n');
-            after = c;
-            if (!lineEnd)
+            const char next = i + 1 < size ? bytes[i + 1] : after;
+            if (bytes[i] == '\r' && next == '\n')
                 continue;
-            const qint64 next = pieceStart + i + 1;
-            if (lineStart - next > LongestLine)
-                return {lineStart, true};
             // The line end at end - 1 belongs to the last line; lines + 1 ends go back
             // to the start of the earliest one.
             if (++found > lines)
-                return {next, false};
-            lineStart = next;
+                return pieceStart + i + 1;
         }
+        after = bytes[0];
         pieceEnd = pieceStart;
-        if (lineStart - pieceEnd > LongestLine)
-            return {lineStart, true};
     }
-    return {0, false};
+    return 0;
 }
 
 } // namespace
@@ -321,8 +392,8 @@ ReadResult readLast(const QString &path, qsizetype maxEntries)
     qsizetype count = 0;
     bool ok = true;
     for (qint64 end = file.size(); end > 0 && count < maxEntries;) {
-        const LineStart start = lineStartBefore(file, end, maxEntries - count);
-        if (start.at < 0 || !file.seek(start.at)) {
+        const qint64 start = lineStartBefore(file, end, maxEntries - count);
+        if (start < 0 || !file.seek(start)) {
             ok = false;
             break;
         }
@@ -337,12 +408,12 @@ ReadResult readLast(const QString &path, qsizetype maxEntries)
                     stretch.remove(0, stretch.size() - wanted);
                 return true;
             },
-            end - start.at, start.at == 0);
+            end - start, start == 0);
         count += stretch.size();
         stretches.append(std::move(stretch));
-        if (!ok || start.longLine)
+        if (!ok)
             break;
-        end = start.at;
+        end = start;
     }
     ReadResult result;
     result.ok = ok;

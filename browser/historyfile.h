@@ -83,9 +83,9 @@ ReadResult read(const QString &path);
 // The same from an open device.
 ReadResult read(QIODevice &device);
 // The file's last maxEntries entries, in order, reading only about as much of its end as
-// they take. Reading back from the end stops at a line too long to hold an address
-// (over a megabyte): finding where it starts could take reading gigabytes. The entries
-// before such a line are not listed; the file keeps them.
+// they take. A line of any length is gone through, in memory of one piece, so what
+// stands before it is listed as well; a hole in the file (a stretch stored as nothing,
+// however long) is passed over without reading it.
 ReadResult readLast(const QString &path, qsizetype maxEntries);
 
 // Writing. Every document window writes the file after each completed navigation, and

@@ -1,6 +1,7 @@
 #include "platform/devtoolswindow.h"
 
 #include "platform/hostdisplay.h"
+#include "platform/windowcaption.h"
 
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -17,8 +18,8 @@ DevToolsWindow::DevToolsWindow(QWebEnginePage *inspected, QWidget *owner)
     setPage(new QWebEnginePage(inspected->profile(), this));
     inspected->setDevToolsPage(page());
     auto retitle = [this] {
-        setWindowTitle(QStringLiteral("Developer tools - %1").arg(hostdisplay::addressText(
-            m_inspected->url(), QUrl::PrettyDecoded | QUrl::RemovePassword)));
+        setWindowTitle(windowcaption::literal(QStringLiteral("Developer tools - %1").arg(hostdisplay::addressText(
+            m_inspected->url(), QUrl::PrettyDecoded | QUrl::RemovePassword))));
     };
     connect(inspected, &QWebEnginePage::urlChanged, this, retitle);
     retitle();

@@ -6,6 +6,7 @@
 #include "browser/frmBrowser.h"
 #include "browser/historyfile.h"
 #include "browser/historywriter.h"
+#include "browser/statustext.h"
 #include "platform/qtdialogs.h"
 #include "support/testplatform.h"
 #include "windows/frmHelp.h"
@@ -13,6 +14,7 @@
 #include "windows/internetoptions.h"
 
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -25,12 +27,44 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMdiSubWindow>
+#include <QMenu>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QStyleOptionTitleBar>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QWindow>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Notes the texts a widget drawn with it shows, as the user reads them: a title bar's
+// caption, a label's text.
+class DrawnText : public QProxyStyle
+{
+public:
+    mutable QString caption;
+    mutable QString item;
+    void drawComplexControl(ComplexControl control, const QStyleOptionComplex *option, QPainter *painter,
+                            const QWidget *widget) const override
+    {
+        if (const auto *bar = qstyleoption_cast<const QStyleOptionTitleBar *>(option); bar && control == CC_TitleBar)
+            caption = bar->text;
+        QProxyStyle::drawComplexControl(control, option, painter, widget);
+    }
+    void drawItemText(QPainter *painter, const QRect &rect, int flags, const QPalette &palette, bool enabled,
+                      const QString &text, QPalette::ColorRole role) const override
+    {
+        item = text;
+        QProxyStyle::drawItemText(painter, rect, flags, palette, enabled, text, role);
+    }
+};
+
+} // namespace
 
 // The main window's commands, each acting on the active document window, with scripted
 // browsers and dialogs.
@@ -62,6 +96,10 @@ private Q_SLOTS:
     void sessionKeepingNothingSaysSo();
     void dispatchOnTheActiveDocument_data();
     void dispatchOnTheActiveDocument();
+    void captionsShowTextAsWritten_data();
+    void captionsShowTextAsWritten();
+    void pageStatusTextsAreBounded_data();
+    void pageStatusTextsAreBounded();
     void buttonsReachTheHandler();
     void documentCommandsDoNothingWithoutADocument_data();
     void documentCommandsDoNothingWithoutADocument();
@@ -246,6 +284,109 @@ void tst_Commands::dispatchOnTheActiveDocument()
     QCOMPARE(browserOf(document1())->calls, QStringList{});
     if (key == QLatin1String("Stop"))
         QCOMPARE(second->windowTitle(), QStringLiteral("Page name"));
+}
+
+void tst_Commands::captionsShowTextAsWritten_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("page loaded") << u"loaded"_s << u"Save [*] me"_s;
+    QTest::newRow("Stop") << u"Stop"_s << u"[*]"_s;
+    QTest::newRow("load ended") << u"ended"_s << u"a [*][*] b"_s;
+    QTest::newRow("busy check") << u"busy"_s << u"[*] x [*][*][*]"_s;
+    QTest::newRow("file opened") << u"file"_s << u"/tmp/[*]/page.html"_s;
+}
+
+// Qt takes "[*]" in a caption as the place of a modified mark and shows nothing there.
+void tst_Commands::captionsShowTextAsWritten()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, text);
+    // A completed navigation writes the history file, whose folder goes after the test.
+    const auto settle = qScopeGuard([] { HistoryWriter::waitForAll(); });
+    frmBrowser *w = document1();
+    activate(w);
+    ScriptedBrowser *b = browserOf(w);
+    b->locationName = text;
+    if (source == u"loaded"_s) {
+        b->completeNavigation(u"http://a.test/"_s, text);
+    } else if (source == u"Stop"_s) {
+        main->tbToolBar_ButtonClick(source);
+    } else if (source == u"ended"_s) {
+        Q_EMIT b->DownloadComplete();
+    } else if (source == u"busy"_s) {
+        w->startBusyCheck();
+        QTRY_VERIFY(!w->timTimer->isActive());
+    } else {
+        env->dialogs.openAnswer = text;
+        main->mnuFileOpen->trigger();
+        w = main->activeBrowser();
+    }
+
+    QMdiSubWindow *sub = w->subWindow();
+    DrawnText recorder;
+    sub->setStyle(&recorder);
+    const auto restore = qScopeGuard([sub] { sub->setStyle(nullptr); });
+    sub->grab();
+    QCOMPARE(recorder.caption, text);
+
+    Q_EMIT main->mnuWindow->aboutToShow();
+    QStringList entries;
+    for (QAction *a : main->mnuWindow->actions()) {
+        if (a->property("windowList").toBool() && a->isChecked())
+            entries << a->text();
+    }
+    QCOMPARE(entries.size(), 1);
+    QVERIFY2(entries.first().endsWith(QLatin1Char(' ') + text), qPrintable(entries.first()));
+}
+
+void tst_Commands::pageStatusTextsAreBounded_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("start"); // of what the panel holds
+    QTest::addColumn<QString>("end");
+    const QString host = u"http://a.test/"_s;
+    const QString link = host + QString(1'900'000, u'x') + u"/end.html"_s;
+    QTest::newRow("short") << host << host << host;
+    QTest::newRow("a link of 1.9 MB") << link << host << u"/end.html"_s;
+    const QString bound(statustext::MaxLength, u'b');
+    QTest::newRow("as long as is kept") << bound << bound << bound;
+    // Characters of two halves, with the cuts falling inside them.
+    const QString notes = u"\U0001D11E"_s.repeated(5000);
+    QTest::newRow("characters of two halves") << notes << u"\U0001D11E"_s << u"\U0001D11E"_s;
+    QTest::newRow("characters of two halves, then one of one") << notes + u"a"_s << u"\U0001D11E"_s << u"\U0001D11Ea"_s;
+}
+
+// A page's status text (a hovered link, a loading address) reaches the panel, and what
+// a screen reader says of it, cut to a bound: 1.9 MB in a label stalls the window.
+void tst_Commands::pageStatusTextsAreBounded()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, start);
+    QFETCH(QString, end);
+    QLabel *panel = main->sbStatusBar->panel(1);
+    Q_EMIT document1()->brwWebBrowser->StatusTextChange(text);
+    const QString shown = panel->text();
+    QVERIFY2(shown.size() <= statustext::MaxLength, qPrintable(QString::number(shown.size())));
+    QVERIFY(shown.startsWith(start));
+    QVERIFY(shown.endsWith(end));
+    QCOMPARE(shown == text, text.size() <= statustext::MaxLength);
+    // Whole characters only.
+    QCOMPARE(QString::fromUtf8(shown.toUtf8()), shown);
+    QAccessibleInterface *said = QAccessible::queryAccessibleInterface(panel);
+    QVERIFY(said);
+    QCOMPARE(said->text(QAccessible::Name), shown);
+
+    // On screen, what does not fit gives way in the middle.
+    DrawnText drawn;
+    panel->setStyle(&drawn);
+    const auto restore = qScopeGuard([panel] { panel->setStyle(nullptr); });
+    panel->grab();
+    const bool fits = panel->fontMetrics().horizontalAdvance(shown) <= panel->contentsRect().width();
+    QCOMPARE(drawn.item == shown, fits);
+    QVERIFY(drawn.item.startsWith(start.left(8)));
+    QVERIFY(drawn.item.endsWith(end.right(8)));
+    QVERIFY(panel->fontMetrics().horizontalAdvance(drawn.item) <= panel->contentsRect().width());
 }
 
 void tst_Commands::buttonsReachTheHandler()

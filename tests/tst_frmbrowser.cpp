@@ -1,5 +1,7 @@
 #include "browser/findstrip.h"
 #include "browser/frmBrowser.h"
+#include "browser/historyfile.h"
+#include "browser/historywriter.h"
 #include "browser/zoomlevels.h"
 #include "support/documentfixture.h"
 
@@ -39,6 +41,8 @@ private Q_SLOTS:
     void suggestionsLeaveTheTypedTextUntilPicked_data();
     void suggestionsLeaveTheTypedTextUntilPicked();
     void pickingAnEntryNavigates();
+    void aPageMovingLeavesTheTypedAddress_data();
+    void aPageMovingLeavesTheTypedAddress();
     void arrowKeysNavigateAtEachStep();
     void suppressedClickDoesNothing();
     void layoutFollowsTheWindowSize_data();
@@ -214,6 +218,70 @@ void tst_FrmBrowser::pickingAnEntryNavigates()
     w->cboAddress->setCurrentIndex(1);
     Q_EMIT w->cboAddress->activated(1);
     QCOMPARE(browserOf(w)->navigations, QStringList{QStringLiteral("http://b.test/")});
+}
+
+void tst_FrmBrowser::aPageMovingLeavesTheTypedAddress_data()
+{
+    QTest::addColumn<QByteArray>("history");
+    QTest::addColumn<QString>("before");       // typed before the page moves
+    QTest::addColumn<bool>("boxLeft");         // then the keyboard goes to the page
+    QTest::addColumn<QString>("after");        // typed after it moved
+    QTest::addColumn<QString>("shown");        // what the box then holds
+    const QString page = u"http://reload.test/"_s;
+    QTest::newRow("typing") << QByteArray() << u"http://typ"_s << false << u"ed.test/"_s << u"http://typed.test/"_s;
+    QTest::newRow("typing, suggestions up") << QByteArray("\r\nhttp://typo.test/\r\n") << u"http://typ"_s << false
+                                            << u"ed.test/"_s << u"http://typed.test/"_s;
+    QTest::newRow("typing an address the page moves to")
+        << QByteArray("\r\nhttp://a.test/\r\n") << u"http://reload.te"_s << false << u"st/x"_s
+        << u"http://reload.test/x"_s;
+    QTest::newRow("typed, then the page has the keyboard") << QByteArray() << u"http://typ"_s << true << QString()
+                                                           << page;
+    QTest::newRow("nothing typed") << QByteArray() << QString() << false << QString() << page;
+}
+
+// A page that reloads itself completes navigations while the user types another address:
+// what the user typed stays and is what Enter visits; the list and the history file get
+// the page's address.
+void tst_FrmBrowser::aPageMovingLeavesTheTypedAddress()
+{
+    QFETCH(QByteArray, history);
+    QFETCH(QString, before);
+    QFETCH(bool, boxLeft);
+    QFETCH(QString, after);
+    QFETCH(QString, shown);
+    const QString page = u"http://reload.test/"_s;
+    env->writeHistory("\r\n" + history);
+    const QStringList listed = historyfile::read(env->historyPath()).entries;
+    frmBrowser *w = newWindow();
+    area->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(area.get()));
+    w->focusAddress();
+    QWindow *window = area->windowHandle();
+    const auto type = [window](const QString &text) {
+        for (const QChar c : text)
+            QTest::keyClick(window, c.toLatin1());
+    };
+
+    type(before);
+    if (boxLeft)
+        w->brwWebBrowser->setFocus();
+    for (int i = 0; i < 3; ++i)
+        browserOf(w)->completeNavigation(page, u"Reloading"_s);
+    type(after);
+    QCOMPARE(w->cboAddress->currentText(), shown);
+    QCOMPARE(listOf(w), QStringList{page} + listed);
+    QCOMPARE(browserOf(w)->navigations, QStringList{});
+    HistoryWriter::waitForAll();
+    QCOMPARE(historyfile::read(env->historyPath()).entries, listed + QStringList{page});
+
+    if (boxLeft || shown == page)
+        return;
+    QTest::keyClick(window, Qt::Key_Return);
+    QCOMPARE(browserOf(w)->navigations, QStringList{shown});
+    // Visited, the text is no longer being typed: the page arriving shows its address.
+    const QString landed = u"http://landed.test/"_s;
+    browserOf(w)->completeNavigation(landed, u"Landed"_s);
+    QCOMPARE(w->cboAddress->currentText(), landed);
 }
 
 void tst_FrmBrowser::arrowKeysNavigateAtEachStep()

@@ -418,25 +418,43 @@ void tst_HistoryFile::longAddresses_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QStringList>("entries"); // read whole, and kept by a rewrite
     QTest::addColumn<QStringList>("last");    // read from the end
+    QTest::addColumn<int>("holeAt");          // a hole (stored as nothing, read as zeros)
+    QTest::addColumn<int>("holeSize");        // stands there before the rest of bytes
 
     const QByteArray longest(historyfile::MaxAddressBytes, 'l');
     const QByteArray over(historyfile::MaxAddressBytes + 1, 'o');
     const QString l = QString::fromLatin1(longest);
+    const QByteArray twoMegabytes(2 << 20, 'x');
+    const QStringList ab{u"A"_s, u"B"_s};
     QTest::newRow("the longest kept") << QByteArray("\r\n" + longest + "\r\nB\r\n") << QStringList{l, u"B"_s}
-                                      << QStringList{l, u"B"_s};
-    QTest::newRow("one byte over") << QByteArray("\r\nA\r\n" + over + "\r\nB\r\n") << QStringList{u"A"_s, u"B"_s}
-                                   << QStringList{u"A"_s, u"B"_s};
-    QTest::newRow("quoted, over") << QByteArray("\r\nA\r\n\"" + over + ",x\"\r\nB") << QStringList{u"A"_s, u"B"_s}
-                                  << QStringList{u"A"_s, u"B"_s};
+                                      << QStringList{l, u"B"_s} << 0 << 0;
+    QTest::newRow("one byte over") << QByteArray("\r\nA\r\n" + over + "\r\nB\r\n") << ab << ab << 0 << 0;
+    QTest::newRow("quoted, over") << QByteArray("\r\nA\r\n\"" + over + ",x\"\r\nB") << ab << ab << 0 << 0;
     QTest::newRow("over, then more on its line") << QByteArray(over + ",C\r\n") << QStringList{u"C"_s}
-                                                 << QStringList{u"C"_s};
+                                                 << QStringList{u"C"_s} << 0 << 0;
     QTest::newRow("over, at the end") << QByteArray("\r\nA\r\n" + over) << QStringList{u"A"_s}
-                                      << QStringList{u"A"_s};
-    // Reading from the end does not search through it for its start.
-    QTest::newRow("a line of two megabytes") << QByteArray("\r\nA\r\n" + QByteArray(2 << 20, 'x') + "\r\nB\r\n")
-                                             << QStringList{u"A"_s, u"B"_s} << QStringList{u"B"_s};
+                                      << QStringList{u"A"_s} << 0 << 0;
+    // What stands before a line of any length is listed too.
+    QTest::newRow("a line of two megabytes") << QByteArray("\r\nA\r\n" + twoMegabytes + "\r\nB\r\n") << ab << ab
+                                             << 0 << 0;
     QTest::newRow("a line of two megabytes at the end")
-        << QByteArray("\r\nA\r\n" + QByteArray(2 << 20, 'x')) << QStringList{u"A"_s} << QStringList{};
+        << QByteArray("\r\nA\r\n" + twoMegabytes) << QStringList{u"A"_s} << QStringList{u"A"_s} << 0 << 0;
+    QTest::newRow("addresses on a line of two megabytes")
+        << QByteArray("\r\nA\r\n" + over + ",C," + twoMegabytes + ",D\r\nB")
+        << QStringList{u"A"_s, u"C"_s, u"D"_s, u"B"_s} << QStringList{u"A"_s, u"C"_s, u"D"_s, u"B"_s} << 0 << 0;
+    QTest::newRow("an address after two megabytes of spaces")
+        << QByteArray("\r\nA\r\n" + QByteArray(2 << 20, ' ') + "C\r\nB\r\n") << QStringList{u"A"_s, u"C"_s, u"B"_s}
+        << QStringList{u"A"_s, u"C"_s, u"B"_s} << 0 << 0;
+    QTest::newRow("LF alone, around two megabytes")
+        << QByteArray("\nA\n" + twoMegabytes + "\nB\n") << ab << ab << 0 << 0;
+    // Holes are taken without reading them, as the zeros they read as.
+    QTest::newRow("a line of three megabytes of hole") << QByteArray("\r\nA\r\n\r\nB\r\n") << ab << ab << 5 << (3 << 20);
+    QTest::newRow("a hole inside an address")
+        << QByteArray("\r\nAB\r\nC") << QStringList{u"A"_s + QString(8192, QChar(0)) + u"B"_s, u"C"_s}
+        << QStringList{u"A"_s + QString(8192, QChar(0)) + u"B"_s, u"C"_s} << 3 << 8192;
+    QTest::newRow("a hole making an address too long")
+        << QByteArray("\r\nA\r\n\"C,D\",E\r\nB") << QStringList{u"A"_s, u"E"_s, u"B"_s}
+        << QStringList{u"A"_s, u"E"_s, u"B"_s} << 8 << (1 << 20);
 }
 
 void tst_HistoryFile::longAddresses()
@@ -444,11 +462,22 @@ void tst_HistoryFile::longAddresses()
     QFETCH(QByteArray, bytes);
     QFETCH(QStringList, entries);
     QFETCH(QStringList, last);
+    QFETCH(int, holeAt);
+    QFETCH(int, holeSize);
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(u"address.lst"_s);
-    QVERIFY(writeFile(path, bytes));
+    QVERIFY(writeFile(path, bytes.first(holeAt)));
+    if (holeSize > 0) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::Append));
+        QVERIFY(file.resize(holeAt + holeSize));
+        QVERIFY(file.seek(holeAt + holeSize));
+        QCOMPARE(file.write(bytes.sliced(holeAt)), bytes.size() - holeAt);
+    } else {
+        QVERIFY(writeFile(path, bytes));
+    }
     QCOMPARE(historyfile::read(path).entries, entries);
     const historyfile::ReadResult fromEnd = historyfile::readLast(path, 100);
     QVERIFY(fromEnd.ok);

@@ -109,9 +109,10 @@ void tst_StressHistory::hostileFileOpensQuickly_data()
     QTest::addColumn<QStringList>("listed"); // the first and the last entry listed
     QTest::addColumn<QByteArray>("rewritten"); // after a navigation; empty: not tried
     // NUL bytes, a sparse file: cheap to make, and no line end anywhere in it.
-    QTest::newRow("3 GB line at the end") << Shape::HugeLineLast << QStringList{} << QByteArray();
+    QTest::newRow("3 GB line at the end")
+        << Shape::HugeLineLast << QStringList{u"http://before.test/"_s, u"http://before.test/"_s} << QByteArray();
     QTest::newRow("3 GB line before the newest")
-        << Shape::HugeLineFirst << QStringList{u"http://after.test/"_s, u"http://after.test/"_s}
+        << Shape::HugeLineFirst << QStringList{u"http://before.test/"_s, u"http://after.test/"_s}
         << QByteArray("\r\nhttp://before.test/\r\nhttp://after.test/\r\nhttp://new.test/\r\n");
     QTest::newRow("2,000,000 lines") << Shape::TwoMillionLines
                                      << QStringList{u"http://host1000000.example.test/page/"_s,

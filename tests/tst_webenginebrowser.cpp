@@ -1,6 +1,8 @@
 #include "browser/findstrip.h"
 #include "browser/frmBrowser.h"
 #include "browser/fullscreenpage.h"
+#include "browser/historyfile.h"
+#include "browser/statustext.h"
 #include "support/testplatform.h"
 #include "platform/drawingpath.h"
 #include "platform/webenginebrowser.h"
@@ -15,6 +17,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -109,6 +112,8 @@ private Q_SLOTS:
     void keysInThePage();
     void pageFullScreenShowsItAlone_data();
     void pageFullScreenShowsItAlone();
+    void selfReloadingPageLeavesTheTypedAddress();
+    void hugeLinkReachesTheStatusBounded();
 
     void serverStreamsLargeBodiesAndSurvivesLeavingClients();
 
@@ -663,6 +668,76 @@ void tst_WebEngineBrowser::hoveredLinkShowsInStatus()
     QCOMPARE(core().first(), u"Before:"_s + url(u"/one"_s));
     QCOMPARE(statusTexts(),
              QStringList({u"Status:Opening %1..."_s.arg(url(u"/one"_s)), u"Status:Done"_s}));
+}
+
+// A document window over a page that reloads itself at once, for ever: the user types
+// another address meanwhile, a key between reloads, and Enter visits what was typed.
+void tst_WebEngineBrowser::selfReloadingPageLeavesTheTypedAddress()
+{
+    m_server.setPage(u"/reloading"_s, "<html><head><title>Again</title><meta http-equiv='refresh' content='0'>"
+                                      "</head><body>again</body></html>");
+    TestPlatform env;
+    env.platform.makeBrowser = [](QWidget *parent) { return new WebEngineBrowser(parent); };
+    QMdiArea area;
+    area.resize(1000, 800);
+    area.show();
+    area.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&area));
+    TestHost host(&area);
+    auto *w = new frmBrowser(&area, env.platform, host);
+    const QString page = url(u"/reloading"_s);
+    QSignalSpy moves(w->brwWebBrowser, &WebBrowser::NavigateComplete2);
+    w->brwWebBrowser->Navigate(page);
+    QTRY_VERIFY_WITH_TIMEOUT(!moves.isEmpty(), LoadTimeoutMs);
+    w->focusAddress();
+
+    const QString typed = url(u"/plain"_s);
+    for (const QChar c : typed) {
+        const qsizetype before = moves.size();
+        QTest::keyClick(area.windowHandle(), c.toLatin1());
+        QTRY_VERIFY_WITH_TIMEOUT(moves.size() > before, LoadTimeoutMs);
+    }
+    QCOMPARE(w->cboAddress->currentText(), typed);
+    QCOMPARE(w->cboAddress->itemText(0), page);
+    // The window's line in the file is the page's address, never the text being typed.
+    HistoryWriter::waitForAll();
+    QCOMPARE(historyfile::read(env.historyPath()).entries, QStringList{page});
+
+    QTest::keyClick(area.windowHandle(), Qt::Key_Return);
+    QTRY_COMPARE_WITH_TIMEOUT(w->brwWebBrowser->LocationURL(), typed, LoadTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(w->cboAddress->currentText(), typed, LoadTimeoutMs);
+    HistoryWriter::waitForAll();
+    QCOMPARE(historyfile::read(env.historyPath()).entries, QStringList{typed});
+}
+
+// A link whose address is 1.9 MB, hovered in a document window: the status line gets
+// its start and its end, cut short.
+void tst_WebEngineBrowser::hugeLinkReachesTheStatusBounded()
+{
+    const QByteArray tail = "/end.html";
+    const QByteArray href = "/far/" + QByteArray(1'900'000, 'x') + tail;
+    m_server.setPage(u"/huge"_s, page("Huge", "<a href='" + href + "' style='display:block;position:absolute;"
+                                              "left:0;top:0;width:300px;height:200px'>far</a>"));
+    // The pointer goes where the screen shows it; this test's own browser is not in the way.
+    m_browser->hide();
+    TestPlatform env;
+    env.platform.makeBrowser = [](QWidget *parent) { return new WebEngineBrowser(parent); };
+    QMdiArea area;
+    area.resize(1000, 800);
+    area.show();
+    TestHost host(&area);
+    auto *w = new frmBrowser(&area, env.platform, host);
+    auto *browser = static_cast<WebEngineBrowser *>(w->brwWebBrowser);
+    QSignalSpy completes(browser, &WebBrowser::DownloadComplete);
+    browser->Navigate(url(u"/huge"_s));
+    QVERIFY(completes.wait(LoadTimeoutMs));
+
+    QTest::mouseMove(browser->view()->focusProxy(), QPoint(100, 100));
+    QTRY_VERIFY2_WITH_TIMEOUT(host.status.endsWith(QLatin1String(tail)), qPrintable(host.status.left(100)),
+                              LoadTimeoutMs);
+    QVERIFY(host.status.startsWith(url(u"/far/xxx"_s)));
+    QVERIFY2(host.status.size() <= statustext::MaxLength, qPrintable(QString::number(host.status.size())));
+    HistoryWriter::waitForAll();
 }
 
 void tst_WebEngineBrowser::serverStreamsLargeBodiesAndSurvivesLeavingClients()
