@@ -420,12 +420,12 @@ frmBrowser *frmMain::activeBrowser() const
     return sub ? qobject_cast<frmBrowser *>(sub->widget()) : nullptr;
 }
 
-frmBrowser *frmMain::lastActiveBrowser() const
+frmBrowser *frmMain::lastActiveBrowser(const std::function<bool(const frmBrowser &)> &which) const
 {
     const QList<QMdiSubWindow *> order = mdiArea->subWindowList(QMdiArea::ActivationHistoryOrder);
     for (auto it = order.crbegin(); it != order.crend(); ++it) {
         auto *doc = qobject_cast<frmBrowser *>((*it)->widget());
-        if (doc && (*it)->isVisible())
+        if (doc && (*it)->isVisible() && (!which || which(*doc)))
             return doc;
     }
     return nullptr;
@@ -482,15 +482,13 @@ void frmMain::bringForward(const QUrl &origin)
 {
     // The notification knows its site, not its page: the window most recently active
     // on that site; none where every such page has gone elsewhere.
-    const QList<QMdiSubWindow *> windows = mdiArea->subWindowList(QMdiArea::ActivationHistoryOrder);
-    for (auto it = windows.crbegin(); it != windows.crend(); ++it) {
-        const auto *doc = qobject_cast<frmBrowser *>((*it)->widget());
-        if (doc && DesktopNotifications::sameOrigin(QUrl(doc->brwWebBrowser->LocationURL()), origin)) {
-            if ((*it)->isMinimized())
-                (*it)->showNormal();
-            mdiArea->setActiveSubWindow(*it);
-            break;
-        }
+    const auto onSite = [&origin](const frmBrowser &doc) {
+        return DesktopNotifications::sameOrigin(QUrl(doc.brwWebBrowser->LocationURL()), origin);
+    };
+    if (frmBrowser *doc = lastActiveBrowser(onSite)) {
+        if (doc->subWindow()->isMinimized())
+            doc->subWindow()->showNormal();
+        mdiArea->setActiveSubWindow(doc->subWindow());
     }
     if (isMinimized())
         setWindowState(windowState() & ~Qt::WindowMinimized);

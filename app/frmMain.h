@@ -9,6 +9,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <functional>
 #include <map>
 #include <optional>
 #include <memory>
@@ -138,9 +139,9 @@ private:
     void buildMenus();
     void buildToolbar();
     void addBrowserKeys();
-    // The visible document window that was active most recently, active or not now;
-    // nullptr when there is none.
-    frmBrowser *lastActiveBrowser() const;
+    // The visible document window that was active most recently (of those which takes,
+    // when given), active or not now; nullptr when there is none.
+    frmBrowser *lastActiveBrowser(const std::function<bool(const frmBrowser &)> &which = {}) const;
     // A new numbered document window on the address (LoadNewDoc's steps). Without
     // navigate it stays empty, for a page's own request to be opened in it. Behind, the
     // window active before stays active and keeps the focus.
