@@ -10,6 +10,7 @@
 
 #include <QChildEvent>
 #include <QKeyEvent>
+#include <QPrinter>
 #include <QVBoxLayout>
 #include <QWebEngineFindTextResult>
 #include <QWebEngineFullScreenRequest>
@@ -146,6 +147,10 @@ void WebEngineBrowser::connectPage()
         m_printing = false;
         Q_EMIT PrintFinished(success);
     });
+    connect(m_page, &QWebEnginePage::pdfPrintingFinished, this, [this](const QString &, bool success) {
+        m_printing = false;
+        Q_EMIT PrintFinished(success);
+    });
 }
 
 void WebEngineBrowser::Navigate(const QString &address)
@@ -222,6 +227,12 @@ bool WebEngineBrowser::PrintPage(QPrinter *printer)
     if (!printer || m_printing || m_tracker.pageUrl().isEmpty())
         return false;
     m_printing = true;
+    // A printer that writes a PDF file gets the engine's own PDF, its text still text,
+    // laid out on the sheets chosen in the dialog.
+    if (printer->outputFormat() == QPrinter::PdfFormat && !printer->outputFileName().isEmpty()) {
+        m_page->printToPdf(printer->outputFileName(), printer->pageLayout(), printer->pageRanges());
+        return true;
+    }
     // The engine makes a PDF of the page, then a thread of the view draws its pages
     // on the printer as pictures and reports the end.
     m_view->print(printer);
