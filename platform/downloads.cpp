@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
-#include <QStandardPaths>
 #include <QWebEngineDownloadRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -88,8 +87,7 @@ PageDownloads::~PageDownloads()
 void PageDownloads::handle(QWebEngineDownloadRequest *download)
 {
     const QString suggested =
-        QDir(QStandardPaths::writableLocation(QStandardPaths::DownloadLocation))
-            .filePath(cleanDownloadName(download->suggestedFileName()));
+        QDir(downloadFolder()).filePath(cleanDownloadName(download->suggestedFileName()));
     QString path;
     if (m_dialogs)
         m_gate->ask([&](PageDialog &dialog) { path = m_dialogs->saveFileName(dialog, suggested); });

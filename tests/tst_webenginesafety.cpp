@@ -8,7 +8,9 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QSslCertificate>
 #include <QSslKey>
@@ -50,6 +52,8 @@ private Q_SLOTS:
     void download();
     void downloadName_data();
     void downloadName();
+    void saveDialogInFreshHome_data();
+    void saveDialogInFreshHome();
     void signIn_data();
     void signIn();
     void certificateError_data();
@@ -81,12 +85,17 @@ private:
     // Holds a stand-in xdg-open, first on PATH, that notes each address it is given
     // in the file "opened" beside it.
     QTemporaryDir m_desktop;
+    // The home folder of the whole run: a download makes its folder there.
+    QTemporaryDir m_home;
     QList<WebEngineBrowser *> m_browsers;
     QHash<const WebEngineBrowser *, QStringList> m_logs;
 };
 
 void tst_WebEngineSafety::initTestCase()
 {
+    QVERIFY(m_home.isValid());
+    qputenv("HOME", QFile::encodeName(m_home.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.filePath(u".config"_s)));
     QVERIFY(m_server.start());
     m_server.setPage(u"/plain"_s, page("Plain"));
 
@@ -236,6 +245,90 @@ void tst_WebEngineSafety::downloadName()
     QFETCH(QString, serverName);
     QFETCH(QString, proposed);
     QCOMPARE(cleanDownloadName(serverName), proposed);
+}
+
+void tst_WebEngineSafety::saveDialogInFreshHome_data()
+{
+    QTest::addColumn<QByteArray>("userDirs"); // the desktop's user-dirs.dirs; empty: none
+    QTest::addColumn<QString>("before");      // "": nothing where the folder goes
+    QTest::addColumn<QString>("folder");      // under the home folder
+    QTest::addColumn<bool>("ownerOnly");      // the folder afterwards: rwx------, else rwxr-xr-x
+    QTest::newRow("no download folder yet") << QByteArray() << QString() << u"Downloads"_s << true;
+    QTest::newRow("the desktop's folder, missing")
+        << QByteArray("XDG_DOWNLOAD_DIR=\"$HOME/Fetched/Files\"\n") << QString() << u"Fetched/Files"_s
+        << true;
+    QTest::newRow("folder there, left as it is") << QByteArray() << u"folder"_s << u"Downloads"_s << false;
+    // The dialog opens in the home folder (made owner-only by the test).
+    QTest::newRow("a file where the folder goes") << QByteArray() << u"file"_s << QString() << true;
+}
+
+// A new user's first download: the dialog opens in the download folder with the name
+// alone, never in the working folder with a path for a name.
+void tst_WebEngineSafety::saveDialogInFreshHome()
+{
+    QFETCH(QByteArray, userDirs);
+    QFETCH(QString, before);
+    QFETCH(QString, folder);
+    QFETCH(bool, ownerOnly);
+
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    QVERIFY(QFile::setPermissions(home.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QByteArray runHome = qgetenv("HOME");
+    const QByteArray runConfig = qgetenv("XDG_CONFIG_HOME");
+    const auto restore = qScopeGuard([&] {
+        qputenv("HOME", runHome);
+        qputenv("XDG_CONFIG_HOME", runConfig);
+    });
+    qputenv("HOME", QFile::encodeName(home.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(u".config"_s)));
+    if (!userDirs.isEmpty()) {
+        QVERIFY(QDir(home.path()).mkpath(u".config"_s));
+        QFile dirs(home.filePath(u".config/user-dirs.dirs"_s));
+        QVERIFY(dirs.open(QIODevice::WriteOnly));
+        dirs.write(userDirs);
+    }
+    const QString downloads = home.filePath(u"Downloads"_s);
+    if (before == u"folder"_s) {
+        QVERIFY(QDir().mkdir(downloads, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                            | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther
+                                            | QFile::ExeOther));
+    } else if (before == u"file"_s) {
+        QFile file(downloads);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+
+    const QString path = u"/fresh/"_s + QString::number(qHash(QTest::currentDataTag())) + u"/doc"_s;
+    m_server.setPage(path, "%PDF-1.4", "application/pdf");
+    m_server.addHeader(path, "Content-Disposition: attachment; filename=\"doc.pdf\"");
+    QtEngineDialogs dialogs;
+    WebEngineBrowser *browser = makeBrowser(&dialogs);
+    QString shownFolder;
+    QString shownName;
+    QTimer watcher;
+    connect(&watcher, &QTimer::timeout, this, [&] {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            auto *dialog = qobject_cast<QFileDialog *>(w);
+            if (!dialog || !dialog->isVisible() || !shownFolder.isNull())
+                continue;
+            shownFolder = dialog->directory().absolutePath();
+            if (const auto *name = dialog->findChild<QLineEdit *>(u"fileNameEdit"_s))
+                shownName = name->text();
+            dialog->reject();
+        }
+    });
+    watcher.start(20);
+    browser->Navigate(url(path));
+    QVERIFY(waitUntil([&] { return !shownFolder.isNull(); }));
+
+    const QString expected = QDir(home.path()).filePath(folder);
+    QCOMPARE(shownFolder + u" | "_s + shownName, QDir(expected).absolutePath() + u" | doc.pdf"_s);
+    QVERIFY(QFileInfo(expected).isDir());
+    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup
+                                      | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+    const QFile::Permissions shared = QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    QCOMPARE(QFile::permissions(expected) & others, ownerOnly ? QFile::Permissions() : shared);
+    QVERIFY(waitUntil([&] { return !browser->Busy(); }));
 }
 
 void tst_WebEngineSafety::signIn_data()
