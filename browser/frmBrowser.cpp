@@ -163,6 +163,11 @@ frmBrowser::frmBrowser(QMdiArea *mdiArea, const Platform &platform, BrowserHost 
     connect(brwWebBrowser, &WebBrowser::NavigateComplete2, this, &frmBrowser::brwWebBrowser_NavigateComplete2);
     connect(brwWebBrowser, &WebBrowser::ZoomWheel, this, &frmBrowser::zoomBy);
     connect(brwWebBrowser, &WebBrowser::FullScreenChange, this, &frmBrowser::brwWebBrowser_FullScreenChange);
+    // Closed once the engine is out of the call that told it.
+    connect(brwWebBrowser, &WebBrowser::NewWindowNotNeeded, this, [this] {
+        if (m_subWindow)
+            m_subWindow->close();
+    }, Qt::QueuedConnection);
     brwWebBrowser->setNewWindowHandler(
         [this](const QString &address, bool behind) { return m_host.openInNewWindow(address, behind); });
     connect(timTimer, &QTimer::timeout, this, &frmBrowser::timTimer_Timer);

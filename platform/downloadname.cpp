@@ -1,5 +1,8 @@
 #include "platform/downloadname.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QStringView>
 
 namespace {
@@ -60,4 +63,22 @@ QString cleanDownloadName(const QString &serverName)
                + suffix;
     }
     return name.isEmpty() ? QStringLiteral("download") : name;
+}
+
+QString downloadFolder()
+{
+    const QString wanted = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    if (wanted.isEmpty() || QDir::isRelativePath(wanted))
+        return QDir::homePath();
+    if (QFileInfo(wanted).isDir())
+        return wanted;
+    // The folders above it as the desktop would make them; the download folder itself
+    // is made owner-only from the start, never opened up for a moment.
+    const QFileInfo info(wanted);
+    if (!QDir().mkpath(info.absolutePath()))
+        return QDir::homePath();
+    if (!QDir().mkdir(wanted, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)
+        && !QFileInfo(wanted).isDir())
+        return QDir::homePath();
+    return wanted;
 }

@@ -7,12 +7,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
-#include <QStandardPaths>
 #include <QWebEngineDownloadRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
-
-#include <memory>
 
 namespace {
 
@@ -22,6 +19,74 @@ QString dataSize(qint64 bytes)
 }
 
 } // namespace
+
+// What one accepted download tells while it runs: its progress and its end, as status
+// texts through the page downloads it belongs to at the moment. A child of the download
+// (the profile's), so it lasts as long as the download, whatever page goes.
+class DownloadReport : public QObject
+{
+    Q_OBJECT
+public:
+    DownloadReport(QWebEngineDownloadRequest *download, PageDownloads *owner, const QString &name,
+                   const QString &folder)
+        : QObject(download)
+        , m_download(download)
+        , m_owner(owner)
+        , m_name(name)
+        , m_folder(folder)
+    {
+        connect(download, &QWebEngineDownloadRequest::receivedBytesChanged, this,
+                &DownloadReport::reportProgress);
+        connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this, &DownloadReport::reportEnd);
+    }
+
+    void setOwner(PageDownloads *owner) { m_owner = owner; }
+
+private:
+    void tell(const QString &text)
+    {
+        if (m_owner)
+            Q_EMIT m_owner->statusText(text);
+    }
+
+    void reportProgress()
+    {
+        const qint64 total = m_download->totalBytes();
+        const qint64 received = m_download->receivedBytes();
+        // One arg() for all: a name holding "%1" stays as it is.
+        const QString text =
+            total > 0 ? QStringLiteral("Downloading %1: %2% of %3")
+                            .arg(m_name, QString::number(received * 100 / total), dataSize(total))
+                      : QStringLiteral("Downloading %1: %2").arg(m_name, dataSize(received));
+        if (text == m_lastText)
+            return;
+        m_lastText = text;
+        tell(text);
+    }
+
+    void reportEnd()
+    {
+        if (!m_download->isFinished())
+            return;
+        switch (m_download->state()) {
+        case QWebEngineDownloadRequest::DownloadCompleted:
+            tell(QStringLiteral("Saved %1 to %2").arg(m_name, m_folder));
+            break;
+        case QWebEngineDownloadRequest::DownloadCancelled:
+            tell(QStringLiteral("Download of %1 cancelled").arg(m_name));
+            break;
+        default:
+            tell(QStringLiteral("Download of %1 failed: %2").arg(m_name, m_download->interruptReasonString()));
+            break;
+        }
+    }
+
+    QWebEngineDownloadRequest *m_download;
+    QPointer<PageDownloads> m_owner;
+    QString m_name;
+    QString m_folder;
+    QString m_lastText;
+};
 
 // One per profile, so that each download is seen once and goes to the downloads of
 // the page that started it.
@@ -88,58 +153,34 @@ PageDownloads::~PageDownloads()
 void PageDownloads::handle(QWebEngineDownloadRequest *download)
 {
     const QString suggested =
-        QDir(QStandardPaths::writableLocation(QStandardPaths::DownloadLocation))
-            .filePath(cleanDownloadName(download->suggestedFileName()));
+        QDir(downloadFolder()).filePath(cleanDownloadName(download->suggestedFileName()));
     QString path;
     if (m_dialogs)
         m_gate->ask([&](PageDialog &dialog) { path = m_dialogs->saveFileName(dialog, suggested); });
     if (path.isEmpty()) {
         download->cancel();
+        Q_EMIT handled();
         return;
     }
     const QFileInfo target(path);
     download->setDownloadDirectory(target.absolutePath());
     download->setDownloadFileName(target.fileName());
-    const QString name = target.fileName();
-    const QString folder = QDir::toNativeSeparators(target.absolutePath());
-
-    auto lastText = std::make_shared<QString>();
-    connect(download, &QWebEngineDownloadRequest::receivedBytesChanged, this,
-            [this, download, name, lastText] {
-                const qint64 total = download->totalBytes();
-                const qint64 received = download->receivedBytes();
-                // One arg() for all: a name holding "%1" stays as it is.
-                const QString text =
-                    total > 0 ? QStringLiteral("Downloading %1: %2% of %3")
-                                    .arg(name, QString::number(received * 100 / total), dataSize(total))
-                              : QStringLiteral("Downloading %1: %2").arg(name, dataSize(received));
-                if (text == *lastText)
-                    return;
-                *lastText = text;
-                Q_EMIT statusText(text);
-            });
-    connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this,
-            [this, download, name, folder] { reportEnd(download, name, folder); });
+    m_reports.removeIf([](const QPointer<DownloadReport> &report) { return report.isNull(); });
+    m_reports.append(new DownloadReport(download, this, target.fileName(),
+                                        QDir::toNativeSeparators(target.absolutePath())));
     download->accept();
+    Q_EMIT handled();
 }
 
-void PageDownloads::reportEnd(QWebEngineDownloadRequest *download, const QString &name,
-                              const QString &folder)
+void PageDownloads::handOver(PageDownloads *heir)
 {
-    if (!download->isFinished())
-        return;
-    switch (download->state()) {
-    case QWebEngineDownloadRequest::DownloadCompleted:
-        Q_EMIT statusText(QStringLiteral("Saved %1 to %2").arg(name, folder));
-        break;
-    case QWebEngineDownloadRequest::DownloadCancelled:
-        Q_EMIT statusText(QStringLiteral("Download of %1 cancelled").arg(name));
-        break;
-    default:
-        Q_EMIT statusText(QStringLiteral("Download of %1 failed: %2")
-                              .arg(name, download->interruptReasonString()));
-        break;
+    for (const QPointer<DownloadReport> &report : std::as_const(m_reports)) {
+        if (report)
+            report->setOwner(heir);
     }
+    if (heir)
+        heir->m_reports.append(m_reports);
+    m_reports.clear();
 }
 
 #include "downloads.moc"

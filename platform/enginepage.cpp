@@ -89,6 +89,17 @@ bool EnginePage::ask(Question &&question)
     return answer;
 }
 
+void EnginePage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message,
+                                          int lineNumber, const QString &sourceId)
+{
+    // The engine says so only on the page's console, in its own words and from no
+    // script; a page's own messages name the script they come from.
+    if (level == ErrorMessageLevel && sourceId.isEmpty()
+        && message.startsWith(QLatin1String("Not allowed to navigate top frame to data URL")))
+        Q_EMIT dataAddressBlocked();
+    QWebEnginePage::javaScriptConsoleMessage(level, message, lineNumber, sourceId);
+}
+
 bool EnginePage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame)
 {
     // The engine's last question before another program opens the address: the

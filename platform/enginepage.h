@@ -22,9 +22,13 @@ public:
 
 Q_SIGNALS:
     void mainFrameNavigation(const QUrl &url, QWebEnginePage::NavigationType type);
+    // The engine refused to show a page's top-level data: address in this page.
+    void dataAddressBlocked();
 
 protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message,
+                                  int lineNumber, const QString &sourceId) override;
     void javaScriptAlert(const QUrl &origin, const QString &msg) override;
     bool javaScriptConfirm(const QUrl &origin, const QString &msg) override;
     bool javaScriptPrompt(const QUrl &origin, const QString &msg, const QString &defaultValue,

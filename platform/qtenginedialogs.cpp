@@ -6,7 +6,9 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QEventLoop>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QLabel>
@@ -167,7 +169,12 @@ QString QtEngineDialogs::saveFileName(PageDialog &question, const QString &sugge
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.selectFile(suggestedPath);
+    // The folder and the name apart: given a whole path in a folder it cannot open, the
+    // dialog would stay in the working folder and put the path in the name field.
+    const QFileInfo suggested(suggestedPath);
+    const QString folder = suggested.absolutePath();
+    dialog.setDirectory(QFileInfo(folder).isDir() ? folder : QDir::homePath());
+    dialog.selectFile(suggested.fileName());
     if (run(question, dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();

@@ -34,7 +34,8 @@ public:
     // Starts printing the page shown and returns at once; PrintFinished tells the
     // end. False, and no PrintFinished, when it cannot start: no printer, nothing
     // loaded yet, or a print of this browser still running. The printer, and the
-    // browser, must stay alive until PrintFinished.
+    // browser, must stay alive until PrintFinished. A printer that writes a PDF file
+    // gets a PDF whose text is text, on the sheets the printer is set to.
     virtual bool PrintPage(QPrinter *printer) = 0;
     // The page's own Cut, Copy and Paste on its selection or focused field. With
     // nothing selected, Cut and Copy leave the clipboard as it was.
@@ -95,6 +96,11 @@ Q_SIGNALS:
     // control alone on the screen meanwhile, and Esc and F11 there end it. While the
     // page is not loading and not full screen, Esc is the page's own key.
     void FullScreenChange(bool fullScreen);
+    // This control was made for a page's request (see NewWindowHandler) and the request
+    // will show nothing in it: it became a download, now answered by the user (saved or
+    // cancelled), or the engine blocked it. A download goes on without the control, its
+    // texts told by the control of the page that asked; the host closes the window.
+    void NewWindowNotNeeded();
 
 protected:
     WebBrowser *newWindowFor(const QString &url, bool behind) const

@@ -10,6 +10,7 @@
 
 #include <QChildEvent>
 #include <QKeyEvent>
+#include <QPrinter>
 #include <QVBoxLayout>
 #include <QWebEngineFindTextResult>
 #include <QWebEngineFullScreenRequest>
@@ -58,8 +59,8 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent, EngineDialogs *dialogs, QWeb
     // Only a click can ask for it, and Esc always ends it (the host's key, not the page's).
     settings->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, true);
     settings->setUnknownUrlSchemePolicy(QWebEngineSettings::AllowUnknownUrlSchemesFromUserInteraction);
-    auto *downloads = new PageDownloads(m_page, dialogs, m_dialogGate);
-    connect(downloads, &PageDownloads::statusText, this, &WebBrowser::StatusTextChange);
+    m_downloads = new PageDownloads(m_page, dialogs, m_dialogGate);
+    connect(m_downloads, &PageDownloads::statusText, this, &WebBrowser::StatusTextChange);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -76,6 +77,7 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent, EngineDialogs *dialogs, QWeb
 
     connectTracker();
     connectPage();
+    connectRequestEnd();
 }
 
 WebEngineBrowser::~WebEngineBrowser()
@@ -130,8 +132,11 @@ void WebEngineBrowser::connectPage()
                 const bool behind = request.destination() == QWebEngineNewWindowRequest::InNewBackgroundTab;
                 auto *target = qobject_cast<WebEngineBrowser *>(
                     newWindowFor(request.requestedUrl().toString(), behind));
-                if (target)
-                    request.openIn(target->m_page);
+                if (!target)
+                    return;
+                target->m_opener = this;
+                target->m_awaitingRequest = true;
+                request.openIn(target->m_page);
             });
     connect(m_page, &QWebEnginePage::fullScreenRequested, this, [this](QWebEngineFullScreenRequest request) {
         // The host moves the control first, so the page takes the size it ends at.
@@ -146,6 +151,34 @@ void WebEngineBrowser::connectPage()
         m_printing = false;
         Q_EMIT PrintFinished(success);
     });
+    connect(m_page, &QWebEnginePage::pdfPrintingFinished, this, [this](const QString &, bool success) {
+        m_printing = false;
+        Q_EMIT PrintFinished(success);
+    });
+}
+
+void WebEngineBrowser::connectRequestEnd()
+{
+    // A window opened only for a download, or for a page the engine refuses, goes, as
+    // a tab opened for a download does.
+    connect(m_downloads, &PageDownloads::handled, this, &WebEngineBrowser::requestShowsNothing);
+    connect(m_page, &EnginePage::dataAddressBlocked, this, [this] {
+        if (m_awaitingRequest)
+            Q_EMIT StatusTextChange(QStringLiteral("Pop-up blocked: a page may not open a data: address"));
+        requestShowsNothing();
+    });
+    connect(m_page, &QWebEnginePage::urlChanged, this, [this](const QUrl &url) {
+        if (!url.isEmpty())
+            m_awaitingRequest = false;
+    });
+}
+
+void WebEngineBrowser::requestShowsNothing()
+{
+    if (!std::exchange(m_awaitingRequest, false))
+        return;
+    m_downloads->handOver(m_opener ? m_opener->m_downloads : nullptr);
+    Q_EMIT NewWindowNotNeeded();
 }
 
 void WebEngineBrowser::Navigate(const QString &address)
@@ -153,6 +186,7 @@ void WebEngineBrowser::Navigate(const QString &address)
     const QUrl url = urlFromUserText(address);
     if (url.isEmpty())
         return;
+    m_awaitingRequest = false;
     m_dialogGate->userNavigated();
     m_tracker.userLoads();
     m_page->load(url);
@@ -175,6 +209,7 @@ bool WebEngineBrowser::userMovesInHistory(bool forward)
         return false;
     m_dialogGate->userNavigated();
     m_tracker.userLoads();
+    m_awaitingRequest = false;
     m_page->triggerAction(forward ? QWebEnginePage::Forward : QWebEnginePage::Back);
     return true;
 }
@@ -188,6 +223,7 @@ void WebEngineBrowser::Stop()
 void WebEngineBrowser::Refresh()
 {
     m_dialogGate->userNavigated();
+    m_awaitingRequest = false;
     switch (m_tracker.userRefreshes()) {
     case LoadTracker::Refresh::Nothing:
         break;
@@ -222,6 +258,12 @@ bool WebEngineBrowser::PrintPage(QPrinter *printer)
     if (!printer || m_printing || m_tracker.pageUrl().isEmpty())
         return false;
     m_printing = true;
+    // A printer that writes a PDF file gets the engine's own PDF, its text still text,
+    // laid out on the sheets chosen in the dialog.
+    if (printer->outputFormat() == QPrinter::PdfFormat && !printer->outputFileName().isEmpty()) {
+        m_page->printToPdf(printer->outputFileName(), printer->pageLayout(), printer->pageRanges());
+        return true;
+    }
     // The engine makes a PDF of the page, then a thread of the view draws its pages
     // on the printer as pictures and reports the end.
     m_view->print(printer);

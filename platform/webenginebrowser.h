@@ -3,10 +3,13 @@
 #include "platform/loadtracker.h"
 #include "platform/webbrowser.h"
 
+#include <QPointer>
+
 class DevToolsWindow;
 class EngineDialogs;
 class EnginePage;
 class PageDialogGate;
+class PageDownloads;
 class QWebEngineProfile;
 class QKeyEvent;
 class QWebEngineView;
@@ -64,11 +67,19 @@ private:
 
     void connectTracker();
     void connectPage();
+    void connectRequestEnd();
+    // The page's request this control was made for shows nothing here.
+    void requestShowsNothing();
 
     QWebEngineView *m_view = nullptr;
     PageDialogGate *m_dialogGate = nullptr;
     EnginePage *m_page = nullptr;
+    PageDownloads *m_downloads = nullptr;
     LoadTracker m_tracker;
+    // Made for a page's request from opener, which has shown nothing yet, nor has the
+    // user loaded anything else here.
+    bool m_awaitingRequest = false;
+    QPointer<WebEngineBrowser> m_opener;
     // Made when first asked for.
     DevToolsWindow *m_devTools = nullptr;
 

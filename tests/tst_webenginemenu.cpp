@@ -47,6 +47,8 @@ private:
     QAction *entry(QMenu *menu, const QString &text) const;
 
     LoopbackHttpServer m_server;
+    // Saving makes the download folder: in a home of the test's own.
+    TemporaryHome m_home;
     ScriptedEngineDialogs m_dialogs;
     QPointer<WebEngineBrowser> m_browser;
     // Every browser a new-window request got, and the requests ("address|front|behind").

@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QPrinter>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QWebEngineView>
 #include <QtTest>
@@ -27,6 +28,20 @@ qsizetype pdfPageCount(const QByteArray &pdf)
 {
     static const QRegularExpression pageObject(u"/Type\\s*/Page(?!s)"_s);
     return QString::fromLatin1(pdf).count(pageObject);
+}
+
+// What a poppler tool says of a PDF file; empty with a warning when it did not run.
+QString poppler(const QString &tool, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(tool, arguments);
+    if (!process.waitForFinished(PrintTimeoutMs) || process.exitStatus() != QProcess::NormalExit
+        || process.exitCode() != 0) {
+        qWarning("%s did not run (poppler-utils installed?): %s", qPrintable(tool),
+                 process.readAllStandardError().constData());
+        return {};
+    }
+    return QString::fromUtf8(process.readAllStandardOutput());
 }
 
 } // namespace
@@ -55,7 +70,8 @@ private Q_SLOTS:
 private:
     QString url(const QString &path) const { return m_server.url(path).toString(); }
     void navigateAndWait(const QString &path);
-    QPrinter *pdfPrinter(const QString &name);
+    QPrinter *pdfPrinter(const QString &name, QPageSize::PageSizeId size = QPageSize::A4,
+                         QPageLayout::Orientation orientation = QPageLayout::Portrait);
     bool startPrint(QPrinter *printer);
     bool waitForPrints();
     void checkPdf(const QString &name, qsizetype minPages, qsizetype maxPages);
@@ -124,12 +140,14 @@ void tst_WebEnginePrint::navigateAndWait(const QString &path)
     QCOMPARE(m_browser->LocationURL(), url(path));
 }
 
-QPrinter *tst_WebEnginePrint::pdfPrinter(const QString &name)
+QPrinter *tst_WebEnginePrint::pdfPrinter(const QString &name, QPageSize::PageSizeId size,
+                                         QPageLayout::Orientation orientation)
 {
     auto printer = std::make_unique<QPrinter>();
     printer->setOutputFormat(QPrinter::PdfFormat);
     printer->setOutputFileName(m_dir.filePath(name));
-    printer->setPageSize(QPageSize(QPageSize::A4));
+    printer->setPageSize(QPageSize(size));
+    printer->setPageOrientation(orientation);
     QFile::remove(printer->outputFileName());
     m_printers.push_back(std::move(printer));
     return m_printers.back().get();
@@ -171,9 +189,19 @@ void tst_WebEnginePrint::printsPageToPdf_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<int>("minPages");
     QTest::addColumn<int>("maxPages");
-    QTest::newRow("a few paragraphs") << u"/paragraphs"_s << 1 << 1;
+    QTest::addColumn<QPageSize::PageSizeId>("size");
+    QTest::addColumn<QPageLayout::Orientation>("orientation");
+    QTest::addColumn<QString>("words");
+    QTest::newRow("a few paragraphs") << u"/paragraphs"_s << 1 << 1 << QPageSize::A4
+                                      << QPageLayout::Portrait
+                                      << u"The second paragraph, a little longer than the first."_s;
     // Everything, not only what fits the view, goes on the sheets.
-    QTest::newRow("taller than a sheet") << u"/tall"_s << 3 << 20;
+    QTest::newRow("taller than a sheet") << u"/tall"_s << 3 << 20 << QPageSize::A4
+                                         << QPageLayout::Portrait << u"The end."_s;
+    QTest::newRow("letter, landscape") << u"/paragraphs"_s << 1 << 1 << QPageSize::Letter
+                                       << QPageLayout::Landscape << u"The third and last paragraph."_s;
+    QTest::newRow("A5, portrait") << u"/paragraphs"_s << 1 << 2 << QPageSize::A5
+                                  << QPageLayout::Portrait << u"The first paragraph."_s;
 }
 
 void tst_WebEnginePrint::printsPageToPdf()
@@ -181,16 +209,37 @@ void tst_WebEnginePrint::printsPageToPdf()
     QFETCH(QString, path);
     QFETCH(int, minPages);
     QFETCH(int, maxPages);
+    QFETCH(QPageSize::PageSizeId, size);
+    QFETCH(QPageLayout::Orientation, orientation);
+    QFETCH(QString, words);
     navigateAndWait(path);
 
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(startPrint(pdfPrinter(u"page.pdf"_s)));
+    QVERIFY(startPrint(pdfPrinter(u"page.pdf"_s, size, orientation)));
     QVERIFY(waitForPrints());
-    qInfo("printed in %lld ms", clock.elapsed());
+    qInfo("printed in %lld ms, %lld bytes", clock.elapsed(),
+          QFileInfo(m_dir.filePath(u"page.pdf"_s)).size());
     QCOMPARE(m_printed->count(), 1);
     QCOMPARE(m_printed->first().first().toBool(), true);
     checkPdf(u"page.pdf"_s, minPages, maxPages);
+
+    // The words are text in the file, not pictures of them.
+    const QString text = poppler(u"pdftotext"_s, {m_dir.filePath(u"page.pdf"_s), u"-"_s});
+    QVERIFY2(text.simplified().contains(words), qPrintable(u"text: \"%1\""_s.arg(text.left(300))));
+    // Each sheet as chosen in the dialog, turned for landscape.
+    static const QRegularExpression sheet(u"Page size:\\s*([0-9.]+) x ([0-9.]+) pts"_s);
+    const QString info = poppler(u"pdfinfo"_s, {m_dir.filePath(u"page.pdf"_s)});
+    const QRegularExpressionMatch match = sheet.match(info);
+    QVERIFY2(match.hasMatch(), qPrintable(info));
+    QSizeF expected = QPageSize(size).size(QPageSize::Point);
+    if (orientation == QPageLayout::Landscape)
+        expected.transpose();
+    const QSizeF written(match.captured(1).toDouble(), match.captured(2).toDouble());
+    QVERIFY2(qAbs(written.width() - expected.width()) < 1.5
+                 && qAbs(written.height() - expected.height()) < 1.5,
+             qPrintable(u"%1 x %2 pt, expected %3 x %4"_s.arg(written.width()).arg(written.height())
+                            .arg(expected.width()).arg(expected.height())));
 }
 
 void tst_WebEnginePrint::printRefused_data()

@@ -1,3 +1,5 @@
+#include "browser/frmBrowser.h"
+#include "browser/historywriter.h"
 #include "platform/downloadname.h"
 #include "platform/pagedialog.h"
 #include "platform/qtenginedialogs.h"
@@ -5,10 +7,15 @@
 #include "support/enginetesting.h"
 #include "support/loopbackhttpserver.h"
 #include "support/scriptedenginedialogs.h"
+#include "support/testplatform.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMdiSubWindow>
 #include <QProcess>
 #include <QSslCertificate>
 #include <QSslKey>
@@ -34,6 +41,38 @@ QByteArray scriptPage(const QByteArray &script)
            + "</script></body></html>";
 }
 
+// Opens a page's new windows as document windows in the same area, as the main window
+// does, and keeps every status text.
+class WindowMakingHost : public TestHost
+{
+public:
+    WindowMakingHost(QMdiArea *area, Platform &platform)
+        : TestHost(area)
+        , m_area(area)
+        , m_platform(platform)
+    {
+    }
+    void writeStatusText(const QString &text) override
+    {
+        TestHost::writeStatusText(text);
+        texts << text;
+    }
+    WebBrowser *openInNewWindow(const QString &address, bool behind) override
+    {
+        TestHost::openInNewWindow(address, behind);
+        opened = new frmBrowser(m_area, m_platform, *this);
+        opened->cboAddress->setEditText(address);
+        return opened->brwWebBrowser;
+    }
+
+    QStringList texts;
+    QPointer<frmBrowser> opened;
+
+private:
+    QMdiArea *m_area;
+    Platform &m_platform;
+};
+
 } // namespace
 
 class tst_WebEngineSafety : public QObject
@@ -50,6 +89,8 @@ private Q_SLOTS:
     void download();
     void downloadName_data();
     void downloadName();
+    void saveDialogInFreshHome_data();
+    void saveDialogInFreshHome();
     void signIn_data();
     void signIn();
     void certificateError_data();
@@ -66,6 +107,8 @@ private Q_SLOTS:
     void rendererKeepsDying();
     void newWindowOnlyFromUserClick_data();
     void newWindowOnlyFromUserClick();
+    void newWindowWithNothingToShowCloses_data();
+    void newWindowWithNothingToShowCloses();
     void otherProgramsScheme_data();
     void otherProgramsScheme();
 
@@ -81,12 +124,14 @@ private:
     // Holds a stand-in xdg-open, first on PATH, that notes each address it is given
     // in the file "opened" beside it.
     QTemporaryDir m_desktop;
+    TemporaryHome m_home;
     QList<WebEngineBrowser *> m_browsers;
     QHash<const WebEngineBrowser *, QStringList> m_logs;
 };
 
 void tst_WebEngineSafety::initTestCase()
 {
+    QVERIFY(m_home.isValid());
     QVERIFY(m_server.start());
     m_server.setPage(u"/plain"_s, page("Plain"));
 
@@ -236,6 +281,81 @@ void tst_WebEngineSafety::downloadName()
     QFETCH(QString, serverName);
     QFETCH(QString, proposed);
     QCOMPARE(cleanDownloadName(serverName), proposed);
+}
+
+void tst_WebEngineSafety::saveDialogInFreshHome_data()
+{
+    QTest::addColumn<QByteArray>("userDirs"); // the desktop's user-dirs.dirs; empty: none
+    QTest::addColumn<QString>("before");      // "": nothing where the folder goes
+    QTest::addColumn<QString>("folder");      // under the home folder
+    QTest::addColumn<bool>("ownerOnly");      // the folder afterwards: rwx------, else rwxr-xr-x
+    QTest::newRow("no download folder yet") << QByteArray() << QString() << u"Downloads"_s << true;
+    QTest::newRow("the desktop's folder, missing")
+        << QByteArray("XDG_DOWNLOAD_DIR=\"$HOME/Fetched/Files\"\n") << QString() << u"Fetched/Files"_s
+        << true;
+    QTest::newRow("folder there, left as it is") << QByteArray() << u"folder"_s << u"Downloads"_s << false;
+    // The dialog opens in the home folder (made owner-only by the test).
+    QTest::newRow("a file where the folder goes") << QByteArray() << u"file"_s << QString() << true;
+}
+
+// A new user's first download: the dialog opens in the download folder with the name
+// alone, never in the working folder with a path for a name.
+void tst_WebEngineSafety::saveDialogInFreshHome()
+{
+    QFETCH(QByteArray, userDirs);
+    QFETCH(QString, before);
+    QFETCH(QString, folder);
+    QFETCH(bool, ownerOnly);
+
+    const TemporaryHome home;
+    QVERIFY(home.isValid());
+    if (!userDirs.isEmpty()) {
+        QVERIFY(QDir(home.path()).mkpath(u".config"_s));
+        QFile dirs(home.filePath(u".config/user-dirs.dirs"_s));
+        QVERIFY(dirs.open(QIODevice::WriteOnly));
+        dirs.write(userDirs);
+    }
+    const QString downloads = home.filePath(u"Downloads"_s);
+    if (before == u"folder"_s) {
+        QVERIFY(QDir().mkdir(downloads, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                            | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther
+                                            | QFile::ExeOther));
+    } else if (before == u"file"_s) {
+        QFile file(downloads);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+
+    const QString path = u"/fresh/"_s + QString::number(qHash(QTest::currentDataTag())) + u"/doc"_s;
+    m_server.setPage(path, "%PDF-1.4", "application/pdf");
+    m_server.addHeader(path, "Content-Disposition: attachment; filename=\"doc.pdf\"");
+    QtEngineDialogs dialogs;
+    WebEngineBrowser *browser = makeBrowser(&dialogs);
+    QString shownFolder;
+    QString shownName;
+    QTimer watcher;
+    connect(&watcher, &QTimer::timeout, this, [&] {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            auto *dialog = qobject_cast<QFileDialog *>(w);
+            if (!dialog || !dialog->isVisible() || !shownFolder.isNull())
+                continue;
+            shownFolder = dialog->directory().absolutePath();
+            if (const auto *name = dialog->findChild<QLineEdit *>(u"fileNameEdit"_s))
+                shownName = name->text();
+            dialog->reject();
+        }
+    });
+    watcher.start(20);
+    browser->Navigate(url(path));
+    QVERIFY(waitUntil([&] { return !shownFolder.isNull(); }));
+
+    const QString expected = QDir(home.path()).filePath(folder);
+    QCOMPARE(shownFolder + u" | "_s + shownName, QDir(expected).absolutePath() + u" | doc.pdf"_s);
+    QVERIFY(QFileInfo(expected).isDir());
+    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup
+                                      | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+    const QFile::Permissions shared = QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    QCOMPARE(QFile::permissions(expected) & others, ownerOnly ? QFile::Permissions() : shared);
+    QVERIFY(waitUntil([&] { return !browser->Busy(); }));
 }
 
 void tst_WebEngineSafety::signIn_data()
@@ -690,6 +810,103 @@ void tst_WebEngineSafety::newWindowOnlyFromUserClick()
         QVERIFY(requests.isEmpty());
         QVERIFY(!m_server.requests().contains(u"/popup3"_s));
     }
+}
+
+void tst_WebEngineSafety::newWindowWithNothingToShowCloses_data()
+{
+    QTest::addColumn<QString>("target");   // what the link with target=_blank leads to
+    QTest::addColumn<QString>("savedName"); // the user's answer to the save dialog; empty: cancel
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<QString>("status");    // a text the main window's status bar gets
+    QTest::newRow("a download, saved") << u"download"_s << u"kept.bin"_s << true << u"Saved kept.bin to "_s;
+    QTest::newRow("a download, cancelled") << u"download"_s << QString() << true << QString();
+    QTest::newRow("a data: page, blocked")
+        << u"data:text/html,<title>Fake</title>Sign in"_s << QString() << true
+        << u"Pop-up blocked: a page may not open a data: address"_s;
+    QTest::newRow("a page") << u"/popup1"_s << QString() << false << QString();
+}
+
+// A link with target=_blank to something that shows no page leaves no empty numbered
+// window behind; a download it started goes on after its window closed.
+void tst_WebEngineSafety::newWindowWithNothingToShowCloses()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, savedName);
+    QFETCH(bool, closes);
+    QFETCH(QString, status);
+
+    QTemporaryDir saveDir;
+    QVERIFY(saveDir.isValid());
+    ScriptedEngineDialogs dialogs;
+    if (!savedName.isEmpty())
+        dialogs.savePath = saveDir.filePath(savedName);
+    TestPlatform env;
+    env.platform.makeBrowser = [&dialogs](QWidget *parent) { return new WebEngineBrowser(parent, &dialogs); };
+    QMdiArea area;
+    area.resize(1000, 800);
+    area.show();
+    WindowMakingHost host(&area, env.platform);
+
+    const QString row = QString::number(qHash(QTest::currentDataTag()));
+    QByteArray body;
+    for (int i = 0; i < 1024 * 1024; ++i)
+        body += char(i * 13 % 251);
+    const QString file = u"/nothing/%1/file"_s.arg(row);
+    m_server.setPage(file, body, "application/octet-stream");
+    m_server.addHeader(file, "Content-Disposition: attachment; filename=\"file.bin\"");
+    // Under way, not done, when its window goes.
+    m_server.setBodyHold(file, 64 * 1024);
+    m_server.setPage(u"/popup1"_s, page("Popup"));
+    const QString href = target == u"download"_s ? file : target;
+    const QByteArray cover = "style='display:block;position:absolute;left:0;top:0;width:400px;height:300px'";
+    const QString openerPath = u"/nothing/%1/opener"_s.arg(row);
+    m_server.setPage(openerPath, page("Opener", "<a href='" + href.toUtf8() + "' target='_blank' " + cover + ">new</a>"));
+
+    auto *opener = new frmBrowser(&area, env.platform, host);
+    auto *browser = static_cast<WebEngineBrowser *>(opener->brwWebBrowser);
+    // The tools panel the windows write to is a child of the area too.
+    const auto documentWindows = [&area] {
+        QList<QWidget *> windows;
+        for (const QMdiSubWindow *sub : area.subWindowList()) {
+            if (qobject_cast<frmBrowser *>(sub->widget()))
+                windows << sub->widget();
+        }
+        return windows;
+    };
+    browser->Navigate(url(openerPath));
+    QTRY_COMPARE_WITH_TIMEOUT(browser->LocationName(), u"Opener"_s, LoadTimeoutMs);
+    QVERIFY(waitUntil([&] { return !browser->Busy() && browser->view()->focusProxy(); }));
+    QTest::qWait(500); // the first frame, before the page takes input
+    QTest::mouseClick(browser->view()->focusProxy(), Qt::LeftButton, {}, QPoint(50, 50));
+    QTRY_COMPARE_WITH_TIMEOUT(host.newWindows.size(), 1, LoadTimeoutMs);
+
+    if (!closes) {
+        QVERIFY(host.opened);
+        QTRY_COMPARE_WITH_TIMEOUT(host.opened->brwWebBrowser->LocationName(), u"Popup"_s, LoadTimeoutMs);
+        QVERIFY(waitUntil([&] { return !host.opened->brwWebBrowser->Busy(); }));
+        QCOMPARE(documentWindows(), (QList<QWidget *>{opener, host.opened}));
+    } else {
+        const auto leftBehind = [&] {
+            return host.opened ? u"left open, its box showing "_s + host.opened->cboAddress->currentText()
+                               : QString();
+        };
+        QTRY_VERIFY2_WITH_TIMEOUT(!host.opened, qPrintable(leftBehind()), LoadTimeoutMs);
+        QCOMPARE(documentWindows(), QList<QWidget *>{opener});
+    }
+    m_server.releaseHeld();
+    if (!savedName.isEmpty()) {
+        const QString done = status + QDir::toNativeSeparators(saveDir.path());
+        QVERIFY2(waitUntil([&] { return host.texts.contains(done); }), qPrintable(host.texts.join(u" | "_s)));
+        QFile saved(saveDir.filePath(savedName));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY(saved.readAll() == body);
+    } else if (!status.isEmpty()) {
+        QVERIFY2(host.texts.contains(status), qPrintable(host.texts.join(u" | "_s)));
+    }
+    if (target == u"download"_s)
+        QCOMPARE(dialogs.askedOf(u"save"_s).size(), 1);
+    QCOMPARE(QDir(saveDir.path()).entryList(QDir::Files), savedName.isEmpty() ? QStringList() : QStringList{savedName});
+    HistoryWriter::waitForAll();
 }
 
 void tst_WebEngineSafety::otherProgramsScheme_data()

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QVariant>
 #include <QWebEnginePage>
@@ -12,6 +14,43 @@
 namespace enginetesting {
 
 inline constexpr int LoadTimeoutMs = 10000;
+
+// A home folder of the test's own while it lives: what a download makes there (its
+// folder) never reaches the user's. Made before the engine starts, it holds for the run.
+class TemporaryHome
+{
+public:
+    TemporaryHome()
+        : m_home(qgetenv("HOME"))
+        , m_config(qgetenv("XDG_CONFIG_HOME"))
+    {
+        if (!m_dir.isValid())
+            return;
+        // Owner-only, as a home folder is.
+        QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("HOME", QFile::encodeName(m_dir.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral(".config"))));
+    }
+    ~TemporaryHome()
+    {
+        qputenv("HOME", m_home);
+        if (m_config.isNull())
+            qunsetenv("XDG_CONFIG_HOME");
+        else
+            qputenv("XDG_CONFIG_HOME", m_config);
+    }
+    TemporaryHome(const TemporaryHome &) = delete;
+    TemporaryHome &operator=(const TemporaryHome &) = delete;
+
+    bool isValid() const { return m_dir.isValid(); }
+    QString path() const { return m_dir.path(); }
+    QString filePath(const QString &name) const { return m_dir.filePath(name); }
+
+private:
+    QByteArray m_home;
+    QByteArray m_config;
+    QTemporaryDir m_dir;
+};
 
 // A small page with a title.
 inline QByteArray page(const char *title, const QByteArray &body = "<p>text</p>")

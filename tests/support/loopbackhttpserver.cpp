@@ -73,6 +73,7 @@ struct LoopbackHttpServer::Connection {
     QByteArray in;
     QByteArray out;
     qsizetype outOffset = 0;
+    qsizetype holdAt = -1; // the body waits here until released
     bool requestSeen = false;
     bool answered = false;
 };
@@ -194,8 +195,23 @@ void LoopbackHttpServer::setHold(const QString &path, bool hold)
     m_routes[path].hold = hold;
 }
 
+void LoopbackHttpServer::setBodyHold(const QString &path, qsizetype bytes)
+{
+    m_routes[path].bodyHoldAt = bytes;
+}
+
 void LoopbackHttpServer::releaseHeld()
 {
+    // Fed after the look: a socket that fails goes from the table at once.
+    QList<QTcpSocket *> paused;
+    for (auto it = m_connections.cbegin(); it != m_connections.cend(); ++it) {
+        if (it.value()->holdAt >= 0) {
+            it.value()->holdAt = -1;
+            paused << it.key();
+        }
+    }
+    for (QTcpSocket *socket : std::as_const(paused))
+        feed(socket);
     const QList<Held> held = std::exchange(m_held, {});
     for (const Held &h : held) {
         if (h.socket && m_connections.contains(h.socket.data())
@@ -379,6 +395,7 @@ void LoopbackHttpServer::respond(QTcpSocket *socket, const QByteArray &method, c
     socket->write(head);
     if (method != "HEAD")
         conn->out = it->body;
+    conn->holdAt = it->bodyHoldAt;
     feed(socket);
 }
 
@@ -400,8 +417,9 @@ void LoopbackHttpServer::feed(QTcpSocket *socket)
     Connection *conn = m_connections.value(socket);
     if (!conn || !conn->answered || socket->state() != QAbstractSocket::ConnectedState)
         return;
-    while (conn->outOffset < conn->out.size() && socket->bytesToWrite() < HighWaterBytes) {
-        const qsizetype n = qMin(ChunkBytes, conn->out.size() - conn->outOffset);
+    const qsizetype end = conn->holdAt >= 0 ? qMin(conn->holdAt, conn->out.size()) : conn->out.size();
+    while (conn->outOffset < end && socket->bytesToWrite() < HighWaterBytes) {
+        const qsizetype n = qMin(ChunkBytes, end - conn->outOffset);
         const qint64 written = socket->write(conn->out.constData() + conn->outOffset, n);
         if (written <= 0) {
             socket->abort();

@@ -58,7 +58,10 @@ public:
     // Requests for the path get no answer until releaseHeld() or until the client
     // goes away. The hold stays set for later requests until setHold(path, false).
     void setHold(const QString &path, bool hold = true);
-    // Answers every request held so far.
+    // Answers for the path send their headers and the first bytes of their body, then
+    // hold the rest until releaseHeld() (a download under way); -1 sends them whole.
+    void setBodyHold(const QString &path, qsizetype bytes);
+    // Answers every request held so far, and sends the rest of every body held.
     void releaseHeld();
     int heldCount() const;
 
@@ -90,6 +93,7 @@ private:
         QByteArray authorization; // the Authorization value wanted, empty for none
         QByteArray realm;
         QByteArray headers; // extra header lines, each ending in CR LF
+        qsizetype bodyHoldAt = -1;
     };
     struct Connection;
 
