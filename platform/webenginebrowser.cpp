@@ -5,12 +5,12 @@
 #include "platform/downloads.h"
 #include "platform/enginepage.h"
 #include "platform/pagedialoggate.h"
+#include "platform/pageinput.h"
 #include "platform/pagemenu.h"
+#include "platform/pageprint.h"
+#include "platform/requestend.h"
 #include "platform/useraddress.h"
 
-#include <QChildEvent>
-#include <QKeyEvent>
-#include <QPrinter>
 #include <QVBoxLayout>
 #include <QWebEngineFindTextResult>
 #include <QWebEngineFullScreenRequest>
@@ -19,7 +19,6 @@
 #include <QWebEngineNewWindowRequest>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
-#include <QWheelEvent>
 
 namespace {
 
@@ -68,16 +67,15 @@ WebEngineBrowser::WebEngineBrowser(QWidget *parent, EngineDialogs *dialogs, QWeb
     layout->addWidget(m_view);
     setFocusProxy(m_view);
     pagemenu::install(m_view, this);
-
-    // The page's wheel events go to the widget the view draws the page in, which the
-    // view replaces as it likes: each one is watched as it comes.
-    m_view->installEventFilter(this);
-    for (QObject *child : m_view->children())
-        child->installEventFilter(this);
-
+    m_input = new PageInput(m_view, [this] { return m_fullScreen || m_tracker.busy(); }, this);
+    connect(m_input, &PageInput::zoomWheel, this, &WebBrowser::ZoomWheel);
+    m_print = new PagePrint(m_view, this);
+    connect(m_print, &PagePrint::finished, this, &WebBrowser::PrintFinished);
     connectTracker();
     connectPage();
-    connectRequestEnd();
+    m_requestEnd = new RequestEnd(m_page, m_downloads, this);
+    connect(m_requestEnd, &RequestEnd::statusText, this, &WebBrowser::StatusTextChange);
+    connect(m_requestEnd, &RequestEnd::notNeeded, this, &WebBrowser::NewWindowNotNeeded);
 }
 
 WebEngineBrowser::~WebEngineBrowser()
@@ -87,6 +85,9 @@ WebEngineBrowser::~WebEngineBrowser()
     m_page->disconnect(this);
     m_view->disconnect(this);
     m_tracker.disconnect(this);
+    m_requestEnd->disconnect(this);
+    m_input->disconnect(this);
+    m_print->disconnect(this);
     delete m_devTools;
 }
 
@@ -134,8 +135,7 @@ void WebEngineBrowser::connectPage()
                     newWindowFor(request.requestedUrl().toString(), behind));
                 if (!target)
                     return;
-                target->m_opener = this;
-                target->m_awaitingRequest = true;
+                target->m_requestEnd->awaitFrom(m_requestEnd);
                 request.openIn(target->m_page);
             });
     connect(m_page, &QWebEnginePage::fullScreenRequested, this, [this](QWebEngineFullScreenRequest request) {
@@ -147,38 +147,6 @@ void WebEngineBrowser::connectPage()
     connect(m_page, &QWebEnginePage::findTextFinished, this, [this](const QWebEngineFindTextResult &result) {
         Q_EMIT FindTextFinished(result.activeMatch(), result.numberOfMatches());
     });
-    connect(m_view, &QWebEngineView::printFinished, this, [this](bool success) {
-        m_printing = false;
-        Q_EMIT PrintFinished(success);
-    });
-    connect(m_page, &QWebEnginePage::pdfPrintingFinished, this, [this](const QString &, bool success) {
-        m_printing = false;
-        Q_EMIT PrintFinished(success);
-    });
-}
-
-void WebEngineBrowser::connectRequestEnd()
-{
-    // A window opened only for a download, or for a page the engine refuses, goes, as
-    // a tab opened for a download does.
-    connect(m_downloads, &PageDownloads::handled, this, &WebEngineBrowser::requestShowsNothing);
-    connect(m_page, &EnginePage::dataAddressBlocked, this, [this] {
-        if (m_awaitingRequest)
-            Q_EMIT StatusTextChange(QStringLiteral("Pop-up blocked: a page may not open a data: address"));
-        requestShowsNothing();
-    });
-    connect(m_page, &QWebEnginePage::urlChanged, this, [this](const QUrl &url) {
-        if (!url.isEmpty())
-            m_awaitingRequest = false;
-    });
-}
-
-void WebEngineBrowser::requestShowsNothing()
-{
-    if (!std::exchange(m_awaitingRequest, false))
-        return;
-    m_downloads->handOver(m_opener ? m_opener->m_downloads : nullptr);
-    Q_EMIT NewWindowNotNeeded();
 }
 
 void WebEngineBrowser::Navigate(const QString &address)
@@ -186,7 +154,7 @@ void WebEngineBrowser::Navigate(const QString &address)
     const QUrl url = urlFromUserText(address);
     if (url.isEmpty())
         return;
-    m_awaitingRequest = false;
+    m_requestEnd->userLoads();
     m_dialogGate->userNavigated();
     m_tracker.userLoads();
     m_page->load(url);
@@ -209,7 +177,7 @@ bool WebEngineBrowser::userMovesInHistory(bool forward)
         return false;
     m_dialogGate->userNavigated();
     m_tracker.userLoads();
-    m_awaitingRequest = false;
+    m_requestEnd->userLoads();
     m_page->triggerAction(forward ? QWebEnginePage::Forward : QWebEnginePage::Back);
     return true;
 }
@@ -223,7 +191,7 @@ void WebEngineBrowser::Stop()
 void WebEngineBrowser::Refresh()
 {
     m_dialogGate->userNavigated();
-    m_awaitingRequest = false;
+    m_requestEnd->userLoads();
     switch (m_tracker.userRefreshes()) {
     case LoadTracker::Refresh::Nothing:
         break;
@@ -255,19 +223,7 @@ bool WebEngineBrowser::PrintPage(QPrinter *printer)
 {
     // Nothing has committed while the engine has reported no address; the engine
     // would print a blank sheet and call that a success.
-    if (!printer || m_printing || m_tracker.pageUrl().isEmpty())
-        return false;
-    m_printing = true;
-    // A printer that writes a PDF file gets the engine's own PDF, its text still text,
-    // laid out on the sheets chosen in the dialog.
-    if (printer->outputFormat() == QPrinter::PdfFormat && !printer->outputFileName().isEmpty()) {
-        m_page->printToPdf(printer->outputFileName(), printer->pageLayout(), printer->pageRanges());
-        return true;
-    }
-    // The engine makes a PDF of the page, then a thread of the view draws its pages
-    // on the printer as pictures and reports the end.
-    m_view->print(printer);
-    return true;
+    return !m_tracker.pageUrl().isEmpty() && m_print->start(printer);
 }
 
 void WebEngineBrowser::EditCut()
@@ -323,50 +279,6 @@ void WebEngineBrowser::ShowDevTools()
     if (!m_devTools)
         m_devTools = new DevToolsWindow(m_page, this);
     m_devTools->bringUp();
-}
-
-bool WebEngineBrowser::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == m_view) {
-        if (event->type() == QEvent::ChildAdded)
-            static_cast<QChildEvent *>(event)->child()->installEventFilter(this);
-        return WebBrowser::eventFilter(watched, event);
-    }
-    switch (event->type()) {
-    case QEvent::Wheel:
-        return zoomWheel(static_cast<QWheelEvent *>(event)) || WebBrowser::eventFilter(watched, event);
-    case QEvent::ShortcutOverride:
-        // Claimed for the page, it reaches the page rather than any shortcut.
-        if (escapeIsThePages(static_cast<QKeyEvent *>(event))) {
-            event->accept();
-            return true;
-        }
-        break;
-    default:
-        break;
-    }
-    return WebBrowser::eventFilter(watched, event);
-}
-
-bool WebEngineBrowser::escapeIsThePages(const QKeyEvent *key) const
-{
-    // Web applications close their overlays with Esc; it stops only a load, and ends
-    // only a full screen.
-    return key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier && !m_fullScreen
-           && !m_tracker.busy();
-}
-
-bool WebEngineBrowser::zoomWheel(const QWheelEvent *wheel)
-{
-    if (!(wheel->modifiers() & Qt::ControlModifier))
-        return false;
-    // Taken whole: the page neither scrolls nor zooms by itself.
-    m_zoomWheelRest += wheel->angleDelta().y();
-    const int steps = m_zoomWheelRest / QWheelEvent::DefaultDeltasPerStep;
-    m_zoomWheelRest %= QWheelEvent::DefaultDeltasPerStep;
-    if (steps != 0)
-        Q_EMIT ZoomWheel(steps);
-    return true;
 }
 
 QUrl WebEngineBrowser::currentUrl() const

@@ -3,22 +3,23 @@
 #include "platform/loadtracker.h"
 #include "platform/webbrowser.h"
 
-#include <QPointer>
-
 class DevToolsWindow;
 class EngineDialogs;
 class EnginePage;
 class PageDialogGate;
 class PageDownloads;
+class PageInput;
+class PagePrint;
 class QWebEngineProfile;
-class QKeyEvent;
 class QWebEngineView;
-class QWheelEvent;
+class RequestEnd;
 
 // The browser control over Qt WebEngine: one view filling the widget and its page,
 // wired to the parts that do the work: the page's policy (EnginePage), its downloads
 // (PageDownloads), the load tracking that makes the control's seven events
-// (LoadTracker) and the reading of typed addresses (urlFromUserText). What the engine
+// (LoadTracker), the keys and wheel over the page (PageInput), printing (PagePrint),
+// the end of a window made for a page's request (RequestEnd) and the reading of typed
+// addresses (urlFromUserText). What the engine
 // leaves to its host (downloads, sign-in, certificate errors, permissions, script
 // dialogs) is asked through dialogs; without them every such request is refused.
 class WebEngineBrowser : public WebBrowser, private TrackedPage
@@ -53,12 +54,7 @@ public:
 
     QWebEngineView *view() const { return m_view; }
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
-    bool zoomWheel(const QWheelEvent *wheel);
-    bool escapeIsThePages(const QKeyEvent *key) const;
     // Back or Forward, when possible, as the user's own navigation.
     bool userMovesInHistory(bool forward);
     QUrl currentUrl() const override;
@@ -67,26 +63,16 @@ private:
 
     void connectTracker();
     void connectPage();
-    void connectRequestEnd();
-    // The page's request this control was made for shows nothing here.
-    void requestShowsNothing();
 
     QWebEngineView *m_view = nullptr;
     PageDialogGate *m_dialogGate = nullptr;
     EnginePage *m_page = nullptr;
     PageDownloads *m_downloads = nullptr;
     LoadTracker m_tracker;
-    // Made for a page's request from opener, which has shown nothing yet, nor has the
-    // user loaded anything else here.
-    bool m_awaitingRequest = false;
-    QPointer<WebEngineBrowser> m_opener;
+    PageInput *m_input = nullptr;
+    RequestEnd *m_requestEnd = nullptr;
+    PagePrint *m_print = nullptr;
     // Made when first asked for.
     DevToolsWindow *m_devTools = nullptr;
-
-    // From a started print until the view reports its end; the view itself
-    // refuses a second print meanwhile, without a word.
-    bool m_printing = false;
-    // Part of a wheel notch turned with Ctrl held (touchpads send small steps).
-    int m_zoomWheelRest = 0;
     bool m_fullScreen = false;
 };
