@@ -68,6 +68,18 @@ frmAbout::frmAbout(std::function<QString()> localAddress, QWidget *owner)
     setFont(twips::designFont());
     setFixedSize(twips::toPixels(5865), twips::toPixels(4935));
 
+    placeAddressAndButton();
+    placeNotices();
+
+    setTabOrder(cmdOK, Text1);
+    cmdOK->setFocus();
+    connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
+
+    Form_Load();
+}
+
+void frmAbout::placeAddressAndButton()
+{
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setToolTip(ipTip);
     // The address is there to be read and copied, not edited.
@@ -92,6 +104,10 @@ frmAbout::frmAbout(std::function<QString()> localAddress, QWidget *owner)
     // The label names the address field for a screen reader.
     Label2->setBuddy(Text1);
     twips::place(Label2, 2160, 4200, 1455, 255);
+}
+
+void frmAbout::placeNotices()
+{
     twips::place(Label1, 720, 1560, 4815, 855);
     lblDescription->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     blackText(lblDescription);
@@ -114,12 +130,6 @@ frmAbout::frmAbout(std::function<QString()> localAddress, QWidget *owner)
 
     lblVersion->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     twips::place(lblVersion, 1050, 780, 4092, 225);
-
-    setTabOrder(cmdOK, Text1);
-    cmdOK->setFocus();
-    connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
-
-    Form_Load();
 }
 
 QString frmAbout::versionLine(int major, int minor, int revision)

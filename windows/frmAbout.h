@@ -34,6 +34,10 @@ public:
     QLabel *const lblVersion;
 
 private:
+    // The icon, OK, and the machine's address with its labels.
+    void placeAddressAndButton();
+    // The title, version, notices and the rule.
+    void placeNotices();
     void Form_Load();
 
     std::function<QString()> m_localAddress;

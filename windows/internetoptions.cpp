@@ -50,7 +50,28 @@ InternetOptions::InternetOptions(SettingsStore &settings, const QString &applica
 {
     setObjectName(QStringLiteral("InternetOptions"));
     setWindowTitle(QStringLiteral("Internet Options"));
+    QGroupBox *deleting = deletingBox();
+    QGroupBox *keeping = keepingBox();
+    QGroupBox *proxy = proxyBox();
+    showProxyChoice(ProxyChoice::read(settings, application));
+    connect(m_proxyMode, &QButtonGroup::idToggled, this, &InternetOptions::showManualFields);
+    connect(cmdDelete, &QPushButton::clicked, this, &InternetOptions::cmdDelete_Click);
 
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    m_ok = buttons->button(QDialogButtonBox::Ok);
+    connect(txtProxyHost, &QLineEdit::textChanged, this, &InternetOptions::showManualFields);
+    connect(buttons, &QDialogButtonBox::accepted, this, &InternetOptions::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &InternetOptions::reject);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(deleting);
+    layout->addWidget(keeping);
+    layout->addWidget(proxy);
+    layout->addWidget(buttons);
+}
+
+QGroupBox *InternetOptions::deletingBox()
+{
     auto *deleting = new QGroupBox(QStringLiteral("Delete browsing data"));
     auto *deleteLayout = new QVBoxLayout(deleting);
     for (QCheckBox *box : {chkHistory, chkCookies, chkCache}) {
@@ -63,17 +84,25 @@ InternetOptions::InternetOptions(SettingsStore &settings, const QString &applica
     lblDeleted->setWordWrap(true);
     deleteRow->addWidget(lblDeleted, 1);
     deleteLayout->addLayout(deleteRow);
+    return deleting;
+}
 
+QGroupBox *InternetOptions::keepingBox()
+{
     auto *keeping = new QGroupBox(QStringLiteral("Keep browsing data between sessions"));
     auto *keepLayout = new QVBoxLayout(keeping);
     keepLayout->addWidget(chkKeepData);
     const QString takesEffect = QStringLiteral("A change takes effect when Halvane next starts.");
-    auto *keepNote = new QLabel(data.kept() ? takesEffect : data.note() + u' ' + takesEffect);
+    auto *keepNote = new QLabel(m_data.kept() ? takesEffect : m_data.note() + u' ' + takesEffect);
     keepNote->setTextFormat(Qt::PlainText);
     keepNote->setWordWrap(true);
     keepLayout->addWidget(keepNote);
-    chkKeepData->setChecked(keepBrowsingData(settings, application));
+    chkKeepData->setChecked(keepBrowsingData(m_settings, m_application));
+    return keeping;
+}
 
+QGroupBox *InternetOptions::proxyBox()
+{
     auto *proxy = new QGroupBox(QStringLiteral("Proxy"));
     auto *proxyLayout = new QFormLayout(proxy);
     m_proxyMode->addButton(optNoProxy, int(ProxyChoice::Mode::None));
@@ -90,27 +119,16 @@ InternetOptions::InternetOptions(SettingsStore &settings, const QString &applica
     proxyLayout->addRow(QStringLiteral("&Type:"), cboProxyType);
     proxyLayout->addRow(QStringLiteral("&Host:"), txtProxyHost);
     proxyLayout->addRow(QStringLiteral("&Port:"), spnProxyPort);
+    return proxy;
+}
 
-    const ProxyChoice choice = ProxyChoice::read(settings, application);
+void InternetOptions::showProxyChoice(const ProxyChoice &choice)
+{
     m_proxyMode->button(int(choice.mode))->setChecked(true);
     cboProxyType->setCurrentIndex(cboProxyType->findData(int(choice.kind)));
     txtProxyHost->setText(choice.host);
     spnProxyPort->setValue(choice.port);
     showManualFields();
-    connect(m_proxyMode, &QButtonGroup::idToggled, this, &InternetOptions::showManualFields);
-    connect(cmdDelete, &QPushButton::clicked, this, &InternetOptions::cmdDelete_Click);
-
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    m_ok = buttons->button(QDialogButtonBox::Ok);
-    connect(txtProxyHost, &QLineEdit::textChanged, this, &InternetOptions::showManualFields);
-    connect(buttons, &QDialogButtonBox::accepted, this, &InternetOptions::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &InternetOptions::reject);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(deleting);
-    layout->addWidget(keeping);
-    layout->addWidget(proxy);
-    layout->addWidget(buttons);
 }
 
 bool InternetOptions::keepBrowsingData(const SettingsStore &settings, const QString &application)

@@ -4,9 +4,11 @@
 #include <functional>
 
 class BrowsingData;
+struct ProxyChoice;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -46,6 +48,10 @@ public:
     void accept() override;
 
 private:
+    QGroupBox *deletingBox();
+    QGroupBox *keepingBox();
+    QGroupBox *proxyBox();
+    void showProxyChoice(const ProxyChoice &choice);
     void showManualFields();
 
     SettingsStore &m_settings;
