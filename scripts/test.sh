@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Sets up what is missing, builds with warnings as errors, and runs every test; then
+# Checks that no function of the program is over 80 lines; sets up what is missing, builds with warnings as errors, and runs every test; then
 # builds the tests with AddressSanitizer (leak checks on) and UndefinedBehaviorSanitizer
 # and runs the unit and window tests, and the real-engine tests, in that build; last,
 # fuzzes the file readers for a bounded time (a minute each).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Every function of the program within 80 lines (the one exception is named there).
+scripts/check-function-length.py
 scripts/setup.sh -DHALVANE_WERROR=ON -DHALVANE_BUILD_BENCH=ON
 ctest --test-dir build --output-on-failure -j2
 
