@@ -1,5 +1,7 @@
 #include "platform/settingsstore.h"
 
+#include "platform/quietlog.h"
+
 #include <QDir>
 #include <QSettings>
 #include <memory>
@@ -40,4 +42,9 @@ void SettingsStore::save(const QString &application, const QString &section, con
 {
     auto s = open(m_folder, application);
     s->setValue(section + QLatin1Char('/') + key, value);
+    s->sync();
+    // Nothing tells the user; the log says where, once.
+    if (s->status() == QSettings::AccessError)
+        quietlog::warnOnce(lcSettings(), QStringLiteral("Settings were not saved: %1 cannot be written.")
+                                             .arg(QDir::toNativeSeparators(s->fileName())));
 }

@@ -5,11 +5,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QNetworkProxy>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -30,6 +32,7 @@ private Q_SLOTS:
     void storedChoicesRoundTrip_data();
     void storedChoicesRoundTrip();
     void manualProxyNeedsAHost();
+    void unwritableSettingsToldOnce();
 
 private:
     QTemporaryDir m_settingsFolder;
@@ -173,6 +176,28 @@ void tst_InternetOptions::manualProxyNeedsAHost()
     options.optSystemProxy->setChecked(true);
     options.txtProxyHost->clear();
     QVERIFY(ok->isEnabled());
+}
+
+// OK on a settings file that cannot be written (its folder is a file, which stops
+// even root): the dialog closes as ever, and the log says so once for all its values.
+void tst_InternetOptions::unwritableSettingsToldOnce()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString notAFolder = dir.filePath(u"settings"_s);
+    QFile file(notAFolder);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    const QRegularExpression told(u"^Settings were not saved: .*settings/Halvane\\.conf cannot be written\\.$"_s);
+    QTest::ignoreMessage(QtWarningMsg, told);
+    QTest::failOnWarning(told);
+    SettingsStore settings(notAFolder);
+    ScriptedBrowsingData data;
+    for (int i = 0; i < 2; ++i) {
+        InternetOptions options(settings, u"Halvane"_s, data, [] { return true; }, nullptr);
+        options.accept();
+        QCOMPARE(options.result(), int(QDialog::Accepted));
+    }
 }
 
 QTEST_MAIN(tst_InternetOptions)
