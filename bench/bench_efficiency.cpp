@@ -218,8 +218,7 @@ public:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform());
         if (!m_display.isEmpty())
             env.insert(QStringLiteral("DISPLAY"), m_display);
-        env.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"),
-                   QStringLiteral("--disable-gpu --proxy-server=127.0.0.1:") + QString::number(m_server.port()));
+        env.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"), processtree::engineFlags(m_server.port()));
         env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("qt.webenginecontext.info=false"));
         m_process.setProcessEnvironment(env);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);

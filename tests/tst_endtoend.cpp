@@ -4,6 +4,7 @@
 // manager and restart the program in the same home.
 #include "browser/historyfile.h"
 #include "support/loopbackhttpserver.h"
+#include "support/processtree.h"
 
 #include <QDir>
 #include <QFile>
@@ -198,8 +199,7 @@ public:
         if (proxyGiven == ProxyGiven::Environment)
             env.insert(QStringLiteral("http_proxy"), QStringLiteral("http://127.0.0.1:") + port);
         env.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"),
-                   proxyGiven == ProxyGiven::EngineSwitch ? QStringLiteral("--disable-gpu --proxy-server=127.0.0.1:") + port
-                                                          : QStringLiteral("--disable-gpu"));
+                   processtree::engineFlags(proxyGiven == ProxyGiven::EngineSwitch ? proxy.serverPort() : 0));
         program.setProcessEnvironment(env);
         program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         program.start(exe, {});

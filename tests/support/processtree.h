@@ -162,6 +162,18 @@ inline void endWithParent(QProcess &process)
     process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
 }
 
+// The engine switches every test runs with (scripts/engine-flags), for a program whose
+// proxy is set here: their proxy switch goes to 127.0.0.1:proxyPort, or goes (0) for a
+// run whose proxy comes from elsewhere.
+inline QString engineFlags(quint16 proxyPort)
+{
+    QStringList flags = QStringLiteral(HALVANE_ENGINE_FLAGS).split(u' ', Qt::SkipEmptyParts);
+    flags.removeIf([](const QString &flag) { return flag.startsWith(QLatin1String("--proxy-server=")); });
+    if (proxyPort != 0)
+        flags << QStringLiteral("--proxy-server=127.0.0.1:%1").arg(proxyPort);
+    return flags.join(u' ');
+}
+
 // The environment a measured program runs in: offscreen unless told otherwise, nothing
 // leaving loopback, the engine's sandbox off as root (it will not start otherwise), and
 // its settings, caches and data under home, so every run starts as the first one did.
