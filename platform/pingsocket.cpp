@@ -133,7 +133,7 @@ bool PingSocket::setHostName(const QString &host)
     return true;
 }
 
-bool PingSocket::setAction(int action)
+bool PingSocket::setAction(Action action)
 {
     switch (action) {
     case ActionConnect: {

@@ -29,7 +29,8 @@ public:
     using Resolver = std::function<void(const QString &host, QObject *context,
                                         std::function<void(const QList<QHostAddress> &)> done)>;
 
-    enum Action { ActionConnect = 2, ActionClose = 7 };
+    // Every int is an Action, so a value from elsewhere is refused, not undefined.
+    enum Action : int { ActionConnect = 2, ActionClose = 7 };
 
     // The longest host name the DNS can carry, in its ASCII form.
     static constexpr int MaxHostNameLength = 253;
@@ -52,7 +53,6 @@ public:
     // A refused text also drops the name held before, so the next connect is refused
     // rather than timing a host the window no longer means.
     bool setHostName(const QString &host);
-    QString hostName() const { return m_hostName; }
 
     void setRemotePort(int port) { m_remotePort = port; }
 
@@ -60,10 +60,11 @@ public:
     // attempt or connection before it, and returns at once: false when there is no host
     // name or the port is out of range. ActionClose closes the connection or abandons the
     // attempt, if any. Any other action is refused.
-    bool setAction(int action);
+    bool setAction(Action action);
 
-    void setReceiveLength(int length) { m_receiveLength = length; }
-    int receiveLength() const { return m_receiveLength; }
+    // The window sets it from each read event, as the control it was designed around
+    // wants; every byte is dropped as it arrives, so there is nothing for it to size.
+    void setReceiveLength(int) {}
 
     // The peer's numeric address while connected, else empty.
     QString remoteAddress() const;
@@ -98,7 +99,6 @@ private:
     QString m_hostName;
     QString m_lookupName; // m_hostName in its ASCII form, as it is looked up
     int m_remotePort = 0;
-    int m_receiveLength = 0;
 
     // The lookup under way: deleting it silences its answer.
     QPointer<QObject> m_lookup;
