@@ -53,6 +53,7 @@ public:
     // A refused text also drops the name held before, so the next connect is refused
     // rather than timing a host the window no longer means.
     bool setHostName(const QString &host);
+    QString hostName() const { return m_hostName; }
 
     void setRemotePort(int port) { m_remotePort = port; }
 
@@ -62,9 +63,9 @@ public:
     // attempt, if any. Any other action is refused.
     bool setAction(Action action);
 
-    // The window sets it from each read event, as the control it was designed around
-    // wants; every byte is dropped as it arrives, so there is nothing for it to size.
-    void setReceiveLength(int) {}
+    // Set by the window from each read event; nothing is read, so it sizes nothing.
+    void setReceiveLength(int length) { m_receiveLength = length; }
+    int receiveLength() const { return m_receiveLength; }
 
     // The peer's numeric address while connected, else empty.
     QString remoteAddress() const;
@@ -99,6 +100,7 @@ private:
     QString m_hostName;
     QString m_lookupName; // m_hostName in its ASCII form, as it is looked up
     int m_remotePort = 0;
+    int m_receiveLength = 0;
 
     // The lookup under way: deleting it silences its answer.
     QPointer<QObject> m_lookup;

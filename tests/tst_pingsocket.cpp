@@ -175,6 +175,7 @@ void tst_PingSocket::connects()
     QCOMPARE(socket->localAddress(), machineAddress);
 
     QVERIFY(socket->setHostName(host));
+    QCOMPARE(socket->hostName(), host);
     socket->setRemotePort(server.serverPort());
     QVERIFY(socket->setAction(PingSocket::ActionConnect));
     // It returned before connecting.
@@ -223,6 +224,7 @@ void tst_PingSocket::readDropsWhatArrives()
     QVERIFY(read.wait());
     QCOMPARE(read.first().at(0).toInt(), 5);
     QCOMPARE(read.first().at(1).toBool(), false);
+    QCOMPARE(socket->receiveLength(), 5);
 
     // More than the buffer holds: all of it is reported, in pieces, none kept.
     read.clear();
@@ -336,6 +338,7 @@ void tst_PingSocket::refusedTarget()
     QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
 
     QCOMPARE(hostAccepted, PingSocket::isHostName(host));
+    QCOMPARE(socket->hostName(), hostAccepted ? host : QString());
     // Nothing was started: no lookup, no socket, nothing still to come.
     QVERIFY(resolver.asked.isEmpty());
     QVERIFY(settled(*socket));
