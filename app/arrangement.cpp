@@ -1,5 +1,7 @@
 #include "app/arrangement.h"
 
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <algorithm>
 
 namespace arrangement {
@@ -58,6 +60,38 @@ QList<QRect> arrangeIcons(const QList<QSize> &iconSizes, const QRect &area)
         rowHeight = std::max(rowHeight, size.height());
     }
     return out;
+}
+
+void tileChildren(QMdiArea *area, QList<QRect> (*tiling)(int count, const QRect &bounds))
+{
+    QList<QMdiSubWindow *> windows;
+    const auto children = area->subWindowList(QMdiArea::CreationOrder);
+    for (QMdiSubWindow *s : children) {
+        if (s->isVisible() && !s->isMinimized())
+            windows << s;
+    }
+    const QList<QRect> rects = tiling(int(windows.size()), area->viewport()->rect());
+    for (qsizetype i = 0; i < windows.size() && i < rects.size(); ++i) {
+        if (windows[i]->isMaximized())
+            windows[i]->showNormal();
+        windows[i]->setGeometry(rects[i]);
+    }
+}
+
+void arrangeChildIcons(QMdiArea *area)
+{
+    QList<QMdiSubWindow *> icons;
+    QList<QSize> sizes;
+    const auto children = area->subWindowList(QMdiArea::CreationOrder);
+    for (QMdiSubWindow *s : children) {
+        if (s->isVisible() && s->isMinimized()) {
+            icons << s;
+            sizes << s->size();
+        }
+    }
+    const QList<QRect> rects = arrangeIcons(sizes, area->viewport()->rect());
+    for (qsizetype i = 0; i < icons.size(); ++i)
+        icons[i]->move(rects[i].topLeft());
 }
 
 } // namespace arrangement

@@ -4,6 +4,8 @@
 #include <QRect>
 #include <QSize>
 
+class QMdiArea;
+
 // Where the document area's children go for the Window menu's arrangements.
 namespace arrangement {
 
@@ -17,5 +19,11 @@ QList<QRect> tileVertical(int count, const QRect &area);
 // Minimized windows lined up along the bottom from the left, a new row above when one
 // is full.
 QList<QRect> arrangeIcons(const QList<QSize> &iconSizes, const QRect &area);
+
+// The document area's children moved there. A tiling (tileHorizontal, tileVertical)
+// takes the shown, not minimized ones in the order they were made, a maximized one
+// restored first; the icons are the minimized ones.
+void tileChildren(QMdiArea *area, QList<QRect> (*tiling)(int count, const QRect &bounds));
+void arrangeChildIcons(QMdiArea *area);
 
 } // namespace arrangement

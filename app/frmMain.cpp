@@ -1,40 +1,29 @@
 #include "app/frmMain.h"
 
 #include "app/addresses.h"
+#include "app/addresshistory.h"
 #include "app/arrangement.h"
-#include "app/mod1.h"
+#include "app/mainmenus.h"
 #include "app/panelstatusbar.h"
-#include "app/placement.h"
 #include "app/startuptrace.h"
 #include "browser/frmBrowser.h"
-#include "browser/historyfile.h"
 #include "platform/browsingdata.h"
-#include "platform/quietlog.h"
-#include "platform/settingsstore.h"
 #include "platform/twips.h"
 #include "platform/webbrowser.h"
 #include "platform/windowcaption.h"
-#include "platform/windowframe.h"
 #include "windows/frmAbout.h"
 #include "windows/frmHelp.h"
 #include "windows/frmtool2.h"
 #include "windows/internetoptions.h"
 
 #include <QCloseEvent>
+#include <QApplication>
 #include <QComboBox>
-#include <QDir>
-#include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QApplication>
-#include <QMenuBar>
-#include <QShortcut>
 #include <QPrinter>
-#include <QScreen>
-#include <QTimer>
 #include <QToolBar>
-#include <QWindow>
 #include <limits>
 #include <utility>
 
@@ -42,19 +31,6 @@ namespace {
 
 const QString appName = QStringLiteral("Halvane");
 const QString section = QStringLiteral("Settings");
-
-// A toolbar picture, 16 pixels and drawn again at 32 for a screen at twice the density:
-// light grey is drawn transparent, as the image list did.
-QIcon toolbarPicture(const QString &name)
-{
-    QIcon icon;
-    for (const QString &file : {name + QStringLiteral(".png"), name + QStringLiteral("-32.png")}) {
-        QPixmap p(QStringLiteral(":/toolbar/") + file);
-        p.setMask(p.createMaskFromColor(QColor(192, 192, 192), Qt::MaskInColor));
-        icon.addPixmap(p);
-    }
-    return icon;
-}
 
 } // namespace
 
@@ -65,6 +41,7 @@ frmMain::frmMain(const Platform &platform, QWidget *parent)
     , sbStatusBar(new PanelStatusBar(this))
     , toolsPanel(mdiArea, m_measurements)
     , m_platform(platform)
+    , m_placement(*this, platform.settings, appName, section)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(appName);
@@ -76,9 +53,7 @@ frmMain::frmMain(const Platform &platform, QWidget *parent)
     mdiArea->setObjectName(QStringLiteral("mdiArea"));
     mdiArea->setBackground(palette().brush(QPalette::Dark));
     setCentralWidget(mdiArea);
-    buildMenus();
-    buildToolbar();
-    addBrowserKeys();
+    m_menus = std::make_unique<MainMenus>(*this);
     sbStatusBar->setObjectName(QStringLiteral("sbStatusBar"));
     setStatusBar(sbStatusBar);
     resize(twips::toPixels(4680), twips::toPixels(3135));
@@ -94,7 +69,7 @@ frmMain::frmMain(const Platform &platform, QWidget *parent)
     });
 
     MDIForm_Load();
-    m_historyNotice = historyNotice();
+    m_historyNotice = addresshistory::notice(m_platform.folder);
     // Opens maximized; the placement just read is what it takes when restored.
     setWindowState(windowState() | Qt::WindowMaximized);
 }
@@ -103,178 +78,6 @@ frmMain::~frmMain()
 {
     // The panel's window goes with the document area; its going is no user's close.
     toolsPanel.disconnect(this);
-}
-
-void frmMain::buildMenus()
-{
-    auto menu = [this](const char *name, const QString &caption) {
-        QMenu *m = menuBar()->addMenu(caption);
-        m->setObjectName(QLatin1String(name));
-        return m;
-    };
-    auto action = [this](QMenu *m, const char *name, const QString &caption, void (frmMain::*handler)(),
-                         const QKeySequence &shortcut = {}) {
-        QAction *a = m->addAction(caption);
-        a->setObjectName(QLatin1String(name));
-        a->setShortcut(shortcut);
-        connect(a, &QAction::triggered, this, handler);
-        return a;
-    };
-    auto separator = [](QMenu *m, const char *name) {
-        QAction *a = m->addSeparator();
-        a->setObjectName(QLatin1String(name));
-        return a;
-    };
-    auto checked = [](QAction *a) {
-        a->setCheckable(true);
-        a->setChecked(true);
-        return a;
-    };
-
-    mnuFile = menu("mnuFile", QStringLiteral("&File"));
-    mnuFileNew = action(mnuFile, "mnuFileNew", QStringLiteral("&New"), &frmMain::mnuFileNew_Click,
-                        QKeySequence(Qt::CTRL | Qt::Key_N));
-    mnuFileOpen = action(mnuFile, "mnuFileOpen", QStringLiteral("&Open..."), &frmMain::mnuFileOpen_Click,
-                         QKeySequence(Qt::CTRL | Qt::Key_O));
-    mnuFileBar0 = separator(mnuFile, "mnuFileBar0");
-    mnuFilePrint = action(mnuFile, "mnuFilePrint", QStringLiteral("&Print..."), &frmMain::mnuFilePrint_Click);
-    mnuFileBar3 = separator(mnuFile, "mnuFileBar3");
-    mnuFileExit = action(mnuFile, "mnuFileExit", QStringLiteral("E&xit"), &frmMain::mnuFileExit_Click);
-
-    mnuEdit = menu("mnuEdit", QStringLiteral("&Edit"));
-    mnuEditCut = action(mnuEdit, "mnuEditCut", QStringLiteral("Cu&t"), &frmMain::mnuEditCut_Click,
-                        QKeySequence(Qt::CTRL | Qt::Key_X));
-    mnuEditCopy = action(mnuEdit, "mnuEditCopy", QStringLiteral("&Copy"), &frmMain::mnuEditCopy_Click,
-                         QKeySequence(Qt::CTRL | Qt::Key_C));
-    mnuEditPaste = action(mnuEdit, "mnuEditPaste", QStringLiteral("&Paste"), &frmMain::mnuEditPaste_Click,
-                          QKeySequence(Qt::CTRL | Qt::Key_V));
-    mnuEditPasteSpecial = action(mnuEdit, "mnuEditPasteSpecial", QStringLiteral("Paste &Special..."),
-                                 &frmMain::mnuEditPasteSpecial_Click);
-
-    mnuView = menu("mnuView", QStringLiteral("&View"));
-    mnuHalvaneTool = checked(action(mnuView, "mnuHalvaneTool", QStringLiteral("HalvaneTools"),
-                                    &frmMain::mnuHalvaneTool_Click));
-    mnuViewToolbar = checked(action(mnuView, "mnuViewToolbar", QStringLiteral("&Toolbar"),
-                                    &frmMain::mnuViewToolbar_Click));
-    mnuViewStatusBar = checked(action(mnuView, "mnuViewStatusBar", QStringLiteral("Status &Bar"),
-                                      &frmMain::mnuViewStatusBar_Click));
-    mnuViewBar0 = separator(mnuView, "mnuViewBar0");
-    mnuViewRefresh = action(mnuView, "mnuViewRefresh", QStringLiteral("&Refresh"), &frmMain::mnuViewRefresh_Click);
-    mnuViewOptions = action(mnuView, "mnuViewOptions", QStringLiteral("&Options..."), &frmMain::mnuViewOptions_Click);
-
-    mnuWindow = menu("mnuWindow", QStringLiteral("&Window"));
-    mnuWindowNewWindow = action(mnuWindow, "mnuWindowNewWindow", QStringLiteral("&New Window"),
-                                &frmMain::mnuWindowNewWindow_Click);
-    mnuWindowBar0 = separator(mnuWindow, "mnuWindowBar0");
-    mnuWindowCascade = action(mnuWindow, "mnuWindowCascade", QStringLiteral("&Cascade"),
-                              &frmMain::mnuWindowCascade_Click);
-    mnuWindowTileHorizontal = action(mnuWindow, "mnuWindowTileHorizontal", QStringLiteral("Tile &Horizontal"),
-                                     &frmMain::mnuWindowTileHorizontal_Click);
-    mnuWindowTileVertical = action(mnuWindow, "mnuWindowTileVertical", QStringLiteral("Tile &Vertical"),
-                                   &frmMain::mnuWindowTileVertical_Click);
-    mnuWindowArrangeIcons = action(mnuWindow, "mnuWindowArrangeIcons", QStringLiteral("&Arrange Icons"),
-                                   &frmMain::mnuWindowArrangeIcons_Click);
-    connect(mnuWindow, &QMenu::aboutToShow, this, &frmMain::updateWindowList);
-
-    mnuHelp = menu("mnuHelp", QStringLiteral("&Help"));
-    mnuHelpContents = action(mnuHelp, "mnuHelpContents", QStringLiteral("Help and Info"),
-                             &frmMain::mnuHelpContents_Click);
-    mnuHelpBar0 = separator(mnuHelp, "mnuHelpBar0");
-    mnuHelpAbout = action(mnuHelp, "mnuHelpAbout", QStringLiteral("&About "), &frmMain::mnuHelpAbout_Click);
-}
-
-void frmMain::buildToolbar()
-{
-    tbToolBar->setObjectName(QStringLiteral("tbToolBar"));
-    tbToolBar->setMovable(false);
-    tbToolBar->setFloatable(false);
-    tbToolBar->setIconSize(QSize(16, 16));
-    tbToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    tbToolBar->setFixedHeight(twips::toPixels(420));
-    addToolBar(Qt::TopToolBarArea, tbToolBar);
-
-    struct Button
-    {
-        const char *key;
-        const char *tooltip;
-        const char *picture;
-    };
-    // A null key is a fixed gap.
-    const Button buttons[] = {
-        {"Back", "Back", "back"},       {"Forward", "Forward", "forward"},
-        {"Stop", "Stop", "delete"},     {"Refresh", "Refresh", "redo"},
-        {nullptr, nullptr, nullptr},    {"Print", "Print", "print"},
-        {nullptr, nullptr, nullptr},    {"Help", "Help", "help"},
-        {nullptr, nullptr, nullptr},    {"Web Mail", "Marrowdyne Quillpost", "webmail"},
-        {"Search", "Search", "search"},
-    };
-    for (const Button &b : buttons) {
-        if (!b.key) {
-            tbToolBar->addSeparator();
-            continue;
-        }
-        const QString key = QLatin1String(b.key);
-        QAction *a = tbToolBar->addAction(toolbarPicture(QLatin1String(b.picture)), QString());
-        a->setObjectName(key);
-        a->setToolTip(QLatin1String(b.tooltip));
-        // Pictures only: the tip is the name a screen reader speaks.
-        tbToolBar->widgetForAction(a)->setAccessibleName(a->toolTip());
-        // 609 by 582 HIMETRIC.
-        tbToolBar->widgetForAction(a)->setFixedSize(23, 22);
-        connect(a, &QAction::triggered, this, [this, key] { tbToolBar_ButtonClick(key); });
-    }
-}
-
-void frmMain::addBrowserKeys()
-{
-    // The keys browsers have taught everyone, on top of the menus' own shortcuts.
-    auto key = [this](const QKeySequence &sequence, std::function<void()> command) {
-        auto *shortcut = new QShortcut(sequence, this);
-        connect(shortcut, &QShortcut::activated, this, std::move(command));
-    };
-    key(QKeySequence(Qt::Key_F5), [this] { tbToolBar_ButtonClick(QStringLiteral("Refresh")); });
-    key(QKeySequence(Qt::ALT | Qt::Key_Left), [this] { tbToolBar_ButtonClick(QStringLiteral("Back")); });
-    key(QKeySequence(Qt::ALT | Qt::Key_Right), [this] { tbToolBar_ButtonClick(QStringLiteral("Forward")); });
-    key(QKeySequence(Qt::CTRL | Qt::Key_P), [this] { mnuFilePrint_Click(); });
-    // Each of these acts on the document window active last, making it active again when
-    // another child (the tools panel, active at start) is; without one it does nothing.
-    auto onActive = [this](std::function<void(frmBrowser &)> command) {
-        return [this, command = std::move(command)] {
-            frmBrowser *doc = activeBrowser();
-            if (!doc && (doc = lastActiveBrowser()))
-                mdiArea->setActiveSubWindow(doc->subWindow());
-            if (doc)
-                command(*doc);
-        };
-    };
-    key(QKeySequence(Qt::CTRL | Qt::Key_F), onActive(&frmBrowser::showFindStrip));
-    for (const QKeySequence &toAddress : {QKeySequence(Qt::CTRL | Qt::Key_L), QKeySequence(Qt::Key_F6),
-                                          QKeySequence(Qt::ALT | Qt::Key_D)})
-        key(toAddress, onActive(&frmBrowser::focusAddress));
-    key(QKeySequence(Qt::Key_F3), onActive(&frmBrowser::findNext));
-    key(QKeySequence(Qt::SHIFT | Qt::Key_F3), onActive(&frmBrowser::findPrevious));
-    key(QKeySequence(Qt::CTRL | Qt::Key_U), onActive([](frmBrowser &w) { w.brwWebBrowser->ViewPageSource(); }));
-    key(QKeySequence(Qt::Key_F12), onActive([](frmBrowser &w) { w.brwWebBrowser->ShowDevTools(); }));
-    auto zoom = [&onActive](int steps) { return onActive([steps](frmBrowser &w) { w.zoomBy(steps); }); };
-    // Ctrl+= is Ctrl++ without the Shift that plus needs on many keyboards.
-    key(QKeySequence(Qt::CTRL | Qt::Key_Plus), zoom(1));
-    key(QKeySequence(Qt::CTRL | Qt::Key_Equal), zoom(1));
-    key(QKeySequence(Qt::CTRL | Qt::Key_Minus), zoom(-1));
-    key(QKeySequence(Qt::CTRL | Qt::Key_0), onActive(&frmBrowser::zoomReset));
-    key(QKeySequence(Qt::Key_F11), [this] { toggleFullScreen(); });
-    // Like tabs: the next or previous window in the order they were opened, at once.
-    key(QKeySequence(Qt::CTRL | Qt::Key_Tab), [this] { mdiArea->activateNextSubWindow(); });
-    for (const QKeySequence &back : {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
-                                     QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)})
-        key(back, [this] { mdiArea->activatePreviousSubWindow(); });
-    // Esc stops a load only while the page itself has the focus; the page keeps the key
-    // while it is not loading.
-    key(QKeySequence(Qt::Key_Escape), [this] {
-        frmBrowser *active = activeBrowser();
-        QWidget *focus = QApplication::focusWidget();
-        if (active && focus && active->brwWebBrowser->isAncestorOf(focus))
-            tbToolBar_ButtonClick(QStringLiteral("Stop"));
-    });
 }
 
 void frmMain::paintEvent(QPaintEvent *event)
@@ -290,44 +93,12 @@ void frmMain::paintEvent(QPaintEvent *event)
 bool frmMain::event(QEvent *event)
 {
     const bool done = QMainWindow::event(event);
-    switch (event->type()) {
     // Only what the window has been told it now is: on a state change the geometry and
     // frame are still the old state's, and a restored window equal in size to the
     // maximized one would look placed already.
-    case QEvent::Move:
-    case QEvent::Resize:
-        placeOnceFrameKnown();
-        break;
-    default:
-        break;
-    }
+    if (event->type() == QEvent::Move || event->type() == QEvent::Resize)
+        m_placement.correct();
     return done;
-}
-
-void frmMain::placeOnceFrameKnown()
-{
-    // A maximized window keeps the placement for when it is restored.
-    if (!m_outerAwaitingFrame || !isVisible() || !windowHandle()
-        || (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)))
-        return;
-    const QMargins frame = windowHandle()->frameMargins();
-    if (frame.isNull())
-        return; // not told yet, or no frame at all: either way the placement holds
-    const QRect wanted = placement::insideFrame(*m_outerAwaitingFrame, frame);
-    // The manager may report a frame in steps; each correction is checked by the move
-    // it causes, and a manager that will not have it ends the attempts.
-    if (geometry() == wanted || m_frameCorrections-- <= 0) {
-        m_outerAwaitingFrame.reset();
-        return;
-    }
-    setGeometry(wanted);
-}
-
-void frmMain::toggleFullScreen()
-{
-    if (!isFullScreen() && windowHandle())
-        m_frameBeforeFullScreen = windowHandle()->frameMargins();
-    setWindowState(windowState() ^ Qt::WindowFullScreen);
 }
 
 QMenu *frmMain::createPopupMenu()
@@ -338,31 +109,10 @@ QMenu *frmMain::createPopupMenu()
 
 void frmMain::MDIForm_Load()
 {
-    SettingsStore &s = m_platform.settings;
-    const QRectF placed = placement::fromTexts(
-        s.get(appName, section, QStringLiteral("MainLeft"), placement::toText(placement::defaultLeft)),
-        s.get(appName, section, QStringLiteral("MainTop"), placement::toText(placement::defaultTop)),
-        s.get(appName, section, QStringLiteral("MainWidth"), placement::toText(placement::defaultWidth)),
-        s.get(appName, section, QStringLiteral("MainHeight"), placement::toText(placement::defaultHeight)),
-        minimumSizeHint());
-    // The stored placement is the outer one. X11 moves and sizes the window inside its
-    // frame, and the manager tells the frame only once asked or once the window is on
-    // screen: ask before showing; failing an answer, correct once the frame is known.
+    // The placement asks the window manager for the frame before showing: the native
+    // window first.
     create();
-    const QRect stored(twips::toPixels(qRound(placed.left())), twips::toPixels(qRound(placed.top())),
-                       twips::toPixels(qRound(placed.width())), twips::toPixels(qRound(placed.height())));
-    const std::optional<QMargins> frame = windowframe::beforeShown(windowHandle());
-    // Restored, the window must be reachable: its title bar on a screen as they are now.
-    QList<QRect> screens;
-    for (const QScreen *screen : QGuiApplication::screens())
-        screens << screen->availableGeometry();
-    const QRect outer = placement::onScreens(
-        stored, screens, frame && frame->top() > 0 ? frame->top() : placement::assumedTitleBar);
-    setGeometry(placement::insideFrame(outer, frame.value_or(QMargins())));
-    if (!frame) {
-        m_outerAwaitingFrame = outer;
-        m_frameCorrections = 3;
-    }
+    m_placement.apply();
 
     LoadNewDoc();
     ToolsVisible = true;
@@ -438,20 +188,6 @@ frmBrowser *frmMain::sharedBrowser()
     return m_sharedBrowser;
 }
 
-QString frmMain::historyNotice() const
-{
-    // Only when it is not where the user would look, and once a run, not once a window.
-    const ProgramFolder &folder = m_platform.folder;
-    const ProgramFolder::Keeping keeping = folder.keeping();
-    if (keeping == ProgramFolder::Keeping::BesideProgram || !folder.claimNotice())
-        return {};
-    const QString path = folder.keptFile(historyfile::fileName());
-    if (keeping == ProgramFolder::Keeping::UserData)
-        return QStringLiteral("Address history is kept in %1: the program's folder cannot be written.").arg(path);
-    return QStringLiteral("Address history cannot be kept: neither the program's folder nor %1 can be written.")
-        .arg(QDir::toNativeSeparators(QFileInfo(path).path()));
-}
-
 void frmMain::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
@@ -523,35 +259,8 @@ void frmMain::mnuFileExit_Click()
 
 void frmMain::tbToolBar_ButtonClick(const QString &key)
 {
-    // Every step that needs a document window is skipped when the active child is none.
-    frmBrowser *active = activeBrowser();
-    if (active)
-        active->startBusyCheck();
-
-    if (key == QLatin1String("Back")) {
-        if (active)
-            active->brwWebBrowser->GoBack();
-    } else if (key == QLatin1String("Forward")) {
-        if (active)
-            active->brwWebBrowser->GoForward();
-    } else if (key == QLatin1String("Stop")) {
-        if (active) {
-            active->timTimer->stop();
-            active->brwWebBrowser->Stop();
-            active->setWindowTitle(windowcaption::literal(active->brwWebBrowser->LocationName()));
-        }
-    } else if (key == QLatin1String("Refresh")) {
-        if (active)
-            active->brwWebBrowser->Refresh();
-    } else if (key == QLatin1String("Print")) {
-        mnuFilePrint_Click();
-    } else if (key == QLatin1String("Help")) {
-        mnuHelpContents_Click();
-    } else if (key == QLatin1String("Web Mail")) {
-        mod1::OpenWebMail(*sharedBrowser());
-    } else if (key == QLatin1String("Search")) {
-        mod1::OpenSearchPage(*sharedBrowser());
-    }
+    // Each button is an action of its own that carries its keys: the one of that key.
+    m_menus->press(key);
 }
 
 void frmMain::mnuFileOpen_Click()
@@ -579,29 +288,8 @@ void frmMain::mnuFilePrint_Click()
     if (!printer)
         return;
     // Only a document window has a page to print; any other child prints nothing.
-    frmBrowser *active = activeBrowser();
-    if (!active)
-        return;
-    WebBrowser *browser = active->brwWebBrowser;
-    if (m_printing.count(browser) || !browser->PrintPage(printer.get()))
-        return;
-    m_printing[browser] = std::move(printer);
-    connect(browser, &WebBrowser::PrintFinished, this, [this, browser] { printFinished(browser); },
-            Qt::SingleShotConnection);
-    // A window closed mid-print: the engine may still be drawing on the printer, and no
-    // end will be reported; the printer is kept until the main window goes.
-    connect(browser, &QObject::destroyed, this, [this, browser] {
-        auto it = m_printing.find(browser);
-        if (it == m_printing.end())
-            return;
-        m_orphanedPrinters.push_back(std::move(it->second));
-        m_printing.erase(it);
-    });
-}
-
-void frmMain::printFinished(WebBrowser *browser)
-{
-    m_printing.erase(browser);
+    if (frmBrowser *active = activeBrowser())
+        m_printJobs.print(active->brwWebBrowser, std::move(printer));
 }
 
 void frmMain::mnuEditCut_Click()
@@ -670,7 +358,7 @@ void frmMain::mnuViewOptions_Click()
     // There is no such control panel here (on every Linux desktop): our own options.
     if (!m_options) {
         m_options = new InternetOptions(m_platform.settings, appName, *m_platform.browsingData,
-                                        [this] { return deleteAddressHistory(); }, this);
+                                        [this] { return addresshistory::clear(m_platform.folder, *mdiArea); }, this);
         m_options->setAttribute(Qt::WA_DeleteOnClose);
     }
     // Modeless: the document windows, keys and menus stay usable while it is open.
@@ -679,47 +367,6 @@ void frmMain::mnuViewOptions_Click()
     m_options->activateWindow();
 }
 
-bool frmMain::deleteAddressHistory()
-{
-    QString why;
-    if (historyfile::clear(m_platform.folder.keptFile(historyfile::fileName()), &why)
-        != historyfile::WriteResult::Written) {
-        quietlog::warnOnce(lcHistory(), QStringLiteral("the address history could not be deleted: %1").arg(why));
-        return false;
-    }
-    const auto children = mdiArea->subWindowList();
-    for (QMdiSubWindow *sub : children) {
-        if (auto *browser = qobject_cast<frmBrowser *>(sub->widget()))
-            browser->forgetListedAddresses();
-    }
-    return true;
-}
-
-namespace {
-
-// The children an arrangement moves: those shown and not minimized.
-QList<QMdiSubWindow *> tileable(QMdiArea *area)
-{
-    QList<QMdiSubWindow *> out;
-    const auto children = area->subWindowList(QMdiArea::CreationOrder);
-    for (QMdiSubWindow *s : children) {
-        if (s->isVisible() && !s->isMinimized())
-            out << s;
-    }
-    return out;
-}
-
-void place(const QList<QMdiSubWindow *> &windows, const QList<QRect> &rects)
-{
-    for (qsizetype i = 0; i < windows.size() && i < rects.size(); ++i) {
-        if (windows[i]->isMaximized())
-            windows[i]->showNormal();
-        windows[i]->setGeometry(rects[i]);
-    }
-}
-
-} // namespace
-
 void frmMain::mnuWindowCascade_Click()
 {
     mdiArea->cascadeSubWindows();
@@ -727,30 +374,17 @@ void frmMain::mnuWindowCascade_Click()
 
 void frmMain::mnuWindowTileHorizontal_Click()
 {
-    const auto windows = tileable(mdiArea);
-    place(windows, arrangement::tileHorizontal(int(windows.size()), mdiArea->viewport()->rect()));
+    arrangement::tileChildren(mdiArea, arrangement::tileHorizontal);
 }
 
 void frmMain::mnuWindowTileVertical_Click()
 {
-    const auto windows = tileable(mdiArea);
-    place(windows, arrangement::tileVertical(int(windows.size()), mdiArea->viewport()->rect()));
+    arrangement::tileChildren(mdiArea, arrangement::tileVertical);
 }
 
 void frmMain::mnuWindowArrangeIcons_Click()
 {
-    QList<QMdiSubWindow *> icons;
-    QList<QSize> sizes;
-    const auto children = mdiArea->subWindowList(QMdiArea::CreationOrder);
-    for (QMdiSubWindow *s : children) {
-        if (s->isVisible() && s->isMinimized()) {
-            icons << s;
-            sizes << s->size();
-        }
-    }
-    const QList<QRect> rects = arrangement::arrangeIcons(sizes, mdiArea->viewport()->rect());
-    for (qsizetype i = 0; i < icons.size(); ++i)
-        icons[i]->move(rects[i].topLeft());
+    arrangement::arrangeChildIcons(mdiArea);
 }
 
 frmHelp *frmMain::helpViewer() const
@@ -799,49 +433,5 @@ void frmMain::closeEvent(QCloseEvent *event)
 
 void frmMain::MDIForm_Unload()
 {
-    if (isMinimized())
-        return;
-    // A maximized window stores its maximized bounds, as it reports them. One whose frame
-    // was never told still stands at the placement it was given. A full screen is no
-    // placement: the window stores where it goes back to when restored.
-    QRect r = m_outerAwaitingFrame && !isMaximized() ? *m_outerAwaitingFrame : frameGeometry();
-    if (isFullScreen())
-        r = normalGeometry().marginsAdded(m_frameBeforeFullScreen);
-    SettingsStore &s = m_platform.settings;
-    s.save(appName, section, QStringLiteral("MainLeft"), placement::toText(float(twips::fromPixels(r.x()))));
-    s.save(appName, section, QStringLiteral("MainTop"), placement::toText(float(twips::fromPixels(r.y()))));
-    s.save(appName, section, QStringLiteral("MainWidth"), placement::toText(float(twips::fromPixels(r.width()))));
-    s.save(appName, section, QStringLiteral("MainHeight"), placement::toText(float(twips::fromPixels(r.height()))));
-}
-
-void frmMain::updateWindowList()
-{
-    // Below the menu's own items: a separator and one numbered entry per child window.
-    const auto own = mnuWindow->actions();
-    for (QAction *a : own) {
-        if (a->property("windowList").toBool()) {
-            mnuWindow->removeAction(a);
-            a->deleteLater();
-        }
-    }
-    const QList<QMdiSubWindow *> children = mdiArea->subWindowList();
-    QAction *bar = nullptr;
-    int n = 0;
-    for (QMdiSubWindow *child : children) {
-        if (!child->isVisible())
-            continue;
-        if (!bar) {
-            bar = mnuWindow->addSeparator();
-            bar->setProperty("windowList", true);
-        }
-        ++n;
-        QString caption = windowcaption::shown(child->windowTitle());
-        caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
-        QAction *a = mnuWindow->addAction(
-            (n < 10 ? QStringLiteral("&") : QString()) + QString::number(n) + QLatin1Char(' ') + caption);
-        a->setProperty("windowList", true);
-        a->setCheckable(true);
-        a->setChecked(child == mdiArea->currentSubWindow());
-        connect(a, &QAction::triggered, child, [this, child] { mdiArea->setActiveSubWindow(child); });
-    }
+    m_placement.store();
 }

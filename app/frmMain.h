@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/printjobs.h"
+#include "app/windowplacement.h"
 #include "browser/browserhost.h"
 #include "browser/zoomlevels.h"
 #include "platform/desktopnotifications.h"
@@ -10,16 +12,13 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <functional>
-#include <map>
-#include <optional>
 #include <memory>
-#include <vector>
 
+class MainMenus;
 class PanelStatusBar;
 class QAction;
 class QMdiArea;
 class QMenu;
-class QPrinter;
 class QToolBar;
 class WebBrowser;
 class frmBrowser;
@@ -136,9 +135,9 @@ protected:
     QMenu *createPopupMenu() override;
 
 private:
-    void buildMenus();
-    void buildToolbar();
-    void addBrowserKeys();
+    // Builds the menus, toolbar and keys, and connects them to the handlers here.
+    friend class MainMenus;
+
     // The visible document window that was active most recently (of those which takes,
     // when given), active or not now; nullptr when there is none.
     frmBrowser *lastActiveBrowser(const std::function<bool(const frmBrowser &)> &which = {}) const;
@@ -148,20 +147,10 @@ private:
     frmBrowser *newDocument(const QString &address, bool navigate = true, bool behind = false);
     void MDIForm_Load();
     void MDIForm_Unload();
-    void placeOnceFrameKnown();
-    // F11: the whole window on the screen, and back to the state it left.
-    void toggleFullScreen();
-    // Where the address history goes when not beside the program, for the status bar;
-    // empty when beside it or already said this run.
-    QString historyNotice() const;
     void ShowToolsPanel();
     void mnuFileNew_Click();
     void mnuFileExit_Click();
     void mnuWindowNewWindow_Click();
-    void updateWindowList();
-    void printFinished(WebBrowser *browser);
-    // Empties the history file and every open window's list of addresses.
-    bool deleteAddressHistory();
 
     Platform m_platform;
     QPointer<frmBrowser> m_sharedBrowser;
@@ -169,16 +158,11 @@ private:
     QPointer<InternetOptions> m_options;
     // The open dialog remembers the last file chosen, as it is never cleared.
     QString m_openFileName;
-    // A printer stays alive until its page has been printed.
-    std::map<WebBrowser *, std::unique_ptr<QPrinter>> m_printing;
-    std::vector<std::unique_ptr<QPrinter>> m_orphanedPrinters;
+    // The menus, toolbar and keys; the placement in the settings; the printers in use.
+    std::unique_ptr<MainMenus> m_menus;
+    WindowPlacement m_placement;
+    PrintJobs m_printJobs;
     bool m_painted = false;
-    // The stored outer placement while the window manager has not yet told the frame
-    // around it, and how many more corrections it may take.
-    std::optional<QRect> m_outerAwaitingFrame;
-    int m_frameCorrections = 0;
-    // The frame the window had before it went full screen, where it has none.
-    QMargins m_frameBeforeFullScreen;
     // Said when the window first shows, for HistoryNoticeMs.
     QString m_historyNotice;
     static constexpr int HistoryNoticeMs = 15000;

@@ -837,16 +837,20 @@ void tst_Commands::browserKeys_data()
     QTest::addColumn<int>("modifiers");
     QTest::addColumn<bool>("focusInPage");
     QTest::addColumn<QStringList>("calls");
-    QTest::newRow("F5") << int(Qt::Key_F5) << 0 << true << QStringList{QStringLiteral("Refresh")};
+    QTest::addColumn<bool>("toolbarShown");
+    QTest::newRow("F5") << int(Qt::Key_F5) << 0 << true << QStringList{QStringLiteral("Refresh")} << true;
+    // The key is the button's action, and works with the toolbar hidden.
+    QTest::newRow("F5, the toolbar hidden") << int(Qt::Key_F5) << 0 << true << QStringList{QStringLiteral("Refresh")}
+                                            << false;
     QTest::newRow("Alt+Left") << int(Qt::Key_Left) << int(Qt::AltModifier) << true
-                              << QStringList{QStringLiteral("GoBack")};
+                              << QStringList{QStringLiteral("GoBack")} << true;
     QTest::newRow("Alt+Right") << int(Qt::Key_Right) << int(Qt::AltModifier) << false
-                               << QStringList{QStringLiteral("GoForward")};
-    QTest::newRow("Esc in the page") << int(Qt::Key_Escape) << 0 << true << QStringList{QStringLiteral("Stop")};
-    QTest::newRow("Esc in the address box") << int(Qt::Key_Escape) << 0 << false << QStringList{};
+                               << QStringList{QStringLiteral("GoForward")} << true;
+    QTest::newRow("Esc in the page") << int(Qt::Key_Escape) << 0 << true << QStringList{QStringLiteral("Stop")} << true;
+    QTest::newRow("Esc in the address box") << int(Qt::Key_Escape) << 0 << false << QStringList{} << true;
     QTest::newRow("Ctrl+U") << int(Qt::Key_U) << int(Qt::ControlModifier) << true
-                            << QStringList{QStringLiteral("ViewPageSource")};
-    QTest::newRow("F12") << int(Qt::Key_F12) << 0 << false << QStringList{QStringLiteral("ShowDevTools")};
+                            << QStringList{QStringLiteral("ViewPageSource")} << true;
+    QTest::newRow("F12") << int(Qt::Key_F12) << 0 << false << QStringList{QStringLiteral("ShowDevTools")} << true;
 }
 
 void tst_Commands::browserKeys()
@@ -855,6 +859,10 @@ void tst_Commands::browserKeys()
     QFETCH(int, modifiers);
     QFETCH(bool, focusInPage);
     QFETCH(QStringList, calls);
+    QFETCH(bool, toolbarShown);
+    if (!toolbarShown)
+        main->mnuViewToolbar->trigger();
+    QCOMPARE(main->tbToolBar->isVisible(), toolbarShown);
     main->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(main.get()));
     activate(document1());
