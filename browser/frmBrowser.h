@@ -80,7 +80,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     QSize sizeHint() const override;
 
-public Q_SLOTS:
+private Q_SLOTS:
     // Navigates to the address box's text unless SuppressNavigate is set. A text longer
     // than the history keeps is not visited; the status line says so.
     void cboAddress_Click();
