@@ -6,6 +6,7 @@
 // whose accept queue is full, so the ping's SYN is dropped until the queue is freed after
 // D ms and the kernel's retransmission gets in. Prints figures; never fails on time.
 #include "benchfigures.h"
+#include "windowhandlers.h"
 
 #include "browser/frmBrowser.h"
 #include "platform/pingsocket.h"
@@ -151,7 +152,7 @@ RunResult pingOnce(QMdiArea &area, TestPlatform &env, TestHost &host, const Case
     QElapsedTimer clock;
     // Ours ahead of the window's handler: the clock stops as the signal comes, and it can
     // still be seen whether the window's time-out had already ended the ping.
-    QObject::disconnect(w->Socket1, &PingSocket::connected, w, &frmBrowser::Socket1_Connect);
+    windowhandlers::disconnect(w->Socket1, "connected()", w);
     QObject::connect(w->Socket1, &PingSocket::connected, w, [&] {
         if (result.connected)
             return;
@@ -159,7 +160,7 @@ RunResult pingOnce(QMdiArea &area, TestPlatform &env, TestHost &host, const Case
         result.clockMs = double(clock.nsecsElapsed()) / 1e6;
         result.gaveUpFirst = !w->Timer1->isActive();
     });
-    QObject::connect(w->Socket1, &PingSocket::connected, w, &frmBrowser::Socket1_Connect);
+    windowhandlers::connect(w->Socket1, "connected()", w, "Socket1_Connect()");
     QSignalSpy connects(w->Socket1, &PingSocket::connected);
 
     if (releaseAfterMs) {

@@ -10,6 +10,7 @@
 // The server runs on a thread of its own, so it takes no time from the UI thread the
 // engine and the window share. Prints figures; never fails on time.
 #include "benchfigures.h"
+#include "windowhandlers.h"
 
 #include "browser/frmBrowser.h"
 #include "platform/webbrowser.h"
@@ -383,6 +384,10 @@ int main(int argc, char *argv[])
         std::function<void()> undo;
     };
     frmBrowser *w = halvane.w;
+    static constexpr const char *ProgressChange = "ProgressChange(int,int)";
+    static constexpr const char *ProgressHandler = "brwWebBrowser_ProgressChange(int,int)";
+    static constexpr const char *NavigateComplete2 = "NavigateComplete2(QString)";
+    static constexpr const char *NavigateHandler = "brwWebBrowser_NavigateComplete2(QString)";
     const QList<Experiment> experiments = {
         {"as it is",
          [] {},
@@ -391,11 +396,11 @@ int main(int argc, char *argv[])
          [&] { halvane.onBegin = [w] { w->Timer2->stop(); }; },
          [&] { halvane.onBegin = nullptr; }},
         {"without the progress handler",
-         [w] { QObject::disconnect(w->brwWebBrowser, &WebBrowser::ProgressChange, w, &frmBrowser::brwWebBrowser_ProgressChange); },
-         [w] { QObject::connect(w->brwWebBrowser, &WebBrowser::ProgressChange, w, &frmBrowser::brwWebBrowser_ProgressChange); }},
+         [w] { windowhandlers::disconnect(w->brwWebBrowser, ProgressChange, w); },
+         [w] { windowhandlers::connect(w->brwWebBrowser, ProgressChange, w, ProgressHandler); }},
         {"without NavigateComplete2 (history write)",
-         [w] { QObject::disconnect(w->brwWebBrowser, &WebBrowser::NavigateComplete2, w, &frmBrowser::brwWebBrowser_NavigateComplete2); },
-         [w] { QObject::connect(w->brwWebBrowser, &WebBrowser::NavigateComplete2, w, &frmBrowser::brwWebBrowser_NavigateComplete2); }},
+         [w] { windowhandlers::disconnect(w->brwWebBrowser, NavigateComplete2, w); },
+         [w] { windowhandlers::connect(w->brwWebBrowser, NavigateComplete2, w, NavigateHandler); }},
     };
     std::printf("\nb') the window's load with one part switched off, against the bare view taken in turns\n");
     std::printf("%-44s %4s %10s %10s %7s %11s %11s\n", "window", "runs", "window ms", "bare ms", "ratio",

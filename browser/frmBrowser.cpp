@@ -4,34 +4,26 @@
 #include "browser/findstrip.h"
 #include "browser/fullscreenpage.h"
 #include "browser/historyfile.h"
-#include "browser/linkping.h"
 #include "browser/statustext.h"
-#include "browser/typedaddress.h"
 #include "browser/zoomlevels.h"
-#include "platform/locationtext.h"
 #include "platform/pingsocket.h"
 #include "platform/platform.h"
 #include "platform/twips.h"
 #include "platform/webbrowser.h"
 #include "platform/windowcaption.h"
-#include "shared/measurements.h"
 #include "shared/named.h"
-#include "shared/toolspaneldisplay.h"
 
-#include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QAbstractItemView>
 #include <QCompleter>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QProgressBar>
-#include <QStringListModel>
 #include <QTimer>
-#include <QUrl>
 #include <algorithm>
 
 namespace {
@@ -39,8 +31,6 @@ namespace {
 constexpr int innerWidth = 6540;
 constexpr int innerHeight = 5070;
 constexpr int stripHeight = 675;
-constexpr qint64 pingTimeoutMs = 1000;
-constexpr qint64 slowPageMs = 500;
 constexpr int busyFirstCheckMs = 5;
 constexpr int busyRecheckMs = 100;
 
@@ -55,27 +45,6 @@ QTimer *timer(QObject *parent, const char *name, int intervalMs)
     t->setTimerType(Qt::PreciseTimer);
     t->setSingleShot(true);
     return t;
-}
-
-// The edit field holds far more than the longest address the history keeps, so that a
-// longer one is refused whole rather than cut short and visited (the field cuts what
-// goes past its length, silently).
-constexpr int editLength = int(16 * historyfile::MaxAddressBytes);
-
-// Too long to visit or keep: the file would drop it on reading.
-bool tooLong(const QString &address)
-{
-    return !address.isEmpty() && !historyfile::fits(address);
-}
-
-// A user name and password in an address are never listed or kept: the file is on disk
-// for good, and windows show the list to whoever looks.
-QString withoutUserInfo(const QString &location)
-{
-    const QUrl url(location);
-    if (url.userInfo().isEmpty())
-        return location;
-    return locationText(url.adjusted(QUrl::RemoveUserInfo));
 }
 
 } // namespace
@@ -93,43 +62,29 @@ frmBrowser::frmBrowser(QMdiArea *mdiArea, const Platform &platform, BrowserHost 
     , m_host(host)
     , m_historyPath(platform.folder.keptFile(historyfile::fileName()))
     , m_history(m_historyPath)
+    , m_linkPing(*Socket1, *Timer1, host)
+    , m_loadClock(*Timer2, host)
+    , m_addresses(cboAddress)
 {
     setObjectName(QStringLiteral("frmBrowser"));
     QIcon icon(QStringLiteral(":/icons/document-32.png"));
     icon.addFile(QStringLiteral(":/icons/document-16.png"));
     setWindowIcon(icon);
     resize(sizeHint());
+    placeControls();
+    connectEvents();
+    Form_Load(mdiArea);
+}
 
+// The controls at their design places; the address box's list sets the box up itself.
+void frmBrowser::placeControls()
+{
     twips::place(picAddress, 0, 0, innerWidth, stripHeight);
     picAddress->setFocusPolicy(Qt::NoFocus);
 
-    cboAddress->setEditable(true);
-    cboAddress->lineEdit()->setMaxLength(editLength);
-    m_typed = new TypedAddress(cboAddress);
-    // The list changes only through the history file and completed navigations.
-    cboAddress->setInsertPolicy(QComboBox::NoInsert);
-    cboAddress->setDuplicatesEnabled(true);
-    // A history of a million addresses must not be measured item by item.
-    cboAddress->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    cboAddress->setModel(new QStringListModel(cboAddress));
-    if (auto *view = qobject_cast<QListView *>(cboAddress->view()))
-        view->setUniformItemSizes(true);
-    // Matching addresses show in a list under the box; the text changes only when the
-    // user picks one, so Enter visits exactly what was typed.
-    QCompleter *suggestions = cboAddress->completer();
-    suggestions->setCompletionMode(QCompleter::PopupCompletion);
-    suggestions->setCaseSensitivity(Qt::CaseInsensitive);
-    if (auto *list = qobject_cast<QListView *>(suggestions->popup()))
-        list->setUniformItemSizes(true);
     // While the list is up it has the keys, Enter included.
-    suggestions->popup()->installEventFilter(this);
-    // Left alone, the box picks the entry equal to its text (in any case) whenever an
-    // edit ends, on Enter or on leaving the box, and that visit comes on top of Enter's.
-    disconnect(cboAddress->lineEdit(), &QLineEdit::editingFinished, cboAddress, nullptr);
+    cboAddress->completer()->popup()->installEventFilter(this);
     twips::place(cboAddress, 120, 300, 3795, 315);
-    // The box is named by its label; the field inside it and its list have none shown.
-    cboAddress->lineEdit()->setAccessibleName(QStringLiteral("Address"));
-    cboAddress->view()->setAccessibleName(QStringLiteral("Addresses visited"));
 
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
@@ -149,7 +104,10 @@ frmBrowser::frmBrowser(QMdiArea *mdiArea, const Platform &platform, BrowserHost 
 
     // Front to back: address box, progress bar, label.
     lblAddress->lower();
+}
 
+void frmBrowser::connectEvents()
+{
     connect(cboAddress, &QComboBox::activated, this, &frmBrowser::cboAddress_Click);
     // Keys reach the box itself, which hands them on to its edit field.
     cboAddress->installEventFilter(this);
@@ -176,9 +134,7 @@ frmBrowser::frmBrowser(QMdiArea *mdiArea, const Platform &platform, BrowserHost 
     connect(Socket1, &PingSocket::connected, this, &frmBrowser::Socket1_Connect);
     connect(Socket1, &PingSocket::dataArrived, this, &frmBrowser::Socket1_Read);
     // A host name that passed as one but does not resolve fails as it would at once.
-    connect(Socket1, &PingSocket::lookupFailed, this, &frmBrowser::showPingFailure);
-
-    Form_Load(mdiArea);
+    connect(Socket1, &PingSocket::lookupFailed, this, [this] { m_linkPing.showFailure(); });
 }
 
 QSize frmBrowser::sizeHint() const
@@ -188,8 +144,6 @@ QSize frmBrowser::sizeHint() const
 
 void frmBrowser::Form_Load(QMdiArea *mdiArea)
 {
-    Socket1->setBufferSize(1024);
-
     m_subWindow = mdiArea->addSubWindow(this);
     m_subWindow->setAttribute(Qt::WA_DeleteOnClose);
     m_subWindow->show();
@@ -199,12 +153,7 @@ void frmBrowser::Form_Load(QMdiArea *mdiArea)
     const QRect label = lblAddress->geometry();
     cboAddress->move(twips::toPixels(50), label.y() + label.height() + twips::toPixels(15));
 
-    // A history that cannot be read leaves what was read so far; no message. Of a file
-    // of more addresses than anyone scrolls through, the newest are listed (the file
-    // keeps them all).
-    auto *model = qobject_cast<QStringListModel *>(cboAddress->model());
-    model->setStringList(historyfile::readLast(m_historyPath, ListedAddresses).entries);
-    cboAddress->setCurrentIndex(-1);
+    m_addresses.load(m_historyPath, ListedAddresses);
 }
 
 void frmBrowser::focusAddress()
@@ -215,9 +164,7 @@ void frmBrowser::focusAddress()
 
 void frmBrowser::forgetListedAddresses()
 {
-    const QString typed = cboAddress->currentText();
-    qobject_cast<QStringListModel *>(cboAddress->model())->setStringList({});
-    cboAddress->setEditText(typed);
+    m_addresses.forget();
 }
 
 void frmBrowser::Form_Resize()
@@ -291,6 +238,11 @@ void frmBrowser::setZoom(int percent)
 {
     m_host.zoomLevels().setLevel(ZoomLevels::keyOf(brwWebBrowser->LocationURL()), percent);
     m_host.flashStatusText(QStringLiteral("Zoom %1 %").arg(percent));
+    showAtZoom(percent);
+}
+
+void frmBrowser::showAtZoom(int percent)
+{
     if (percent == m_zoomPercent)
         return;
     m_zoomPercent = percent;
@@ -332,11 +284,11 @@ void frmBrowser::closeEvent(QCloseEvent *event)
 
 void frmBrowser::cboAddress_Click()
 {
-    m_typed->reset();
+    m_addresses.typingDone();
     if (SuppressNavigate)
         return;
     const QString address = cboAddress->currentText();
-    if (tooLong(address)) {
+    if (AddressList::tooLong(address)) {
         m_host.writeStatusText(QStringLiteral("The address is too long to visit (%1 characters).").arg(address.size()));
         return;
     }
@@ -358,14 +310,9 @@ bool frmBrowser::eventFilter(QObject *watched, QEvent *event)
     const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
     if (watched == cboAddress && enter)
         cboAddress_KeyPress(13);
-    QAbstractItemView *suggestions = cboAddress->completer()->popup();
-    if (watched == suggestions && enter) {
-        // Enter on a suggestion the user moved to visits it; otherwise the text as typed.
+    if (watched == cboAddress->completer()->popup() && enter) {
         // Taken here whole: the list would hand it to the edit field as well and visit twice.
-        const QModelIndex picked = suggestions->currentIndex();
-        suggestions->hide();
-        if (picked.isValid())
-            cboAddress->setEditText(picked.data().toString());
+        m_addresses.takeSuggestion();
         cboAddress_KeyPress(13);
         return true;
     }
@@ -408,37 +355,22 @@ void frmBrowser::brwWebBrowser_NavigateComplete2(const QString &)
     setWindowTitle(windowcaption::literal(brwWebBrowser->LocationName()));
 
     // Each host at the level chosen for it this session.
-    const int zoom = m_host.zoomLevels().levelFor(ZoomLevels::keyOf(brwWebBrowser->LocationURL()));
-    if (zoom != m_zoomPercent) {
-        m_zoomPercent = zoom;
-        brwWebBrowser->SetZoomPercent(zoom);
-    }
+    showAtZoom(m_host.zoomLevels().levelFor(ZoomLevels::keyOf(brwWebBrowser->LocationURL())));
 
-    const QString location = withoutUserInfo(brwWebBrowser->LocationURL());
+    const QString location = AddressList::withoutUserInfo(brwWebBrowser->LocationURL());
     // An address the box could not show whole, nor the file keep, is neither listed
     // nor kept; the box then shows none rather than the previous page's.
-    const bool keep = !tooLong(location);
+    const bool keep = !AddressList::tooLong(location);
     // What the user is typing stays in the box; the list still gains the address.
-    const bool typing = m_typed->isBeingTyped();
+    const bool typing = m_addresses.isBeingTyped();
     SuppressNavigate = true;
     if (keep) {
-        auto *model = qobject_cast<QStringListModel *>(cboAddress->model());
-        m_typed->keepAcross([&] {
-            // The first entry equal to the location, compared exactly.
-            const int found = int(model->stringList().indexOf(location));
-            if (found >= 0)
-                model->removeRows(found, 1);
-            model->insertRows(0, 1);
-            model->setData(model->index(0), location);
-        });
+        m_addresses.putOnTop(location);
         if (!typing)
             setListIndex(0);
     } else {
-        if (!typing) {
-            cboAddress->setCurrentIndex(-1);
-            cboAddress->setEditText(QString());
-            m_typed->reset();
-        }
+        if (!typing)
+            m_addresses.showNone();
         m_host.writeStatusText(QStringLiteral("The address is too long to keep (%1 characters).").arg(location.size()));
     }
     SuppressNavigate = false;
@@ -471,85 +403,37 @@ void frmBrowser::timTimer_Timer()
 
 void frmBrowser::brwWebBrowser_BeforeNavigate2(const QString &url)
 {
-    Measurements &shared = m_host.measurements();
-    if (!shared.LinkPingEnabled)
-        return;
-
-    const linkping::Target target = linkping::parse(url);
-    // Selects what stood before the first slash; no slash at all cannot be pinged.
-    if (target.slash - 1 < 0) {
-        showPingFailure();
-        return;
-    }
-    m_host.loadedToolsPanel().showPingHost(target.host, target.slash - 1);
-    if (target.remainder.isEmpty())
-        return;
-    // The host as the panel's box shows it: the box cuts only far past a host name's length.
-    if (!Socket1->setHostName(target.host)) {
-        showPingFailure();
-        return;
-    }
-    Socket1->setRemotePort(80);
-    if (!Socket1->setAction(PingSocket::ActionConnect)) {
-        showPingFailure();
-        return;
-    }
-    if (!shared.PingTicks.isRunning(Timer1))
-        shared.PingTicks.run(Timer1, pingTimeoutMs);
-}
-
-void frmBrowser::showPingFailure()
-{
-    m_host.loadedToolsPanel().showPingFailure(linkping::failureMessage());
+    m_linkPing.start(url);
 }
 
 void frmBrowser::Timer1_Timer()
 {
-    TickCounter &ticks = m_host.measurements().PingTicks;
-    // The time-out: nothing shown, the attempt left to itself.
-    if (ticks.isRunning(Timer1) && ticks.reached()) {
-        ticks.stop(Timer1);
-        ticks.reset();
-    }
+    m_linkPing.timeUp();
 }
 
 void frmBrowser::Socket1_Connect()
 {
-    TickCounter &ticks = m_host.measurements().PingTicks;
-    ticks.stop(Timer1);
-    ToolsPanelDisplay &panel = m_host.loadedToolsPanel();
-    panel.showRemoteAddress(Socket1->remoteAddress());
-    panel.showPingTime(ticks.text());
-    ticks.reset();
-    if (Socket1->isConnected())
-        Socket1->setAction(PingSocket::ActionClose);
+    m_linkPing.connected();
 }
 
 void frmBrowser::Socket1_Read(int dataLength, bool)
 {
-    Socket1->setReceiveLength(dataLength);
+    m_linkPing.received(dataLength);
 }
 
 void frmBrowser::brwWebBrowser_DownloadBegin()
 {
-    TickCounter &ticks = m_host.measurements().LoadTicks;
-    if (!ticks.isRunning(Timer2))
-        ticks.run(Timer2, slowPageMs);
+    m_loadClock.begin();
 }
 
 void frmBrowser::Timer2_Timer()
 {
-    TickCounter &ticks = m_host.measurements().LoadTicks;
-    if (ticks.isRunning(Timer2) && ticks.reached())
-        m_host.loadedToolsPanel().showSlowLoad();
+    m_loadClock.alarm();
 }
 
 void frmBrowser::brwWebBrowser_DownloadComplete()
 {
-    TickCounter &ticks = m_host.measurements().LoadTicks;
-    ticks.stop(Timer2);
-    m_host.loadedToolsPanel().showLoadTime(ticks.text());
-    ticks.reset();
+    m_loadClock.end();
     setWindowTitle(windowcaption::literal(brwWebBrowser->LocationName()));
     // The end of a load is when a busy check running since a command can end.
     if (timTimer->isActive())
@@ -558,5 +442,5 @@ void frmBrowser::brwWebBrowser_DownloadComplete()
 
 void frmBrowser::brwWebBrowser_TitleChange(const QString &)
 {
-    m_host.loadedToolsPanel().showLocalAddress(Socket1->localAddress());
+    m_linkPing.showLocalAddress();
 }

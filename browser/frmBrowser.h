@@ -1,6 +1,9 @@
 #pragma once
 
+#include "browser/addresslist.h"
 #include "browser/historywriter.h"
+#include "browser/linkping.h"
+#include "browser/loadclock.h"
 
 #include <QWidget>
 
@@ -14,13 +17,13 @@ class QMdiArea;
 class QMdiSubWindow;
 class QProgressBar;
 class QTimer;
-class TypedAddress;
 class WebBrowser;
 struct Platform;
 
 // A browser document window: an address strip (label, address box, progress bar) over
 // the hosted browser control. A child of the main window's document area. It follows
-// its page through the control's events and measures the link ping and load time.
+// its page through the control's events; its handlers hand the measuring to the link
+// ping and the load clock, and the address list's upkeep to the list.
 class frmBrowser : public QWidget
 {
     Q_OBJECT
@@ -30,11 +33,6 @@ public:
 
     QMdiSubWindow *subWindow() const { return m_subWindow; }
 
-    // Navigates to the address box's text unless SuppressNavigate is set. A text longer
-    // than the history keeps is not visited; the status line says so.
-    void cboAddress_Click();
-    // Enter (13) in the address box navigates; the key goes on unchanged.
-    void cboAddress_KeyPress(int keyAscii);
     // Empties the address list, the typed text aside: the history was deleted.
     void forgetListedAddresses();
 
@@ -57,21 +55,9 @@ public:
     // The page alone on the screen while it is full screen; nullptr otherwise.
     FullScreenPage *fullScreenPage() const { return m_fullScreenPage; }
 
-    void brwWebBrowser_StatusTextChange(const QString &text);
-    void brwWebBrowser_ProgressChange(int progress, int progressMax);
-    void brwWebBrowser_DownloadBegin();
-    void brwWebBrowser_DownloadComplete();
-    void brwWebBrowser_TitleChange(const QString &text);
-    void brwWebBrowser_BeforeNavigate2(const QString &url);
-    void brwWebBrowser_NavigateComplete2(const QString &url);
     // The caption reads "Working..." while the page is busy after a command, then the
     // page's name: checked a moment after the command, then as the page's load ends.
     void startBusyCheck();
-    void timTimer_Timer();
-    void Timer1_Timer();
-    void Timer2_Timer();
-    void Socket1_Connect();
-    void Socket1_Read(int dataLength, bool isUrgent);
 
     PingSocket *const Socket1;
     QTimer *const Timer2;
@@ -94,22 +80,46 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     QSize sizeHint() const override;
 
+private Q_SLOTS:
+    // Navigates to the address box's text unless SuppressNavigate is set. A text longer
+    // than the history keeps is not visited; the status line says so.
+    void cboAddress_Click();
+    // Enter (13) in the address box navigates; the key goes on unchanged.
+    void cboAddress_KeyPress(int keyAscii);
+    void brwWebBrowser_StatusTextChange(const QString &text);
+    void brwWebBrowser_ProgressChange(int progress, int progressMax);
+    void brwWebBrowser_DownloadBegin();
+    void brwWebBrowser_DownloadComplete();
+    void brwWebBrowser_TitleChange(const QString &text);
+    void brwWebBrowser_BeforeNavigate2(const QString &url);
+    void brwWebBrowser_NavigateComplete2(const QString &url);
+    void brwWebBrowser_FullScreenChange(bool fullScreen);
+    void timTimer_Timer();
+    void Timer1_Timer();
+    void Timer2_Timer();
+    void Socket1_Connect();
+    void Socket1_Read(int dataLength, bool isUrgent);
+
 private:
+    void placeControls();
+    void connectEvents();
     void Form_Load(QMdiArea *mdiArea);
     void Form_Resize();
-    void showPingFailure();
     // Sets the list index from code: the box takes the entry's text and raises its click.
     void setListIndex(int index);
     void setZoom(int percent);
+    // The page shown at percent; the level kept for its host is left as it is.
+    void showAtZoom(int percent);
     void findAgain(bool backward);
-    void brwWebBrowser_FullScreenChange(bool fullScreen);
 
     BrowserHost &m_host;
     QString m_historyPath;
     HistoryWriter m_history;
+    LinkPing m_linkPing;
+    LoadClock m_loadClock;
+    AddressList m_addresses;
     QMdiSubWindow *m_subWindow = nullptr;
     FindStrip *m_findStrip = nullptr;
     FullScreenPage *m_fullScreenPage = nullptr;
-    TypedAddress *m_typed = nullptr;
     int m_zoomPercent = 100;
 };

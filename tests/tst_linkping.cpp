@@ -84,7 +84,7 @@ void tst_LinkPing::hostFromTheAddress()
     QFETCH(QString, remainder);
     QFETCH(int, slash);
     QFETCH(QString, host);
-    const linkping::Target t = linkping::parse(url);
+    const LinkPing::Target t = LinkPing::parse(url);
     QCOMPARE(t.remainder, remainder);
     QCOMPARE(t.slash, slash);
     QCOMPARE(t.host, host);
@@ -127,9 +127,9 @@ void tst_LinkPing::addressesThatCannotBePinged()
         QCOMPARE(panel()->Text1->text(), shownFirst);
         QVERIFY(w->Timer1->isActive());
     }
-    QTRY_COMPARE(panel()->Text1->text(), linkping::failureMessage());
-    QCOMPARE(panel()->Text1->toolTip(), linkping::failureMessage());
-    QVERIFY(linkping::failureMessage().startsWith(QLatin1String("Only domains may be pinged (i.e ")));
+    QTRY_COMPARE(panel()->Text1->text(), LinkPing::failureMessage());
+    QCOMPARE(panel()->Text1->toolTip(), LinkPing::failureMessage());
+    QVERIFY(LinkPing::failureMessage().startsWith(QLatin1String("Only domains may be pinged (i.e ")));
 }
 
 void tst_LinkPing::pingShowsTheAddressAndTheTime()

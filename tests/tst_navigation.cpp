@@ -227,7 +227,7 @@ void tst_Navigation::keptAddressLeadsToTheSameRequest()
     frmBrowser *w = newWindow();
     browserOf(w)->completeNavigation(location, QString());
     QVERIFY(!historyBytes().contains("secret"));
-    w->cboAddress_KeyPress(13);
+    QTest::keyClick(w->cboAddress, Qt::Key_Return);
     // A new window lists it from the file.
     frmBrowser *next = newWindow();
     QCOMPARE(next->cboAddress->count(), 1);
@@ -330,7 +330,7 @@ void tst_Navigation::longAddressesWholeOrNotAtAll()
     // Typed or pasted, then Enter.
     w->cboAddress->setEditText(address);
     QCOMPARE(w->cboAddress->currentText(), address);
-    w->cboAddress_KeyPress(13);
+    QTest::keyClick(w->cboAddress, Qt::Key_Return);
     if (kept) {
         QCOMPARE(browserOf(w)->navigations, QStringList{address});
     } else {
@@ -356,7 +356,7 @@ void tst_Navigation::busyCheckShowsWorkingThenTheName()
     b->busy = true;
     b->locationName = QStringLiteral("Loaded page");
     w->cboAddress->setEditText(QStringLiteral("http://a.test/"));
-    w->cboAddress_KeyPress(13);
+    QTest::keyClick(w->cboAddress, Qt::Key_Return);
     QVERIFY(w->timTimer->isActive());
     QTRY_COMPARE(w->windowTitle(), QStringLiteral("Working..."));
     QVERIFY(w->timTimer->isActive());
