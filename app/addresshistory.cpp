@@ -2,8 +2,8 @@
 
 #include "browser/frmBrowser.h"
 #include "browser/historyfile.h"
-#include "platform/programfolder.h"
-#include "platform/quietlog.h"
+#include "system/programfolder.h"
+#include "system/quietlog.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -4,9 +4,9 @@
 #include "app/windowplacement.h"
 #include "browser/browserhost.h"
 #include "browser/zoomlevels.h"
-#include "platform/desktopnotifications.h"
-#include "platform/platform.h"
+#include "engine/desktopnotifications.h"
 #include "shared/measurements.h"
+#include "system/platform.h"
 #include "windows/toolspanelinstance.h"
 
 #include <QMainWindow>

@@ -1,7 +1,7 @@
 #include "app/frmSplash.h"
 
 #include "app/startuptrace.h"
-#include "platform/twips.h"
+#include "system/twips.h"
 
 #include <QLabel>
 #include <QScreen>

@@ -3,9 +3,9 @@
 #include "app/frmMain.h"
 #include "app/mod1.h"
 #include "browser/frmBrowser.h"
-#include "platform/twips.h"
-#include "platform/webbrowser.h"
-#include "platform/windowcaption.h"
+#include "engine/webbrowser.h"
+#include "system/twips.h"
+#include "system/windowcaption.h"
 
 #include <QAction>
 #include <QApplication>

@@ -2,7 +2,7 @@
 
 #include "app/addresses.h"
 #include "browser/frmBrowser.h"
-#include "platform/webbrowser.h"
+#include "engine/webbrowser.h"
 
 namespace mod1 {
 

@@ -1,6 +1,6 @@
 #include "app/panelstatusbar.h"
 
-#include "platform/twips.h"
+#include "system/twips.h"
 
 #include <QDateTime>
 #include <QLabel>

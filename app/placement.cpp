@@ -1,7 +1,7 @@
 #include "app/placement.h"
 
-#include "platform/quietlog.h"
-#include "platform/twips.h"
+#include "system/quietlog.h"
+#include "system/twips.h"
 
 #include <QRegion>
 

@@ -1,6 +1,6 @@
 #include "app/printjobs.h"
 
-#include "platform/webbrowser.h"
+#include "engine/webbrowser.h"
 
 #include <QPrinter>
 

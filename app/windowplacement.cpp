@@ -1,9 +1,9 @@
 #include "app/windowplacement.h"
 
 #include "app/placement.h"
-#include "platform/settingsstore.h"
-#include "platform/twips.h"
-#include "platform/windowframe.h"
+#include "system/settingsstore.h"
+#include "system/twips.h"
+#include "system/windowframe.h"
 
 #include <QGuiApplication>
 #include <QScreen>

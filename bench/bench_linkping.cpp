@@ -9,8 +9,8 @@
 #include "windowhandlers.h"
 
 #include "browser/frmBrowser.h"
-#include "platform/pingsocket.h"
 #include "support/testplatform.h"
+#include "system/pingsocket.h"
 #include "windows/frmtool2.h"
 
 #include <QApplication>

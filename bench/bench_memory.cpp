@@ -27,14 +27,14 @@
 
 #include "app/frmMain.h"
 #include "browser/frmBrowser.h"
-#include "platform/browsingprofile.h"
-#include "platform/localaddress.h"
-#include "platform/qtdialogs.h"
-#include "platform/qtenginedialogs.h"
-#include "platform/settingsstore.h"
-#include "platform/webbrowser.h"
-#include "platform/webenginebrowser.h"
+#include "engine/browsingprofile.h"
+#include "engine/qtenginedialogs.h"
+#include "engine/webbrowser.h"
+#include "engine/webenginebrowser.h"
 #include "support/loopbackhttpserver.h"
+#include "system/localaddress.h"
+#include "system/qtdialogs.h"
+#include "system/settingsstore.h"
 
 #include <QApplication>
 #include <QDir>

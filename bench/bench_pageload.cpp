@@ -13,8 +13,8 @@
 #include "windowhandlers.h"
 
 #include "browser/frmBrowser.h"
-#include "platform/webbrowser.h"
-#include "platform/webenginebrowser.h"
+#include "engine/webbrowser.h"
+#include "engine/webenginebrowser.h"
 #include "support/loopbackhttpserver.h"
 #include "support/testplatform.h"
 #include "windows/frmtool2.h"

@@ -5,7 +5,7 @@
 // time); never fails on time. Each input is read once and checked before it is timed, so
 // a reader that stops early cannot look fast.
 #include "browser/historyfile.h"
-#include "platform/rtfreader.h"
+#include "formats/rtfreader.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 
 #include "browser/historyfile.h"
 #include "browser/typedaddress.h"
-#include "platform/locationtext.h"
+#include "system/locationtext.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>

@@ -1,6 +1,6 @@
 #include "browser/findstrip.h"
 
-#include "platform/webbrowser.h"
+#include "engine/webbrowser.h"
 #include "shared/named.h"
 
 #include <QCheckBox>

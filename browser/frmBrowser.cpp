@@ -6,12 +6,12 @@
 #include "browser/historyfile.h"
 #include "browser/statustext.h"
 #include "browser/zoomlevels.h"
-#include "platform/pingsocket.h"
-#include "platform/platform.h"
-#include "platform/twips.h"
-#include "platform/webbrowser.h"
-#include "platform/windowcaption.h"
+#include "engine/webbrowser.h"
 #include "shared/named.h"
+#include "system/pingsocket.h"
+#include "system/platform.h"
+#include "system/twips.h"
+#include "system/windowcaption.h"
 
 #include <QCloseEvent>
 #include <QComboBox>

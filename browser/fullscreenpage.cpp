@@ -1,7 +1,7 @@
 #include "browser/fullscreenpage.h"
 
-#include "platform/webbrowser.h"
-#include "platform/windowcaption.h"
+#include "engine/webbrowser.h"
+#include "system/windowcaption.h"
 
 #include <QCloseEvent>
 #include <QShortcut>

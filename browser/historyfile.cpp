@@ -18,6 +18,8 @@
 #include <sys/stat.h>
 #include <utility>
 
+Q_LOGGING_CATEGORY(lcHistory, "halvane.history", QtWarningMsg)
+
 namespace historyfile {
 
 namespace {

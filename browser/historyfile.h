@@ -2,11 +2,15 @@
 
 #include <QByteArray>
 #include <QByteArrayList>
+#include <QLoggingCategory>
 #include <QString>
 #include <QStringDecoder>
 #include <QStringList>
 
 class QIODevice;
+
+// Where a history write that could not be made is told (halvane.history).
+Q_DECLARE_LOGGING_CATEGORY(lcHistory)
 
 // The address history file: one address a line, CR LF, an empty
 // first line. It is read field by field, not line by line:

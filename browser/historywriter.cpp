@@ -1,6 +1,6 @@
 #include "browser/historywriter.h"
 
-#include "platform/quietlog.h"
+#include "system/quietlog.h"
 
 #include <algorithm>
 #include <chrono>

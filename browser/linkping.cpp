@@ -1,9 +1,9 @@
 #include "browser/linkping.h"
 
 #include "browser/browserhost.h"
-#include "platform/pingsocket.h"
 #include "shared/measurements.h"
 #include "shared/toolspaneldisplay.h"
+#include "system/pingsocket.h"
 
 #include <QTimer>
 

@@ -16,7 +16,7 @@ import re
 import sys
 
 LIMIT = 80
-FOLDERS = ["app", "browser", "windows", "platform", "shared", "system", "engine", "formats"]
+FOLDERS = ["app", "browser", "windows", "shared", "system", "engine", "formats"]
 ALLOWED = {("rtfreader.cpp", "word")}
 SOURCE_ENDINGS = (".cpp", ".h")
 

@@ -2,9 +2,9 @@
 #include "browser/frmBrowser.h"
 #include "support/documentfixture.h"
 #include "windows/frmAbout.h"
-#include "windows/internetoptions.h"
 #include "windows/frmHelp.h"
 #include "windows/frmtool2.h"
+#include "windows/internetoptions.h"
 
 #include <QAccessible>
 #include <QApplication>

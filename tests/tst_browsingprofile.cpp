@@ -1,5 +1,5 @@
-#include "platform/browsingprofile.h"
-#include "platform/webenginebrowser.h"
+#include "engine/browsingprofile.h"
+#include "engine/webenginebrowser.h"
 #include "support/enginetesting.h"
 #include "support/loopbackhttpserver.h"
 

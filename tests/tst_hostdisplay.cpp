@@ -1,4 +1,4 @@
-#include "platform/hostdisplay.h"
+#include "system/hostdisplay.h"
 
 #include <QTest>
 

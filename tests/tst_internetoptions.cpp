@@ -1,6 +1,6 @@
-#include "platform/proxychoice.h"
-#include "platform/settingsstore.h"
 #include "support/testplatform.h"
+#include "system/proxychoice.h"
+#include "system/settingsstore.h"
 #include "windows/internetoptions.h"
 
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 #include "browser/frmBrowser.h"
 #include "browser/linkping.h"
-#include "platform/pingsocket.h"
 #include "support/documentfixture.h"
+#include "system/pingsocket.h"
 #include "windows/frmtool2.h"
 
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "platform/loadtracker.h"
+#include "engine/loadtracker.h"
 
 #include <QTest>
 

@@ -1,10 +1,10 @@
 #include "browser/frmBrowser.h"
 #include "browser/historyfile.h"
 #include "browser/historywriter.h"
-#include "platform/locationtext.h"
-#include "platform/useraddress.h"
+#include "engine/useraddress.h"
 #include "shared/measurements.h"
 #include "support/documentfixture.h"
+#include "system/locationtext.h"
 #include "windows/frmtool2.h"
 
 #include <QComboBox>

@@ -1,6 +1,6 @@
-#include "platform/pingsocket.h"
-#include "platform/proxychoice.h"
-#include "platform/settingsstore.h"
+#include "system/pingsocket.h"
+#include "system/proxychoice.h"
+#include "system/settingsstore.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>

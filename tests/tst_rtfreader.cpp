@@ -1,4 +1,4 @@
-#include "platform/rtfreader.h"
+#include "formats/rtfreader.h"
 
 #include <QColor>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "browser/frmBrowser.h"
-#include "platform/pingsocket.h"
 #include "support/documentfixture.h"
+#include "system/pingsocket.h"
 #include "windows/frmtool2.h"
 
 #include <QDir>

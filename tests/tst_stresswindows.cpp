@@ -1,5 +1,5 @@
 #include "browser/frmBrowser.h"
-#include "platform/webenginebrowser.h"
+#include "engine/webenginebrowser.h"
 #include "support/documentfixture.h"
 #include "support/loopbackhttpserver.h"
 #include "support/processtree.h"

@@ -3,11 +3,11 @@
 #include "browser/fullscreenpage.h"
 #include "browser/historyfile.h"
 #include "browser/statustext.h"
-#include "support/testplatform.h"
-#include "platform/drawingpath.h"
-#include "platform/webenginebrowser.h"
+#include "engine/drawingpath.h"
+#include "engine/webenginebrowser.h"
 #include "support/enginetesting.h"
 #include "support/loopbackhttpserver.h"
+#include "support/testplatform.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>

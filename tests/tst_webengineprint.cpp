@@ -1,4 +1,4 @@
-#include "platform/webenginebrowser.h"
+#include "engine/webenginebrowser.h"
 #include "support/enginetesting.h"
 #include "support/loopbackhttpserver.h"
 

@@ -1,6 +1,6 @@
 #include "windows/frmAbout.h"
 
-#include "platform/twips.h"
+#include "system/twips.h"
 #include "version.h"
 
 #include <QLabel>

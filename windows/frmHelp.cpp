@@ -1,8 +1,8 @@
 #include "windows/frmHelp.h"
 
-#include "platform/quietlog.h"
-#include "platform/rtfreader.h"
-#include "platform/twips.h"
+#include "formats/rtfreader.h"
+#include "system/quietlog.h"
+#include "system/twips.h"
 
 #include <QGuiApplication>
 #include <QIcon>
@@ -12,6 +12,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
+
+Q_LOGGING_CATEGORY(lcHelp, "halvane.help", QtWarningMsg)
 
 namespace {
 

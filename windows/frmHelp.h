@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/programfolder.h"
+#include "system/programfolder.h"
 
 #include <QWidget>
 

@@ -1,7 +1,7 @@
 #include "windows/frmtool2.h"
 
-#include "platform/twips.h"
 #include "shared/measurements.h"
+#include "system/twips.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

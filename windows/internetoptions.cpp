@@ -1,9 +1,9 @@
 #include "windows/internetoptions.h"
 
-#include "platform/browsingdata.h"
-#include "platform/proxychoice.h"
-#include "platform/settingsstore.h"
+#include "engine/browsingdata.h"
 #include "shared/named.h"
+#include "system/proxychoice.h"
+#include "system/settingsstore.h"
 
 #include <QButtonGroup>
 #include <QAbstractItemView>

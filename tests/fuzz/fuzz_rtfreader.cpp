@@ -1,5 +1,5 @@
 // libFuzzer entry for the RTF reader: any bytes, no crash, no hang, no sanitizer report.
-#include "platform/rtfreader.h"
+#include "formats/rtfreader.h"
 
 #include <QByteArray>
 #include <QGuiApplication>

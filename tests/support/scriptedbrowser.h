@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/webbrowser.h"
+#include "engine/webbrowser.h"
 
 #include <QStringList>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/enginedialogs.h"
-#include "platform/pagedialog.h"
+#include "engine/enginedialogs.h"
+#include "engine/pagedialog.h"
 
 #include <QList>
 #include <QPair>

@@ -2,11 +2,11 @@
 
 #include "browser/browserhost.h"
 #include "browser/zoomlevels.h"
-#include "platform/browsingdata.h"
-#include "platform/platform.h"
-#include "platform/settingsstore.h"
+#include "engine/browsingdata.h"
 #include "shared/measurements.h"
 #include "support/scriptedbrowser.h"
+#include "system/platform.h"
+#include "system/settingsstore.h"
 #include "windows/frmtool2.h"
 #include "windows/toolspanelinstance.h"
 
