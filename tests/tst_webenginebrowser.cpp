@@ -63,6 +63,25 @@ QString pairingProblem(const QStringList &log)
     return open ? u"Begin never completed"_s : QString();
 }
 
+// A document window over the real engine, in a document area of its own.
+struct EngineDocument
+{
+    TestPlatform env;
+    QMdiArea area;
+    std::unique_ptr<TestHost> host;
+    frmBrowser *window = nullptr;
+
+    EngineDocument()
+    {
+        env.platform.makeBrowser = [](QWidget *parent) { return new WebEngineBrowser(parent); };
+        area.resize(1000, 800);
+        area.show();
+        host = std::make_unique<TestHost>(&area);
+        window = new frmBrowser(&area, env.platform, *host);
+    }
+    WebEngineBrowser *browser() const { return static_cast<WebEngineBrowser *>(window->brwWebBrowser); }
+};
+
 } // namespace
 
 class tst_WebEngineBrowser : public QObject
@@ -676,15 +695,11 @@ void tst_WebEngineBrowser::selfReloadingPageLeavesTheTypedAddress()
 {
     m_server.setPage(u"/reloading"_s, "<html><head><title>Again</title><meta http-equiv='refresh' content='0'>"
                                       "</head><body>again</body></html>");
-    TestPlatform env;
-    env.platform.makeBrowser = [](QWidget *parent) { return new WebEngineBrowser(parent); };
-    QMdiArea area;
-    area.resize(1000, 800);
-    area.show();
+    EngineDocument doc;
+    QMdiArea &area = doc.area;
     area.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&area));
-    TestHost host(&area);
-    auto *w = new frmBrowser(&area, env.platform, host);
+    frmBrowser *w = doc.window;
     const QString page = url(u"/reloading"_s);
     QSignalSpy moves(w->brwWebBrowser, &WebBrowser::NavigateComplete2);
     w->brwWebBrowser->Navigate(page);
@@ -701,13 +716,13 @@ void tst_WebEngineBrowser::selfReloadingPageLeavesTheTypedAddress()
     QCOMPARE(w->cboAddress->itemText(0), page);
     // The window's line in the file is the page's address, never the text being typed.
     HistoryWriter::waitForAll();
-    QCOMPARE(historyfile::read(env.historyPath()).entries, QStringList{page});
+    QCOMPARE(historyfile::read(doc.env.historyPath()).entries, QStringList{page});
 
     QTest::keyClick(area.windowHandle(), Qt::Key_Return);
     QTRY_COMPARE_WITH_TIMEOUT(w->brwWebBrowser->LocationURL(), typed, LoadTimeoutMs);
     QTRY_COMPARE_WITH_TIMEOUT(w->cboAddress->currentText(), typed, LoadTimeoutMs);
     HistoryWriter::waitForAll();
-    QCOMPARE(historyfile::read(env.historyPath()).entries, QStringList{typed});
+    QCOMPARE(historyfile::read(doc.env.historyPath()).entries, QStringList{typed});
 }
 
 // A link whose address is 1.9 MB, hovered in a document window: the status line gets
@@ -720,23 +735,17 @@ void tst_WebEngineBrowser::hugeLinkReachesTheStatusBounded()
                                               "left:0;top:0;width:300px;height:200px'>far</a>"));
     // The pointer goes where the screen shows it; this test's own browser is not in the way.
     m_browser->hide();
-    TestPlatform env;
-    env.platform.makeBrowser = [](QWidget *parent) { return new WebEngineBrowser(parent); };
-    QMdiArea area;
-    area.resize(1000, 800);
-    area.show();
-    TestHost host(&area);
-    auto *w = new frmBrowser(&area, env.platform, host);
-    auto *browser = static_cast<WebEngineBrowser *>(w->brwWebBrowser);
+    EngineDocument doc;
+    WebEngineBrowser *browser = doc.browser();
     QSignalSpy completes(browser, &WebBrowser::DownloadComplete);
     browser->Navigate(url(u"/huge"_s));
     QVERIFY(completes.wait(LoadTimeoutMs));
 
     QTest::mouseMove(browser->view()->focusProxy(), QPoint(100, 100));
-    QTRY_VERIFY2_WITH_TIMEOUT(host.status.endsWith(QLatin1String(tail)), qPrintable(host.status.left(100)),
+    QTRY_VERIFY2_WITH_TIMEOUT(doc.host->status.endsWith(QLatin1String(tail)), qPrintable(doc.host->status.left(100)),
                               LoadTimeoutMs);
-    QVERIFY(host.status.startsWith(url(u"/far/xxx"_s)));
-    QVERIFY2(host.status.size() <= statustext::MaxLength, qPrintable(QString::number(host.status.size())));
+    QVERIFY(doc.host->status.startsWith(url(u"/far/xxx"_s)));
+    QVERIFY2(doc.host->status.size() <= statustext::MaxLength, qPrintable(QString::number(doc.host->status.size())));
     HistoryWriter::waitForAll();
 }
 
@@ -954,14 +963,9 @@ void tst_WebEngineBrowser::pageFullScreenShowsItAlone_data()
 void tst_WebEngineBrowser::pageFullScreenShowsItAlone()
 {
     QFETCH(QString, leave);
-    TestPlatform env;
-    env.platform.makeBrowser = [](QWidget *parent) { return new WebEngineBrowser(parent); };
-    QMdiArea area;
-    area.resize(1000, 800);
-    area.show();
-    TestHost host(&area);
-    auto *w = new frmBrowser(&area, env.platform, host);
-    auto *browser = static_cast<WebEngineBrowser *>(w->brwWebBrowser);
+    EngineDocument doc;
+    frmBrowser *w = doc.window;
+    WebEngineBrowser *browser = doc.browser();
     const QRect place = browser->geometry();
     QSignalSpy completes(browser, &WebBrowser::DownloadComplete);
     browser->Navigate(url(u"/fullscreen"_s));
