@@ -34,7 +34,7 @@ const QString section = QStringLiteral("Settings");
 
 } // namespace
 
-frmMain::frmMain(const Platform &platform, QWidget *parent)
+frmMain::frmMain(const Platform &platform, QWidget *parent, const QStringList &startAddresses)
     : QMainWindow(parent)
     , mdiArea(new QMdiArea(this))
     , tbToolBar(new QToolBar(this))
@@ -68,7 +68,7 @@ frmMain::frmMain(const Platform &platform, QWidget *parent)
         mnuHalvaneTool->setChecked(false);
     });
 
-    MDIForm_Load();
+    MDIForm_Load(startAddresses);
     m_historyNotice = addresshistory::notice(m_platform.folder);
     // Opens maximized; the placement just read is what it takes when restored.
     setWindowState(windowState() | Qt::WindowMaximized);
@@ -107,14 +107,17 @@ QMenu *frmMain::createPopupMenu()
     return nullptr;
 }
 
-void frmMain::MDIForm_Load()
+void frmMain::MDIForm_Load(const QStringList &startAddresses)
 {
     // The placement asks the window manager for the frame before showing: the native
     // window first.
     create();
     m_placement.apply();
 
-    LoadNewDoc();
+    if (startAddresses.isEmpty())
+        LoadNewDoc();
+    for (const QString &address : startAddresses)
+        newDocument(address);
     ToolsVisible = true;
     ShowToolsPanel();
     if (const QString note = m_platform.browsingData->note(); !note.isEmpty()) {

@@ -11,6 +11,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QStringList>
 #include <functional>
 #include <memory>
 
@@ -36,7 +37,9 @@ class frmMain : public QMainWindow, public BrowserHost, public NotificationTarge
 
 public:
     // Builds the window and runs its load step (placement, Document 1, tools panel).
-    explicit frmMain(const Platform &platform, QWidget *parent = nullptr);
+    // Given start addresses, Document 1 opens the first instead of the home page and each
+    // further one opens in the next numbered window.
+    explicit frmMain(const Platform &platform, QWidget *parent = nullptr, const QStringList &startAddresses = {});
     ~frmMain() override;
 
     // Makes, numbers, shows and focuses a new document window on the home page.
@@ -145,7 +148,7 @@ private:
     // navigate it stays empty, for a page's own request to be opened in it. Behind, the
     // window active before stays active and keeps the focus.
     frmBrowser *newDocument(const QString &address, bool navigate = true, bool behind = false);
-    void MDIForm_Load();
+    void MDIForm_Load(const QStringList &startAddresses);
     void MDIForm_Unload();
     void ShowToolsPanel();
     void mnuFileNew_Click();

@@ -47,6 +47,12 @@ void frmSplash::Timer1_Timer()
     close();
 }
 
+void frmSplash::handOverNow()
+{
+    if (Timer1->isActive())
+        Timer1_Timer();
+}
+
 void frmSplash::paintEvent(QPaintEvent *event)
 {
     QWidget::paintEvent(event);

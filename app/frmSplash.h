@@ -16,6 +16,8 @@ public:
     explicit frmSplash(std::function<void()> showMain);
 
     void Timer1_Timer();
+    // Hands over now instead of at the end of the three seconds (once only).
+    void handOverNow();
 
     QTimer *const Timer1;
     QLabel *const Image1;

@@ -1,3 +1,4 @@
+#include "app/commandline.h"
 #include "app/frmMain.h"
 #include "app/frmSplash.h"
 #include "browser/historywriter.h"
@@ -19,6 +20,11 @@
 
 int main(int argc, char *argv[])
 {
+    // Help, the version and a bad option end here, before the engine or a display is needed.
+    const commandline::Outcome given = commandline::readAndReport(argc, argv);
+    if (given.exit)
+        return given.exitStatus;
+
     // As root the engine aborts without its sandbox; say so plainly instead. Turning the
     // sandbox off is the user's decision, never ours.
     if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
@@ -65,7 +71,7 @@ int main(int argc, char *argv[])
 
     auto *splash = new frmSplash([&] {
         platform.browsingData = browsingProfile();
-        auto *main = new frmMain(platform);
+        auto *main = new frmMain(platform, nullptr, given.addresses);
         main->setAttribute(Qt::WA_DeleteOnClose);
         notifications.setTarget(main);
         QObject::connect(main, &QObject::destroyed, &notifications, [&] { notifications.setTarget(nullptr); });
@@ -74,6 +80,10 @@ int main(int argc, char *argv[])
     // Starting the web engine takes the better part of a second, which the splash's
     // three seconds can hide: the main window then comes up without that wait.
     QObject::connect(splash, &frmSplash::shown, &app, browsingProfile);
+    // Addresses given come from a link clicked elsewhere, where someone waits for the page:
+    // the splash stays only while the engine starts.
+    if (!given.addresses.isEmpty())
+        QObject::connect(splash, &frmSplash::shown, splash, &frmSplash::handOverNow);
     splash->show();
     const int status = app.exec();
     // The pages' notifications leave the desktop with them.
