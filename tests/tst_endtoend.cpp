@@ -139,6 +139,8 @@ public:
     ProxyGiven proxyGiven = ProxyGiven::EngineSwitch;
     // The first line of each request the proxy was sent.
     QStringList proxied;
+    // What the program is started with.
+    QStringList arguments;
 
     // A run that failed half-way leaves no program behind.
     ~ProgramRun() override
@@ -202,7 +204,7 @@ public:
                    processtree::engineFlags(proxyGiven == ProxyGiven::EngineSwitch ? proxy.serverPort() : 0));
         program.setProcessEnvironment(env);
         program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        program.start(exe, {});
+        program.start(exe, arguments);
         return program.waitForStarted();
     }
 
@@ -211,9 +213,10 @@ public:
         return historyfile::read(historyFile()).entries.count(QStringLiteral("http://www.marrowdyne.com/"));
     }
 
-    // Waits for the main window and Document 1's home page, then gives the window the
-    // input focus (the splash has gone by then, and the focus with it).
-    bool waitForMainWindow()
+    // Waits for the main window and Document 1's home page (unless the run opens addresses
+    // instead), then gives the window the input focus (the splash has gone by then, and the
+    // focus with it).
+    bool waitForMainWindow(bool homePage = true)
     {
         // A program that has ended will show nothing more: say so at once.
         QDeadlineTimer deadline(30000);
@@ -224,9 +227,9 @@ public:
                          .section(QLatin1Char('\n'), 0, 0);
             QTest::qWait(100);
         }
-        while (homePagesShown() <= homePagesBefore && waiting())
+        while (homePage && homePagesShown() <= homePagesBefore && waiting())
             QTest::qWait(50);
-        if (window.isEmpty() || homePagesShown() <= homePagesBefore)
+        if (window.isEmpty() || (homePage && homePagesShown() <= homePagesBefore))
             return false;
         xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QStringLiteral("200"),
                  QStringLiteral("5")});
@@ -268,6 +271,7 @@ private Q_SLOTS:
     void initTestCase();
 
     void typeAnAddressAndExit();
+    void addressesOnTheCommandLine();
     void linkPingAndHistory();
     void pagesTakeTheChosenProxy_data();
     void pagesTakeTheChosenProxy();
@@ -306,6 +310,31 @@ void tst_EndToEnd::typeAnAddressAndExit()
     QCOMPARE(s.value(QStringLiteral("Settings/MainTop")).toString(), QStringLiteral("0"));
     QCOMPARE(s.value(QStringLiteral("Settings/MainWidth")).toString(), QStringLiteral("15000"));
     QCOMPARE(s.value(QStringLiteral("Settings/MainHeight")).toString(), QStringLiteral("11250"));
+}
+
+void tst_EndToEnd::addressesOnTheCommandLine()
+{
+    LoopbackHttpServer server;
+    QVERIFY(server.start());
+    // Each page reports how long its window's history is: 1 in a window of its own that
+    // went nowhere first (not the home page, not the other page).
+    for (const char *name : {"one", "two"})
+        server.setPage(QLatin1String("/") + QLatin1String(name),
+                       QByteArray("<html><body><script>new Image().src = '/report?page=") + name
+                           + "&length=' + history.length;</script></body></html>");
+    ProgramRun run;
+    run.arguments = {server.url(QStringLiteral("/one")).toString(), QStringLiteral("javascript:alert(1)"),
+                     server.url(QStringLiteral("/two")).toString()};
+    QVERIFY(run.start());
+    QTRY_VERIFY_WITH_TIMEOUT(server.requests().contains(QStringLiteral("/report?page=one&length=1"))
+                                 && server.requests().contains(QStringLiteral("/report?page=two&length=1")),
+                             30000);
+    QCOMPARE(server.requests().count(QStringLiteral("/one")), 1);
+    QCOMPARE(server.requests().count(QStringLiteral("/two")), 1);
+    QVERIFY(run.waitForMainWindow(false));
+    QVERIFY(run.exitByMenu());
+    // Neither window went to the home page on the way.
+    QCOMPARE(run.homePagesShown(), 0);
 }
 
 void tst_EndToEnd::linkPingAndHistory()

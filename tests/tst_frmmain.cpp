@@ -1,5 +1,6 @@
 #include "app/addresses.h"
 #include "app/frmMain.h"
+#include "app/frmSplash.h"
 #include "app/panelstatusbar.h"
 #include "browser/frmBrowser.h"
 #include "browser/historyfile.h"
@@ -17,6 +18,7 @@
 #include <QMenu>
 #include <QRandomGenerator>
 #include <QScopeGuard>
+#include <QTimer>
 #include <QTest>
 #include <QWindow>
 #include <cerrno>
@@ -44,6 +46,9 @@ private Q_SLOTS:
     void cleanup();
 
     void startUp();
+    void startAddresses();
+    void splashHandsOverOnce_data();
+    void splashHandsOverOnce();
     void firstRunPlacement();
     void storedPlacementIsApplied_data();
     void storedPlacementIsApplied();
@@ -115,6 +120,53 @@ void tst_FrmMain::startUp()
     // The tools panel was shown last, so it is the active child; no document is.
     QCOMPARE(m.mdiArea->currentSubWindow(), m.toolsPanel.subWindow());
     QCOMPARE(m.activeBrowser(), nullptr);
+}
+
+// Addresses from the command line: Document 1 takes the first instead of the home page,
+// each further one the next numbered window, in order, each its address in its box.
+void tst_FrmMain::startAddresses()
+{
+    const QStringList given{QStringLiteral("http://127.0.0.1:1/a"), QStringLiteral("example.org"),
+                            QStringLiteral("file:///tmp/c.html")};
+    frmMain m(env->platform, nullptr, given);
+    m.show();
+    QCOMPARE(m.DocumentCount, 3);
+    QCOMPARE(captions(m), (QStringList{QStringLiteral("Document 1"), QStringLiteral("Document 2"),
+                                       QStringLiteral("Document 3"), QStringLiteral("HalvaneTools")}));
+    for (int i = 0; i < given.size(); ++i) {
+        auto *doc = qobject_cast<frmBrowser *>(m.mdiArea->subWindowList().at(i)->widget());
+        QVERIFY(doc);
+        QCOMPARE(static_cast<ScriptedBrowser *>(doc->brwWebBrowser)->navigations, QStringList{given.at(i)});
+        QCOMPARE(doc->cboAddress->currentText(), given.at(i));
+    }
+    QVERIFY(m.ToolsVisible);
+}
+
+// Ended early (addresses given) or by its timer, the splash shows the main window once.
+void tst_FrmMain::splashHandsOverOnce_data()
+{
+    QTest::addColumn<bool>("early");
+    QTest::newRow("ended early") << true;
+    QTest::newRow("its three seconds") << false;
+}
+
+void tst_FrmMain::splashHandsOverOnce()
+{
+    QFETCH(bool, early);
+    int shown = 0;
+    QPointer<frmSplash> splash = new frmSplash([&] { ++shown; });
+    QVERIFY(splash->Timer1->isActive());
+    QCOMPARE(splash->Timer1->interval(), 3000);
+    if (early) {
+        splash->handOverNow();
+        QCOMPARE(shown, 1);
+        splash->handOverNow();
+    } else {
+        QCOMPARE(shown, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(shown, 1, 10000);
+    }
+    QTRY_VERIFY(!splash);
+    QCOMPARE(shown, 1);
 }
 
 void tst_FrmMain::firstRunPlacement()
