@@ -32,6 +32,24 @@ QString shown(const QString &word)
     return line;
 }
 
+// Qt's own options, taken by the application object from the same arguments: known here
+// so that they are no bad option, and otherwise left alone.
+void addQtOptions(QCommandLineParser &parser)
+{
+    for (const char *name : {"platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+                             "qwindowicon", "qwindowtitle", "session", "style", "stylesheet", "display", "geometry",
+                             "name", "title", "visual", "qmljsdebugger"}) {
+        QCommandLineOption option(QLatin1String(name), QString(), QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    for (const char *name : {"reverse", "widgetcount", "nograb", "dograb", "sync"}) {
+        QCommandLineOption option{QString::fromLatin1(name)};
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+}
+
 } // namespace
 
 QString version()
@@ -53,8 +71,13 @@ Outcome read(const QStringList &arguments, const QString &workingFolder, const Q
     const QString usage = QStringLiteral("Usage: halvane [options] [ADDRESS|FILE]...\n")
                           + parser.helpText().section(QLatin1Char('\n'), 1);
 
+    // Qt's options are single-dash words; everything after --webEngineArgs is the engine's.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    addQtOptions(parser);
+    const qsizetype engineArgs = arguments.indexOf(QStringLiteral("--webEngineArgs"));
+
     Outcome outcome;
-    if (!parser.parse(arguments)) {
+    if (!parser.parse(engineArgs < 0 ? arguments : arguments.first(engineArgs))) {
         outcome.errors = QStringLiteral("halvane: ") + parser.errorText() + QLatin1Char('\n') + usage;
         outcome.exit = true;
         outcome.exitStatus = 2;

@@ -17,10 +17,12 @@ struct Outcome {
     int exitStatus = 0;
 };
 
-// arguments as the program got them (the first is the program); relative file paths are
-// taken from workingFolder; version is the about box's, e.g. "1.0.2".
 // The version the about box shows, e.g. "1.0.2".
 QString version();
+
+// arguments as the program got them (the first is the program); relative file paths are
+// taken from workingFolder; version is the about box's, e.g. "1.0.2". Qt's own options
+// (-platform, -style ...) and the engine's switches after --webEngineArgs are left to them.
 
 Outcome read(const QStringList &arguments, const QString &workingFolder, const QString &version);
 

@@ -60,6 +60,14 @@ void tst_CommandLine::argumentsToAddresses_data()
     QTest::newRow("--version") << QStringList{QStringLiteral("--version")} << none << 0 << true << 0;
     QTest::newRow("a bad option")
         << QStringList{QStringLiteral("--frobnicate"), QStringLiteral("http://127.0.0.1/")} << none << 0 << true << 2;
+    QTest::newRow("Qt's own options are Qt's")
+        << QStringList{QStringLiteral("-style"), QStringLiteral("fusion"), QStringLiteral("-reverse"),
+                       QStringLiteral("http://127.0.0.1/")}
+        << QStringList{QStringLiteral("http://127.0.0.1/")} << 0 << false << 0;
+    QTest::newRow("the engine's switches after --webEngineArgs are the engine's")
+        << QStringList{QStringLiteral("http://127.0.0.1/"), QStringLiteral("--webEngineArgs"),
+                       QStringLiteral("--proxy-server=127.0.0.1:3128")}
+        << QStringList{QStringLiteral("http://127.0.0.1/")} << 0 << false << 0;
     QTest::newRow("after --, an option-like word is an address")
         << QStringList{QStringLiteral("--"), QStringLiteral("-x")} << QStringList{QStringLiteral("-x")} << 0 << false
         << 0;
