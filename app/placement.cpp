@@ -1,5 +1,6 @@
 #include "app/placement.h"
 
+#include "shared/childplacement.h"
 #include "system/quietlog.h"
 #include "system/twips.h"
 
@@ -84,10 +85,8 @@ QRect onScreens(const QRect &outer, const QList<QRect> &screens, int titleBar)
     // A title bar across two screens side by side is whole on them too.
     if (!nearest || QRegion(bar).subtracted(covered).isEmpty())
         return outer;
-    const QSize size = outer.size().boundedTo(nearest->size());
-    const int x = qBound(nearest->left(), outer.left(), nearest->left() + nearest->width() - size.width());
-    const int y = qBound(nearest->top(), outer.top(), nearest->top() + nearest->height() - size.height());
-    return {QPoint(x, y), size};
+    // Shrunk to fit, it moves into the screen as a child moves into the document area.
+    return childplacement::inView(QRect(outer.topLeft(), outer.size().boundedTo(nearest->size())), *nearest);
 }
 
 } // namespace placement
