@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Halvane needs (only those missing), then configures and
-# builds it in ./build. Sourced by run.sh and test.sh; extra CMake options in $@.
+# builds it in ./build. Sourced by run.sh, test.sh and package.sh; extra CMake options in
+# $@, and the targets to build (all when not set) in $BUILD_TARGETS.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,9 +11,11 @@ packages=(
     libqt6webenginecore6-bin qt6-qpa-plugins libgl-dev libxkbcommon-dev
     fonts-dejavu-core fonts-liberation2 xvfb openbox xauth xdotool x11-utils libxcb1-dev libicu-dev
     libbenchmark-dev dbus poppler-utils
+    dpkg-dev file lintian
 )
 scripts/install-missing.sh "${packages[@]}"
 
 build_dir=${BUILD_DIR:-build}
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
-cmake --build "$build_dir" -j"$(nproc)"
+read -r -a targets <<<"${BUILD_TARGETS:-all}"
+cmake --build "$build_dir" -j"$(nproc)" --target "${targets[@]}"

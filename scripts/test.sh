@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Checks that no function of the program is over 80 lines; sets up what is missing, builds with warnings as errors, and runs every test; then
+# Checks that no function of the program is over 80 lines; sets up what is missing, builds
+# with warnings as errors, and runs every test; makes the Debian package and checks it; then
 # builds the tests with AddressSanitizer (leak checks on) and UndefinedBehaviorSanitizer
 # and runs the unit and window tests, and the real-engine tests, in that build; last,
 # fuzzes the file readers for a bounded time (a minute each).
@@ -9,6 +10,10 @@ cd "$(dirname "$0")/.."
 scripts/check-function-length.py
 scripts/setup.sh -DHALVANE_WERROR=ON -DHALVANE_BUILD_BENCH=ON
 ctest --test-dir build --output-on-failure -j2
+# The Debian package from that build: no lintian error, and the program unpacked from it
+# starts, shows Document 1 and opens its help.
+scripts/package.sh
+scripts/check-package.sh build/halvane_*.deb
 
 BUILD_DIR=build-sanitize scripts/setup.sh -DHALVANE_WERROR=ON -DHALVANE_SANITIZE=ON -DHALVANE_BUILD_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \

@@ -88,6 +88,10 @@ void frmHelp::Form_Load()
     const QString path = m_folder.file(QStringLiteral("hv.hlp.rtf"));
     QTextDocument *doc = RichTextBox1->document();
     const RtfResult result = loadRtfFile(path, *doc, maxShownCharacters);
+    // Which file, for whoever asks (halvane.help.info): the folder is the program's own,
+    // found through any link it was started by.
+    if (result.ok)
+        qCInfo(lcHelp).noquote() << QStringLiteral("Help and Info shows %1").arg(path);
     // Straight into the document: the box itself would carry over the format at its
     // cursor, and the sentence would come out in whatever the old text's first word was in.
     if (!result.ok) {
