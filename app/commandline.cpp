@@ -1,5 +1,6 @@
 #include "app/commandline.h"
 
+#include "system/ownpageaddress.h"
 #include "version.h"
 
 #include <QCommandLineParser>
@@ -11,17 +12,6 @@
 namespace commandline {
 
 namespace {
-
-// Addresses that run or carry a page of their own are what a link elsewhere could smuggle
-// in; nobody types them, so they are not opened from here.
-bool runsItsOwnPage(const QString &word)
-{
-    QString start = word;
-    while (!start.isEmpty() && start.front().isSpace())
-        start.remove(0, 1);
-    return start.startsWith(QLatin1String("javascript:"), Qt::CaseInsensitive)
-        || start.startsWith(QLatin1String("data:"), Qt::CaseInsensitive);
-}
 
 // The refusal names what was refused, on one line and of bounded length.
 QString shown(const QString &word)

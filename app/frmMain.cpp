@@ -9,7 +9,9 @@
 #include "browser/frmBrowser.h"
 #include "engine/browsingdata.h"
 #include "engine/webbrowser.h"
+#include "system/singleinstance.h"
 #include "system/twips.h"
+#include "system/windowactivation.h"
 #include "system/windowcaption.h"
 #include "windows/frmAbout.h"
 #include "windows/frmHelp.h"
@@ -160,6 +162,17 @@ frmBrowser *frmMain::newDocument(const QString &address, bool navigate, bool beh
     return doc;
 }
 
+void frmMain::openHandedOver(const QStringList &addresses, const QByteArray &activationToken)
+{
+    const QStringList opened = addresses.isEmpty() ? QStringList{addresses::homePage()} : addresses;
+    for (const QString &address : opened) {
+        if (frmBrowser *doc = newDocument(address))
+            qCInfo(lcHandover, "%s: %s", qUtf8Printable(doc->windowTitle()), qUtf8Printable(address));
+    }
+    qCInfo(lcHandover, "brought forward, activation token \"%s\"", activationToken.constData());
+    windowactivation::bringForward(this, activationToken);
+}
+
 WebBrowser *frmMain::openInNewWindow(const QString &address, bool behind)
 {
     frmBrowser *doc = newDocument(address, false, behind);
@@ -229,10 +242,7 @@ void frmMain::bringForward(const QUrl &origin)
             doc->subWindow()->showNormal();
         mdiArea->setActiveSubWindow(doc->subWindow());
     }
-    if (isMinimized())
-        setWindowState(windowState() & ~Qt::WindowMinimized);
-    raise();
-    activateWindow();
+    windowactivation::bringForward(this);
 }
 
 ToolsPanelDisplay &frmMain::loadedToolsPanel()

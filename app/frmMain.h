@@ -45,6 +45,10 @@ public:
     // Makes, numbers, shows and focuses a new document window on the home page.
     // Returns it, or nullptr when no number is left to give.
     frmBrowser *LoadNewDoc();
+    // What another start of the program handed over: each address in a new numbered window
+    // in front, in order, or one on the home page when none was given; then the main window
+    // comes forward with that start's token from the desktop.
+    void openHandedOver(const QStringList &addresses, const QByteArray &activationToken);
 
     // The active child as a document window; nullptr when there is none or it is
     // another kind of child (the tools panel).

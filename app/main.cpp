@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 #include "app/frmMain.h"
 #include "app/frmSplash.h"
+#include "app/startup.h"
 #include "browser/historywriter.h"
 #include "engine/browsingprofile.h"
 #include "engine/desktopnotifications.h"
@@ -12,11 +13,12 @@
 #include "system/qtdialogs.h"
 #include "system/quietlog.h"
 #include "system/settingsstore.h"
+#include "system/singleinstance.h"
+#include "system/windowactivation.h"
 #include "windows/internetoptions.h"
 
 #include <QApplication>
-#include <cstdio>
-#include <unistd.h>
+#include <optional>
 
 int main(int argc, char *argv[])
 {
@@ -25,21 +27,21 @@ int main(int argc, char *argv[])
     if (given.exit)
         return given.exitStatus;
 
-    // As root the engine aborts without its sandbox; say so plainly instead. Turning the
-    // sandbox off is the user's decision, never ours.
-    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
-        std::fputs("halvane: running as root, where the web engine cannot use its sandbox; "
-                   "run as an ordinary user, or set QTWEBENGINE_DISABLE_SANDBOX=1 to run "
-                   "without the sandbox.\n",
-                   stderr);
+    if (!startup::mayRunTheEngine())
         return 1;
-    }
+    // Read before the application object, whose display plugin takes it for our own first window.
+    const QByteArray activationToken = windowactivation::tokenFromEnvironment();
 
     quietlog::quietEngineReports();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Halvane"));
     QApplication::setOrganizationName(QStringLiteral("Halvane"));
+    // One Halvane per profile: a later start hands its addresses over and ends here, before
+    // a splash or the engine.
+    SingleInstance instance(BrowsingProfile::userFolders().data);
+    if (const std::optional<int> ended = startup::handOver(instance, given.addresses, activationToken))
+        return *ended;
     drawingpath::chooseForThisDisplay();
 
     SettingsStore settings;
@@ -60,22 +62,23 @@ int main(int argc, char *argv[])
     QtDialogs dialogs;
     QtEngineDialogs engineDialogs;
     QtProgramLauncher launcher;
-    Platform platform{settings,
-                            ProgramFolder::ofRunningProgram(),
-                            dialogs,
-                            launcher,
-                            [&](QWidget *parent) {
-                                return new WebEngineBrowser(parent, &engineDialogs, browsingProfile()->profile());
-                            },
-                            &localMachineAddress};
+    auto pageControl = [&](QWidget *parent) {
+        return new WebEngineBrowser(parent, &engineDialogs, browsingProfile()->profile());
+    };
+    Platform platform{settings, ProgramFolder::ofRunningProgram(), dialogs, launcher, pageControl, &localMachineAddress};
 
     auto *splash = new frmSplash([&] {
         platform.browsingData = browsingProfile();
         auto *main = new frmMain(platform, nullptr, given.addresses);
         main->setAttribute(Qt::WA_DeleteOnClose);
         notifications.setTarget(main);
-        QObject::connect(main, &QObject::destroyed, &notifications, [&] { notifications.setTarget(nullptr); });
+        QObject::connect(main, &QObject::destroyed, &notifications, [&] {
+            notifications.setTarget(nullptr);
+            instance.stop();
+        });
         main->show();
+        // What later starts handed over while the splash showed opens now, in order.
+        instance.deliverTo([main](const handover::Message &m) { main->openHandedOver(m.addresses, m.activationToken); });
     });
     // Starting the web engine takes the better part of a second, which the splash's
     // three seconds can hide: the main window then comes up without that wait.

@@ -10,7 +10,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-declarative-dev qt6-webengine-dev qt6-webengine-dev-tools
     libqt6webenginecore6-bin qt6-qpa-plugins libgl-dev libxkbcommon-dev
     fonts-dejavu-core fonts-liberation2 xvfb openbox xauth xdotool x11-utils libxcb1-dev libicu-dev
-    libbenchmark-dev dbus poppler-utils
+    libbenchmark-dev dbus poppler-utils qt6-base-private-dev desktop-file-utils xdg-utils
     dpkg-dev file lintian
 )
 scripts/install-missing.sh "${packages[@]}"
