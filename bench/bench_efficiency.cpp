@@ -26,8 +26,10 @@
 // CPU times are robust to other work on the machine; the load's wall-clock time, printed
 // beside them, is not. Prints figures; never fails on its figures.
 #include "benchfigures.h"
+#include "ownnetwork.h"
 #include "support/loopbackhttpserver.h"
 #include "support/processtree.h"
+#include "virtualdisplay.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -43,12 +45,7 @@
 #include <QTimer>
 #include <QUrlQuery>
 #include <cstdio>
-#include <cstring>
-#include <net/if.h>
 #include <optional>
-#include <sched.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 using namespace benchfigures;
@@ -80,23 +77,6 @@ QByteArray smallPage()
              "<ul><li>one</li><li>two</li><li>three</li></ul>\n</body></html>\n";
 }
 
-// A network namespace of this process's own with loopback up: what it starts inherits it.
-bool isolateNetwork()
-{
-    if (::unshare(CLONE_NEWNET) != 0)
-        return false;
-    const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
-    if (s < 0)
-        return false;
-    ifreq req{};
-    std::strncpy(req.ifr_name, "lo", IFNAMSIZ - 1);
-    bool up = ::ioctl(s, SIOCGIFFLAGS, &req) == 0;
-    req.ifr_flags |= IFF_UP | IFF_RUNNING;
-    up = up && ::ioctl(s, SIOCSIFFLAGS, &req) == 0;
-    ::close(s);
-    return up;
-}
-
 // utime+stime in ms of a /proc .../stat file; -1 when it cannot be read.
 double cpuMs(const QString &statPath)
 {
@@ -117,55 +97,6 @@ qint64 contextSwitches(pid_t pid)
     return processtree::fieldKb(status, "voluntary_ctxt_switches")
            + processtree::fieldKb(status, "nonvoluntary_ctxt_switches");
 }
-
-void waitFor(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs)
-        settle(20);
-}
-
-// An Xvfb of this run's own on the first free display from :140. It never resets: one
-// that does when its last client leaves turns away a program starting meanwhile.
-class VirtualDisplay
-{
-public:
-    ~VirtualDisplay()
-    {
-        if (m_x.state() != QProcess::NotRunning) {
-            m_x.terminate();
-            if (!m_x.waitForFinished(5000))
-                m_x.kill();
-            m_x.waitForFinished(5000);
-        }
-    }
-    bool start()
-    {
-        for (int n = 140; n < 200; ++n) {
-            if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n))
-                || QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)))
-                continue;
-            processtree::endWithParent(m_x);
-            m_x.start(QStringLiteral("Xvfb"), {QStringLiteral(":%1").arg(n), QStringLiteral("-screen"),
-                                               QStringLiteral("0"), QStringLiteral("1600x1200x24"),
-                                               QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-                                               QStringLiteral("-noreset")});
-            if (!m_x.waitForStarted(5000))
-                return false;
-            waitFor([n] { return QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)); }, 10000);
-            if (m_x.state() == QProcess::Running) {
-                name = QStringLiteral(":%1").arg(n);
-                return true;
-            }
-        }
-        return false;
-    }
-    QString name;
-
-private:
-    QProcess m_x;
-};
 
 enum class Program { Halvane, Bare };
 
@@ -501,18 +432,14 @@ void measurePlatform(LoopbackHttpServer &server, const QString &display, int &ru
 
 int main(int argc, char *argv[])
 {
-    if (!isolateNetwork()) {
+    if (!ownnetwork::isolate()) {
         std::printf("bench_efficiency: not measured: it needs a network namespace of its own (root), so that the "
                     "home address's name look-up stays on this machine\n");
         return 0;
     }
     QCoreApplication app(argc, argv);
     processtree::adoptOrphans();
-    const QString ip = QStandardPaths::findExecutable(QStringLiteral("ip"), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
-    if (QProcess::execute(ip, {QStringLiteral("link"), QStringLiteral("add"), QStringLiteral("bench0"), QStringLiteral("type"),
-                               QStringLiteral("veth"), QStringLiteral("peer"), QStringLiteral("name"), QStringLiteral("bench1")}) != 0
-        || QProcess::execute(ip, {QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("bench0"), QStringLiteral("up")}) != 0
-        || QProcess::execute(ip, {QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("bench1"), QStringLiteral("up")}) != 0) {
+    if (!ownnetwork::addDeadLink()) {
         std::printf("bench_efficiency: not measured: cannot make the engine a link in its own namespace (ip link)\n");
         return 0;
     }
@@ -537,7 +464,7 @@ int main(int argc, char *argv[])
     int run = 0;
     {
         VirtualDisplay x;
-        if (x.start())
+        if (x.start(QStringLiteral("1600x1200x24")))
             measurePlatform(server, x.name, run, haveXdotool, loadsOnly);
         else
             std::fprintf(stderr, "bench_efficiency: cannot start Xvfb; only offscreen figures\n");

@@ -4,6 +4,7 @@
 // and the large page they load.
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QList>
@@ -11,6 +12,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <optional>
 
 namespace benchfigures {
@@ -70,6 +72,15 @@ inline void settle(int ms)
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
+}
+
+// Lets the event loop run until done() or timeoutMs.
+inline void waitFor(const std::function<bool()> &done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < timeoutMs)
+        settle(20);
 }
 
 // One row of an accuracy table: clock against shown figure, per run.

@@ -5,6 +5,7 @@
 #include "system/hostdisplay.h"
 
 #include <QAuthenticator>
+#include <QDesktopServices>
 #include <QHash>
 #include <QWebEngineCertificateError>
 #include <QWebEngineProfile>
@@ -14,7 +15,8 @@
 // script's navigation to it just stops; after a click, once its load has started, the
 // engine asks acceptNavigationRequest (the only time it asks after the start) and on
 // true hands the address to QDesktopServices::openUrl, that is to xdg-open. So that
-// call is the question to the user.
+// call is the question to the user. A load the program asks for (a typed address) the
+// engine drops without asking: offerToOtherProgram asks instead.
 
 namespace {
 
@@ -100,14 +102,30 @@ void EnginePage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, c
     QWebEnginePage::javaScriptConsoleMessage(level, message, lineNumber, sourceId);
 }
 
+bool EnginePage::isOtherProgramsAddress(const QUrl &url) const
+{
+    return !loadedByEngine(url, profile());
+}
+
+void EnginePage::offerToOtherProgram(const QUrl &url)
+{
+    if (askToOpenElsewhere(url))
+        QDesktopServices::openUrl(url);
+}
+
+bool EnginePage::askToOpenElsewhere(const QUrl &url)
+{
+    return ask([&](PageDialog &dialog) {
+        return m_dialogs->openExternally(dialog, url.toString(QUrl::FullyEncoded));
+    });
+}
+
 bool EnginePage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame)
 {
     // The engine's last question before another program opens the address: the
     // user's, default no. It is no navigation of this page.
-    if (!loadedByEngine(url, profile()))
-        return ask([&](PageDialog &dialog) {
-            return m_dialogs->openExternally(dialog, url.toString(QUrl::FullyEncoded));
-        });
+    if (isOtherProgramsAddress(url))
+        return askToOpenElsewhere(url);
     if (isMainFrame) {
         if (type != NavigationTypeRedirect)
             m_gate->pageNavigated();

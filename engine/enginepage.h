@@ -20,6 +20,13 @@ public:
     // A null profile means the engine's default one.
     EnginePage(QWebEngineProfile *profile, EngineDialogs *dialogs, PageDialogGate *gate, QObject *parent);
 
+    // Whether url is another program's to open, not the engine's to load.
+    bool isOtherProgramsAddress(const QUrl &url) const;
+    // The user's own address of another program's scheme (typed, or given on the
+    // command line), which the engine would drop without a word: the question a clicked
+    // link gets, and the desktop opens it only on yes.
+    void offerToOtherProgram(const QUrl &url);
+
 Q_SIGNALS:
     void mainFrameNavigation(const QUrl &url, QWebEnginePage::NavigationType type);
     // The engine refused to show a page's top-level data: address in this page.
@@ -40,6 +47,7 @@ private:
     template<typename Question>
     bool ask(Question &&question);
 
+    bool askToOpenElsewhere(const QUrl &url);
     void onPermissionRequested(const QUrl &origin, Feature feature);
     void onCertificateError(const QWebEngineCertificateError &error);
     void signIn(const QString &site, QAuthenticator *auth);

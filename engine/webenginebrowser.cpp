@@ -156,6 +156,13 @@ void WebEngineBrowser::Navigate(const QString &address)
         return;
     m_requestEnd->userLoads();
     m_dialogGate->userNavigated();
+    if (m_page->isOtherProgramsAddress(url)) {
+        // Asked once the caller is done, as the engine asks for a click: the first
+        // window's address is given while the main window is still being made.
+        QMetaObject::invokeMethod(
+            m_page, [page = m_page, url] { page->offerToOtherProgram(url); }, Qt::QueuedConnection);
+        return;
+    }
     m_tracker.userLoads();
     m_page->load(url);
 }

@@ -35,6 +35,9 @@ using namespace enginetesting;
 
 namespace {
 
+// How an address of another program's scheme is come to.
+enum class Start { Click, Script, Navigate };
+
 QByteArray scriptPage(const QByteArray &script)
 {
     return "<html><head><title>loading</title></head><body><script>" + script
@@ -912,28 +915,37 @@ void tst_WebEngineSafety::newWindowWithNothingToShowCloses()
 void tst_WebEngineSafety::otherProgramsScheme_data()
 {
     QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<bool>("click");
+    QTest::addColumn<Start>("start");
+    QTest::addColumn<QString>("address");
     QTest::addColumn<bool>("answer");
     QTest::addColumn<bool>("asked");
 
+    const QString files = u"sftp://127.0.0.1/share/file.txt"_s;
     const QByteArray cover = "style='display:block;position:absolute;left:0;top:0;width:400px;height:300px'";
-    const QByteArray link = "<a href='sftp://127.0.0.1/share/file.txt' " + cover + ">files</a>";
-    QTest::newRow("clicked, answered no") << link << true << false << true;
-    QTest::newRow("clicked, answered yes") << link << true << true << true;
+    const QByteArray link = "<a href='" + files.toUtf8() + "' " + cover + ">files</a>";
+    QTest::newRow("clicked, answered no") << link << Start::Click << files << false << true;
+    QTest::newRow("clicked, answered yes") << link << Start::Click << files << true << true;
     QTest::newRow("started by a script")
-        << QByteArray("<script>setTimeout(() => { location.href = 'sftp://127.0.0.1/share/file.txt';"
-                      " document.title = 'tried'; }, 200);</script>")
-        << false << true << false;
+        << QByteArray("<script>setTimeout(() => { location.href = '" + files.toUtf8()
+                      + "'; document.title = 'tried'; }, 200);</script>")
+        << Start::Script << files << true << false;
+    // Typed, or given on the command line as a new window's first address.
+    for (const QString &address : {u"mailto:someone@127.0.0.1"_s, u"irc://127.0.0.1/x"_s}) {
+        QTest::addRow("%s typed, answered no", qPrintable(address))
+            << QByteArray() << Start::Navigate << address << false << true;
+        QTest::addRow("%s typed, answered yes", qPrintable(address))
+            << QByteArray() << Start::Navigate << address << true << true;
+    }
 }
 
 void tst_WebEngineSafety::otherProgramsScheme()
 {
     QFETCH(QByteArray, body);
-    QFETCH(bool, click);
+    QFETCH(Start, start);
+    QFETCH(QString, address);
     QFETCH(bool, answer);
     QFETCH(bool, asked);
 
-    const QString address = u"sftp://127.0.0.1/share/file.txt"_s;
     const QString opened = m_desktop.filePath(u"opened"_s);
     QFile::remove(opened);
     // Offscreen, Qt hands no address to the desktop at all; the question is still
@@ -945,15 +957,21 @@ void tst_WebEngineSafety::otherProgramsScheme()
     ScriptedEngineDialogs dialogs;
     dialogs.openOutside = answer;
     WebEngineBrowser *browser = makeBrowser(&dialogs);
-    browser->Navigate(url(path));
-    QTRY_COMPARE_WITH_TIMEOUT(browser->LocationName(), u"Links"_s, LoadTimeoutMs);
-    QVERIFY(waitUntil([&] { return !browser->Busy() && browser->view()->focusProxy(); }));
-    if (click) {
-        QTest::qWait(500); // the first frame, before the page takes input
-        QTest::mouseClick(browser->view()->focusProxy(), Qt::LeftButton, {}, QPoint(50, 50));
-        QVERIFY(waitUntil([&] { return !dialogs.asked.isEmpty() || QFile::exists(opened); }));
-    } else {
+    if (start != Start::Navigate) {
+        browser->Navigate(url(path));
+        QTRY_COMPARE_WITH_TIMEOUT(browser->LocationName(), u"Links"_s, LoadTimeoutMs);
+        QVERIFY(waitUntil([&] { return !browser->Busy() && browser->view()->focusProxy(); }));
+    }
+    if (start == Start::Script) {
         QTRY_COMPARE_WITH_TIMEOUT(browser->LocationName(), u"tried"_s, LoadTimeoutMs);
+    } else {
+        if (start == Start::Click) {
+            QTest::qWait(500); // the first frame, before the page takes input
+            QTest::mouseClick(browser->view()->focusProxy(), Qt::LeftButton, {}, QPoint(50, 50));
+        } else {
+            browser->Navigate(address);
+        }
+        QVERIFY(waitUntil([&] { return !dialogs.asked.isEmpty() || QFile::exists(opened); }));
     }
     if (desktop && answer && asked) {
         QVERIFY(waitUntil([&] { return QFile::exists(opened); }));
@@ -965,7 +983,7 @@ void tst_WebEngineSafety::otherProgramsScheme()
         QVERIFY(!QFile::exists(opened));
     }
     QCOMPARE(dialogs.asked, asked ? QStringList{u"external|"_s + address} : QStringList());
-    QCOMPARE(browser->LocationURL(), url(path));
+    QCOMPARE(browser->LocationURL(), start == Start::Navigate ? QString() : url(path));
     // Not a navigation of the page: one BeforeNavigate2 at most, from the stopped load.
     QVERIFY(m_logs.value(browser).count(u"Before:"_s + address) <= 1);
 }

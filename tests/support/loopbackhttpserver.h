@@ -19,7 +19,8 @@ class LoopbackListener;
 // its connection. Unknown paths get 404; so does /favicon.ico unless a page is set
 // for it, and those favicon requests are left out of requests() so that tests can
 // compare request orders without the engine's icon fetches in them. As a client's proxy
-// it is sent whole addresses ("http://host/path"), which are routes of their own.
+// it is sent whole addresses ("http://host/path"), which are routes of their own, and
+// tunnel requests, noted by their target ("host:443") and refused.
 class LoopbackHttpServer : public QObject
 {
     Q_OBJECT
