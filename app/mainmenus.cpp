@@ -168,7 +168,8 @@ void MainMenus::buildViewMenu()
 void MainMenus::buildFavoritesMenu()
 {
     frmMain &w = m_window;
-    w.mnuFavorites = menu("mnuFavorites", QStringLiteral("F&avorites"));
+    // Alt+A is the document window's address box.
+    w.mnuFavorites = menu("mnuFavorites", QStringLiteral("Fav&orites"));
     w.mnuFavoritesAdd = item(w.mnuFavorites, "mnuFavoritesAdd", QStringLiteral("&Add to Favorites..."),
                              &frmMain::mnuFavoritesAdd_Click, QKeySequence(Qt::CTRL | Qt::Key_D));
     w.mnuFavoritesOrganize = item(w.mnuFavorites, "mnuFavoritesOrganize", QStringLiteral("&Organize Favorites..."),
