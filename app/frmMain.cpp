@@ -3,6 +3,7 @@
 #include "app/addresses.h"
 #include "app/addresshistory.h"
 #include "app/arrangement.h"
+#include "app/favoritesmenu.h"
 #include "app/mainmenus.h"
 #include "app/panelstatusbar.h"
 #include "app/startuptrace.h"
@@ -17,6 +18,7 @@
 #include "windows/frmHelp.h"
 #include "windows/frmtool2.h"
 #include "windows/internetoptions.h"
+#include "windows/organizefavorites.h"
 
 #include <QCloseEvent>
 #include <QApplication>
@@ -80,6 +82,8 @@ frmMain::~frmMain()
 {
     // The panel's window goes with the document area; its going is no user's close.
     toolsPanel.disconnect(this);
+    // Before the favorites it shows.
+    delete m_organize;
 }
 
 void frmMain::paintEvent(QPaintEvent *event)
@@ -195,6 +199,14 @@ frmBrowser *frmMain::lastActiveBrowser(const std::function<bool(const frmBrowser
             return doc;
     }
     return nullptr;
+}
+
+frmBrowser *frmMain::commandDocument()
+{
+    frmBrowser *doc = activeBrowser();
+    if (!doc && (doc = lastActiveBrowser()))
+        mdiArea->setActiveSubWindow(doc->subWindow());
+    return doc;
 }
 
 frmBrowser *frmMain::sharedBrowser()
@@ -378,6 +390,46 @@ void frmMain::mnuViewOptions_Click()
     m_options->show();
     m_options->raise();
     m_options->activateWindow();
+}
+
+FavoritesStore &frmMain::favorites()
+{
+    return m_favorites->store();
+}
+
+OrganizeFavorites *frmMain::organizeFavorites() const
+{
+    return m_organize;
+}
+
+void frmMain::mnuFavoritesAdd_Click()
+{
+    if (frmBrowser *doc = commandDocument())
+        m_favorites->addPage(doc->brwWebBrowser->LocationName(), doc->brwWebBrowser->LocationURL());
+}
+
+void frmMain::mnuFavoritesOrganize_Click()
+{
+    if (!m_organize) {
+        m_organize = new OrganizeFavorites(m_favorites->store(), m_platform.dialogs, this);
+        m_organize->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    // Modeless, and only one.
+    m_organize->show();
+    m_organize->raise();
+    m_organize->activateWindow();
+}
+
+void frmMain::openFavorite(const QString &address)
+{
+    frmBrowser *doc = commandDocument();
+    if (!doc) {
+        newDocument(address);
+        return;
+    }
+    doc->cboAddress->setEditText(address);
+    doc->startBusyCheck();
+    doc->brwWebBrowser->Navigate(address);
 }
 
 void frmMain::mnuWindowCascade_Click()

@@ -15,7 +15,10 @@
 #include <functional>
 #include <memory>
 
+class FavoritesMenu;
+class FavoritesStore;
 class MainMenus;
+class OrganizeFavorites;
 class PanelStatusBar;
 class QAction;
 class QMdiArea;
@@ -58,6 +61,10 @@ public:
     frmBrowser *sharedBrowser();
     // The help viewer while it is open, else nullptr.
     frmHelp *helpViewer() const;
+    // The favorites of the Favorites menu, and their organize window while it is open
+    // (else nullptr).
+    FavoritesStore &favorites();
+    OrganizeFavorites *organizeFavorites() const;
 
     void tbToolBar_ButtonClick(const QString &key);
     void mnuFileOpen_Click();
@@ -71,6 +78,8 @@ public:
     void mnuViewStatusBar_Click();
     void mnuViewRefresh_Click();
     void mnuViewOptions_Click();
+    void mnuFavoritesAdd_Click();
+    void mnuFavoritesOrganize_Click();
     void mnuWindowCascade_Click();
     void mnuWindowTileHorizontal_Click();
     void mnuWindowTileVertical_Click();
@@ -101,6 +110,10 @@ public:
     QAction *mnuViewBar0 = nullptr;
     QAction *mnuViewRefresh = nullptr;
     QAction *mnuViewOptions = nullptr;
+    QMenu *mnuFavorites = nullptr;
+    QAction *mnuFavoritesAdd = nullptr;
+    QAction *mnuFavoritesOrganize = nullptr;
+    QAction *mnuFavoritesBar0 = nullptr;
     QMenu *mnuWindow = nullptr;
     QAction *mnuWindowNewWindow = nullptr;
     QAction *mnuWindowBar0 = nullptr;
@@ -148,6 +161,11 @@ private:
     // The visible document window that was active most recently (of those which takes,
     // when given), active or not now; nullptr when there is none.
     frmBrowser *lastActiveBrowser(const std::function<bool(const frmBrowser &)> &which = {}) const;
+    // The document window the added keys and the favorites act on: the active one, else
+    // the one active last, made active again; nullptr when there is none.
+    frmBrowser *commandDocument();
+    // A favorite chosen: into that document window, or a new numbered one without any.
+    void openFavorite(const QString &address);
     // A new numbered document window on the address (LoadNewDoc's steps). Without
     // navigate it stays empty, for a page's own request to be opened in it. Behind, the
     // window active before stays active and keeps the focus.
@@ -163,10 +181,12 @@ private:
     QPointer<frmBrowser> m_sharedBrowser;
     QPointer<frmHelp> m_help;
     QPointer<InternetOptions> m_options;
+    QPointer<OrganizeFavorites> m_organize;
     // The open dialog remembers the last file chosen, as it is never cleared.
     QString m_openFileName;
     // The menus, toolbar and keys; the placement in the settings; the printers in use.
     std::unique_ptr<MainMenus> m_menus;
+    std::unique_ptr<FavoritesMenu> m_favorites;
     WindowPlacement m_placement;
     PrintJobs m_printJobs;
     bool m_painted = false;

@@ -1,8 +1,10 @@
 #include "app/mainmenus.h"
 
+#include "app/favoritesmenu.h"
 #include "app/frmMain.h"
 #include "app/mod1.h"
 #include "browser/frmBrowser.h"
+#include "engine/browsingdata.h"
 #include "engine/webbrowser.h"
 #include "system/twips.h"
 #include "system/windowcaption.h"
@@ -99,7 +101,9 @@ MainMenus::MainMenus(frmMain &window)
     : m_window(window)
 {
     buildFileAndEditMenus();
-    buildViewWindowAndHelpMenus();
+    buildViewMenu();
+    buildFavoritesMenu();
+    buildWindowAndHelpMenus();
     buildToolbar();
     addBrowserKeys();
 }
@@ -146,7 +150,7 @@ void MainMenus::buildFileAndEditMenus()
                                  &frmMain::mnuEditPasteSpecial_Click);
 }
 
-void MainMenus::buildViewWindowAndHelpMenus()
+void MainMenus::buildViewMenu()
 {
     frmMain &w = m_window;
     w.mnuView = menu("mnuView", QStringLiteral("&View"));
@@ -159,7 +163,27 @@ void MainMenus::buildViewWindowAndHelpMenus()
     w.mnuViewBar0 = separator(w.mnuView, "mnuViewBar0");
     w.mnuViewRefresh = item(w.mnuView, "mnuViewRefresh", QStringLiteral("&Refresh"), &frmMain::mnuViewRefresh_Click);
     w.mnuViewOptions = item(w.mnuView, "mnuViewOptions", QStringLiteral("&Options..."), &frmMain::mnuViewOptions_Click);
+}
 
+void MainMenus::buildFavoritesMenu()
+{
+    frmMain &w = m_window;
+    // Alt+A is the document window's address box.
+    w.mnuFavorites = menu("mnuFavorites", QStringLiteral("Fav&orites"));
+    w.mnuFavoritesAdd = item(w.mnuFavorites, "mnuFavoritesAdd", QStringLiteral("&Add to Favorites..."),
+                             &frmMain::mnuFavoritesAdd_Click, QKeySequence(Qt::CTRL | Qt::Key_D));
+    w.mnuFavoritesOrganize = item(w.mnuFavorites, "mnuFavoritesOrganize", QStringLiteral("&Organize Favorites..."),
+                                  &frmMain::mnuFavoritesOrganize_Click);
+    w.mnuFavoritesBar0 = separator(w.mnuFavorites, "mnuFavoritesBar0");
+    // Below the bar, the favorites themselves, kept in the profile's data folder.
+    w.m_favorites = std::make_unique<FavoritesMenu>(w.mnuFavorites, w.m_platform.browsingData->dataFolder(),
+                                                    w.m_platform.dialogs, &w,
+                                                    [&w](const QString &address) { w.openFavorite(address); });
+}
+
+void MainMenus::buildWindowAndHelpMenus()
+{
+    frmMain &w = m_window;
     w.mnuWindow = menu("mnuWindow", QStringLiteral("&Window"));
     w.mnuWindowNewWindow = item(w.mnuWindow, "mnuWindowNewWindow", QStringLiteral("&New Window"),
                                 &frmMain::mnuWindowNewWindow_Click);
@@ -270,10 +294,7 @@ void MainMenus::addBrowserKeys()
     // another child (the tools panel, active at start) is; without one it does nothing.
     auto onActive = [&w](std::function<void(frmBrowser &)> command) {
         return [&w, command = std::move(command)] {
-            frmBrowser *doc = w.activeBrowser();
-            if (!doc && (doc = w.lastActiveBrowser()))
-                w.mdiArea->setActiveSubWindow(doc->subWindow());
-            if (doc)
+            if (frmBrowser *doc = w.commandDocument())
                 command(*doc);
         };
     };

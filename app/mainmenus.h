@@ -31,7 +31,9 @@ private:
     QAction *item(QMenu *menu, const char *name, const QString &caption, Handler handler,
                   const QKeySequence &shortcut = {});
     void buildFileAndEditMenus();
-    void buildViewWindowAndHelpMenus();
+    void buildViewMenu();
+    void buildFavoritesMenu();
+    void buildWindowAndHelpMenus();
     void buildToolbar();
     // A key of the window's own that no menu item shows.
     void addKey(const QList<QKeySequence> &keys, std::function<void()> command);

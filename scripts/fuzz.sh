@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets (clang's libFuzzer with AddressSanitizer and
 # UndefinedBehaviorSanitizer) in ./build-fuzz and runs each for a bounded time:
-#   scripts/fuzz.sh [seconds] [target...]     (default 60 s each; rtfreader historyreader)
+#   scripts/fuzz.sh [seconds] [target...]     (default 60 s each; rtfreader historyreader bookmarkshtml)
 # Each seed corpus is copied to a scratch folder first, so the fuzzer's additions never
 # touch the repository. An input that crashes is saved as build-fuzz/<target>-crash-<hash>
 # (or -timeout-, -oom-); the script then fails, after running the remaining targets.
@@ -10,20 +10,21 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(rtfreader historyreader)
+[ ${#targets[@]} -gt 0 ] || targets=(rtfreader historyreader bookmarkshtml)
 build_dir=${BUILD_DIR:-build-fuzz}
 
 # Per target: its seed corpus, extra libFuzzer options, and whether leaks count as crashes:
 # the RTF reader needs Qt's GUI side, whose caches (fonts, fontconfig) live for the life of
 # the process and are never freed, which the check at exit would report as a leak.
-declare -A corpus_of=([rtfreader]=rtf [historyreader]=history)
-declare -A leaks_of=([rtfreader]=0 [historyreader]=1)
+declare -A corpus_of=([rtfreader]=rtf [historyreader]=history [bookmarkshtml]=bookmarks)
+declare -A leaks_of=([rtfreader]=0 [historyreader]=1 [bookmarkshtml]=1)
 declare -A options_of=(
     [rtfreader]="-dict=tests/fuzz/rtf.dict -max_len=65536"
     [historyreader]="-dict=tests/fuzz/history.dict -max_len=4096"
+    [bookmarkshtml]="-dict=tests/fuzz/bookmarks.dict -max_len=65536"
 )
 for t in "${targets[@]}"; do
-    [ -n "${corpus_of[$t]:-}" ] || { echo "fuzz.sh: no target '$t' (rtfreader, historyreader)" >&2; exit 2; }
+    [ -n "${corpus_of[$t]:-}" ] || { echo "fuzz.sh: no target '$t' (rtfreader, historyreader, bookmarkshtml)" >&2; exit 2; }
 done
 
 # clang and its libFuzzer runtime, if missing (scripts/setup.sh installs the rest).

@@ -25,6 +25,17 @@ public:
                              const QString &fileName) = 0;
     // A printer chosen by the user (no page-range fields), or nullptr when cancelled.
     virtual std::unique_ptr<QPrinter> choosePrinter(QWidget *parent, const QString &title) = 0;
+    // A file to write, filter as openFile's; an existing one only once the user agreed
+    // to replace it. Empty when cancelled.
+    virtual QString saveFile(QWidget *parent, const QString &title, const QString &filter,
+                             const QString &fileName) = 0;
+    // Yes or no; no is the default answer.
+    virtual bool confirm(QWidget *parent, const QString &title, const QString &text) = 0;
+    // A name and a place for something new: *name comes proposed and goes back chosen,
+    // *place is the index of one of places (shown as given, in order). False when
+    // cancelled.
+    virtual bool nameAndPlace(QWidget *parent, const QString &title, QString *name, const QStringList &places,
+                              int *place) = 0;
 };
 
 // Starting another program without waiting for it.

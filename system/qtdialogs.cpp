@@ -1,8 +1,13 @@
 #include "system/qtdialogs.h"
 
+#include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFormLayout>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
@@ -11,6 +16,8 @@
 void QtDialogs::message(QWidget *parent, const QString &title, const QString &text)
 {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
+    // Messages carry names and paths from outside: never markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
@@ -25,19 +32,30 @@ QStringList QtDialogs::nameFilters(const QString &filter)
     return out;
 }
 
-QString QtDialogs::openFile(QWidget *parent, const QString &title, const QString &filter,
-                            const QString &fileName)
+namespace {
+
+// The file dialog, for a file to open (one that exists) or to save to.
+QString chooseFile(QWidget *parent, const QString &title, const QString &filter, const QString &fileName,
+                   QFileDialog::AcceptMode mode)
 {
     QFileDialog dialog(parent, title);
     dialog.setObjectName(QStringLiteral("dlgCommonDialog"));
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setNameFilters(nameFilters(filter));
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setAcceptMode(mode);
+    dialog.setNameFilters(QtDialogs::nameFilters(filter));
     if (!fileName.isEmpty())
         dialog.selectFile(fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
+}
+
+} // namespace
+
+QString QtDialogs::openFile(QWidget *parent, const QString &title, const QString &filter,
+                            const QString &fileName)
+{
+    return chooseFile(parent, title, filter, fileName, QFileDialog::AcceptOpen);
 }
 
 std::unique_ptr<QPrinter> QtDialogs::choosePrinter(QWidget *parent, const QString &title)
@@ -52,6 +70,51 @@ std::unique_ptr<QPrinter> QtDialogs::choosePrinter(QWidget *parent, const QStrin
     if (dialog.exec() != QDialog::Accepted)
         return nullptr;
     return printer;
+}
+
+QString QtDialogs::saveFile(QWidget *parent, const QString &title, const QString &filter, const QString &fileName)
+{
+    return chooseFile(parent, title, filter, fileName, QFileDialog::AcceptSave);
+}
+
+bool QtDialogs::confirm(QWidget *parent, const QString &title, const QString &text)
+{
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    box.setTextFormat(Qt::PlainText);
+    return box.exec() == QMessageBox::Yes;
+}
+
+bool QtDialogs::nameAndPlace(QWidget *parent, const QString &title, QString *name, const QStringList &places,
+                             int *place)
+{
+    QDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("dlgNameAndPlace"));
+    dialog.setWindowTitle(title);
+    auto *nameBox = new QLineEdit(*name);
+    nameBox->setObjectName(QStringLiteral("txtName"));
+    auto *placeBox = new QComboBox;
+    placeBox->setObjectName(QStringLiteral("cboPlace"));
+    placeBox->addItems(places);
+    placeBox->setCurrentIndex(*place);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    // A name there must be.
+    QObject::connect(nameBox, &QLineEdit::textChanged, buttons, [buttons](const QString &text) {
+        buttons->button(QDialogButtonBox::Ok)->setEnabled(!text.trimmed().isEmpty());
+    });
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto *form = new QFormLayout(&dialog);
+    form->addRow(QStringLiteral("&Name:"), nameBox);
+    form->addRow(QStringLiteral("Create &in:"), placeBox);
+    form->addRow(buttons);
+    dialog.resize(dialog.sizeHint().expandedTo(QSize(420, 0)));
+    nameBox->selectAll();
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    *name = nameBox->text();
+    *place = placeBox->currentIndex();
+    return true;
 }
 
 bool QtProgramLauncher::startDetached(const QString &commandLine, QString *error)

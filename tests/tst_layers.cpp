@@ -16,9 +16,11 @@ static const QMap<QString, QStringList> mayInclude{
     {u"formats"_s, {u"formats"_s}},
     {u"shared"_s, {u"shared"_s}},
     {u"engine"_s, {u"engine"_s, u"system"_s}},
+    {u"favorites"_s, {u"favorites"_s, u"formats"_s, u"system"_s}},
     {u"browser"_s, {u"browser"_s, u"shared"_s, u"engine"_s, u"system"_s}},
-    {u"windows"_s, {u"windows"_s, u"shared"_s, u"system"_s, u"formats"_s}},
-    {u"app"_s, {u"app"_s, u"browser"_s, u"windows"_s, u"shared"_s, u"engine"_s, u"formats"_s, u"system"_s}},
+    {u"windows"_s, {u"windows"_s, u"shared"_s, u"favorites"_s, u"system"_s, u"formats"_s}},
+    {u"app"_s,
+     {u"app"_s, u"browser"_s, u"windows"_s, u"shared"_s, u"favorites"_s, u"engine"_s, u"formats"_s, u"system"_s}},
 };
 
 // Single headers a layer may include beyond its row: the engine's seams a window needs,
@@ -103,6 +105,11 @@ void tst_Layers::includeRule_data()
     QTest::newRow("browser without formats") << u"browser"_s << u"#include \"formats/rtfreader.h\""_s << false;
     QTest::newRow("help viewer reads formats") << u"windows"_s << u"#include \"formats/rtfreader.h\""_s << true;
     QTest::newRow("a window's engine seam") << u"windows"_s << u"#include \"engine/browsingdata.h\""_s << true;
+    QTest::newRow("favorites on their formats") << u"favorites"_s << u"#include \"formats/favoritesjson.h\""_s << true;
+    QTest::newRow("favorites without windows") << u"favorites"_s << u"#include \"windows/organizefavorites.h\""_s << false;
+    QTest::newRow("favorites without the engine") << u"favorites"_s << u"#include \"engine/browsingdata.h\""_s << false;
+    QTest::newRow("the organize window on favorites") << u"windows"_s << u"#include \"favorites/favoritesstore.h\""_s << true;
+    QTest::newRow("no favorites below them") << u"formats"_s << u"#include \"favorites/favoritesmodel.h\""_s << false;
     QTest::newRow("no more of the engine") << u"windows"_s << u"#include \"engine/webbrowser.h\""_s << false;
     QTest::newRow("spaced, commented") << u"browser"_s << u"  #  include \"app/frmMain.h\" // x"_s << false;
     QTest::newRow("bracketed") << u"windows"_s << u"#include <app/frmMain.h>"_s << false;

@@ -45,10 +45,38 @@ public:
         return printer;
     }
 
+    QString saveFile(QWidget *, const QString &title, const QString &filter, const QString &fileName) override
+    {
+        asked << QStringLiteral("save:") + title + QLatin1Char('|') + filter + QLatin1Char('|') + fileName;
+        return saveAnswer;
+    }
+    bool confirm(QWidget *, const QString &title, const QString &text) override
+    {
+        asked << QStringLiteral("confirm:") + title + QLatin1Char('|') + text;
+        return confirmAnswer;
+    }
+    // Recorded as "nameAndPlace:<title>|<name proposed>|<places joined by |>".
+    bool nameAndPlace(QWidget *, const QString &title, QString *name, const QStringList &places, int *place) override
+    {
+        asked << QStringLiteral("nameAndPlace:") + title + QLatin1Char('|') + *name + QLatin1Char('|')
+                     + places.join(QLatin1Char('|'));
+        if (nameAnswer.isNull())
+            return false;
+        if (!nameAnswer.isEmpty())
+            *name = nameAnswer;
+        *place = placeAnswer;
+        return true;
+    }
+
     QStringList messages;
     QStringList asked;
     QString openAnswer;  // empty: the user cancels
     QString printToFile; // empty: the user cancels
+    QString saveAnswer;  // empty: the user cancels
+    bool confirmAnswer = false;
+    // Null: the user cancels; empty: takes the name proposed.
+    QString nameAnswer;
+    int placeAnswer = 0;
 };
 
 // Starts nothing; records the command line and fails or succeeds as told.
@@ -70,10 +98,13 @@ public:
 class ScriptedBrowsingData : public BrowsingData
 {
 public:
+    explicit ScriptedBrowsingData(QString folder = {}) : dataFolderPath(std::move(folder)) {}
     bool kept() const override { return notice.isEmpty(); }
+    QString dataFolder() const override { return dataFolderPath; }
     QString note() const override { return notice; }
     void deleteCookiesAndSiteData() override { deleted << QStringLiteral("cookies"); }
     void deleteCachedFiles() override { deleted << QStringLiteral("cache"); }
+    QString dataFolderPath;
     QString notice;
     QStringList deleted;
 };
@@ -133,7 +164,9 @@ struct TestPlatform
     SettingsStore settings{settingsFolder.path()};
     ScriptedDialogs dialogs;
     ScriptedLauncher launcher;
-    ScriptedBrowsingData browsingData;
+    // The profile's data folder: favorites.
+    QTemporaryDir dataFolder;
+    ScriptedBrowsingData browsingData{dataFolder.path()};
     QString machineAddress = QStringLiteral("192.0.2.7");
     int machineAddressReads = 0;
     Platform platform{settings,
