@@ -13,6 +13,8 @@ public:
     virtual bool kept() const = 0;
     // Why this session keeps nothing, for the status bar; empty when it keeps it.
     virtual QString note() const = 0;
+    // The folder the profile keeps its data in, also in a session that keeps none there.
+    virtual QString dataFolder() const = 0;
     virtual void deleteCookiesAndSiteData() = 0;
     virtual void deleteCachedFiles() = 0;
 };

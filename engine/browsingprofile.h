@@ -32,6 +32,7 @@ public:
 
     bool kept() const override;
     QString note() const override { return m_note; }
+    QString dataFolder() const override { return m_dataFolder; }
     void deleteCookiesAndSiteData() override;
     void deleteCachedFiles() override;
 

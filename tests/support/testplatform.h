@@ -70,10 +70,13 @@ public:
 class ScriptedBrowsingData : public BrowsingData
 {
 public:
+    explicit ScriptedBrowsingData(QString folder = {}) : dataFolderPath(std::move(folder)) {}
     bool kept() const override { return notice.isEmpty(); }
+    QString dataFolder() const override { return dataFolderPath; }
     QString note() const override { return notice; }
     void deleteCookiesAndSiteData() override { deleted << QStringLiteral("cookies"); }
     void deleteCachedFiles() override { deleted << QStringLiteral("cache"); }
+    QString dataFolderPath;
     QString notice;
     QStringList deleted;
 };
