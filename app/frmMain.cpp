@@ -19,6 +19,7 @@
 #include "windows/frmtool2.h"
 #include "windows/internetoptions.h"
 #include "windows/organizefavorites.h"
+#include "windows/startchoice.h"
 
 #include <QCloseEvent>
 #include <QApplication>
@@ -46,6 +47,8 @@ frmMain::frmMain(const Platform &platform, QWidget *parent, const QStringList &s
     , toolsPanel(mdiArea, m_measurements)
     , m_platform(platform)
     , m_placement(*this, platform.settings, appName, section)
+    , m_session(*mdiArea, SessionWindows::pathFor(platform.browsingData),
+                [this](const QString &address) { return newDocument(address); })
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(appName);
@@ -72,8 +75,9 @@ frmMain::frmMain(const Platform &platform, QWidget *parent, const QStringList &s
         mnuHalvaneTool->setChecked(false);
     });
 
+    const QString sessionNotice = m_session.readLast();
     MDIForm_Load(startAddresses);
-    m_historyNotice = addresshistory::notice(m_platform.folder);
+    m_historyNotice = QStringList{addresshistory::notice(m_platform.folder), sessionNotice}.join(u' ').trimmed();
     // Opens maximized; the placement just read is what it takes when restored.
     setWindowState(windowState() | Qt::WindowMaximized);
 }
@@ -120,12 +124,20 @@ void frmMain::MDIForm_Load(const QStringList &startAddresses)
     create();
     m_placement.apply();
 
-    if (startAddresses.isEmpty())
+    // The windows from last time come instead of the home page, and before the addresses
+    // given, which stay the newest windows.
+    const bool reopened = StartChoice::read(m_platform.settings, appName) == StartChoice::Start::LastWindows
+                          && m_session.reopenLast();
+    if (startAddresses.isEmpty() && !reopened)
         LoadNewDoc();
     for (const QString &address : startAddresses)
         newDocument(address);
     ToolsVisible = true;
     ShowToolsPanel();
+    if (reopened && startAddresses.isEmpty())
+        m_session.activateReopened();
+    if (!reopened)
+        m_session.offerLast(*sbStatusBar);
     if (const QString note = m_platform.browsingData->note(); !note.isEmpty()) {
         writeStatusText(note);
         // The first page's texts soon replace that: a mark stays for the whole session.
@@ -149,6 +161,7 @@ frmBrowser *frmMain::newDocument(const QString &address, bool navigate, bool beh
     QPointer<QMdiSubWindow> previous = mdiArea->currentSubWindow();
     QPointer<QWidget> focus = QApplication::focusWidget();
     auto *doc = new frmBrowser(mdiArea, m_platform, *this);
+    m_session.keep(doc);
     doc->setWindowTitle(QStringLiteral("Document ") + QString::number(DocumentCount));
     if (navigate)
         doc->brwWebBrowser->Navigate(address);
@@ -492,6 +505,8 @@ void frmMain::closeEvent(QCloseEvent *event)
         return;
     }
     MDIForm_Unload();
+    // An orderly end, before the windows go.
+    m_session.finish();
     mdiArea->closeAllSubWindows();
     event->accept();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/printjobs.h"
+#include "app/sessionwindows.h"
 #include "app/windowplacement.h"
 #include "browser/browserhost.h"
 #include "browser/zoomlevels.h"
@@ -41,7 +42,8 @@ class frmMain : public QMainWindow, public BrowserHost, public NotificationTarge
 public:
     // Builds the window and runs its load step (placement, Document 1, tools panel).
     // Given start addresses, Document 1 opens the first instead of the home page and each
-    // further one opens in the next numbered window.
+    // further one opens in the next numbered window. With the windows from last time
+    // chosen, those open first, from Document 1 on.
     explicit frmMain(const Platform &platform, QWidget *parent = nullptr, const QStringList &startAddresses = {});
     ~frmMain() override;
 
@@ -189,8 +191,11 @@ private:
     std::unique_ptr<FavoritesMenu> m_favorites;
     WindowPlacement m_placement;
     PrintJobs m_printJobs;
+    // The numbered document windows, kept for the next start.
+    SessionWindows m_session;
     bool m_painted = false;
-    // Said when the window first shows, for HistoryNoticeMs.
+    // Said when the window first shows, for HistoryNoticeMs: where the history is kept,
+    // a session file set aside.
     QString m_historyNotice;
     static constexpr int HistoryNoticeMs = 15000;
     // Every document window's zoom, by host, for this session.

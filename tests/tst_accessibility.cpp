@@ -187,7 +187,8 @@ void tst_Accessibility::everyControlIsNamedAndReachable_data()
     // fields are off until it is chosen.
     QTest::newRow("Internet Options")
         << QStringLiteral("InternetOptions")
-        << QStringList{QStringLiteral("CheckBox Delete browsing data (chkHistory)"),
+        << QStringList{QStringLiteral("RadioButton When Halvane starts (optStartHomePage)"),
+                       QStringLiteral("CheckBox Delete browsing data (chkHistory)"),
                        QStringLiteral("CheckBox Delete browsing data (chkCookies)"),
                        QStringLiteral("CheckBox Delete browsing data (chkCache)"),
                        QStringLiteral("Button Delete browsing data (cmdDelete)"),
@@ -196,7 +197,8 @@ void tst_Accessibility::everyControlIsNamedAndReachable_data()
                        QStringLiteral("Button Cancel")};
     QTest::newRow("Internet Options, manual proxy")
         << QStringLiteral("InternetOptionsManual")
-        << QStringList{QStringLiteral("CheckBox Delete browsing data (chkHistory)"),
+        << QStringList{QStringLiteral("RadioButton When Halvane starts (optStartHomePage)"),
+                       QStringLiteral("CheckBox Delete browsing data (chkHistory)"),
                        QStringLiteral("CheckBox Delete browsing data (chkCookies)"),
                        QStringLiteral("CheckBox Delete browsing data (chkCache)"),
                        QStringLiteral("Button Delete browsing data (cmdDelete)"),

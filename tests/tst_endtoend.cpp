@@ -1,13 +1,17 @@
 // The real program under a virtual display, driven by keystrokes as a user would: start,
 // type an address into a document window, press Enter, exit; then look at what it left
 // behind and at what reached the loopback servers. The placement runs add a window
-// manager and restart the program in the same home.
+// manager and restart the program in the same home; the session runs restart it after
+// File > Exit and after a kill.
+#include "app/sessionfile.h"
 #include "browser/historyfile.h"
 #include "support/loopbackhttpserver.h"
 #include "support/processtree.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
@@ -153,6 +157,13 @@ public:
 
     QString settingsFile() const { return QDir(home.path()).filePath(QStringLiteral("Halvane/Halvane.conf")); }
     QString historyFile() const { return QDir(programFolder.path()).filePath(QStringLiteral("address.lst")); }
+    QString sessionFile() const { return QDir(home.path()).filePath(QStringLiteral("data/Halvane/session.json")); }
+    // The session kept now; none while there is no file, or none that reads.
+    std::optional<sessionfile::Session> keptSession() const
+    {
+        QFile f(sessionFile());
+        return f.open(QIODevice::ReadOnly) ? sessionfile::fromBytes(f.readAll()).session : std::nullopt;
+    }
 
     // Starts the program; again after it has ended, it starts in the same folder and home.
     bool start()
@@ -279,6 +290,8 @@ private Q_SLOTS:
     void signInLastsAcrossRestarts();
     void placementAcrossRestarts_data();
     void placementAcrossRestarts();
+    void windowsFromLastTime_data();
+    void windowsFromLastTime();
 };
 
 void tst_EndToEnd::initTestCase()
@@ -485,6 +498,83 @@ void tst_EndToEnd::placementAcrossRestarts()
         QVERIFY(run.exitByMenu());
         QCOMPARE(run.storedPlacement(), stored);
     }
+}
+
+void tst_EndToEnd::windowsFromLastTime_data()
+{
+    QTest::addColumn<bool>("killed");
+    QTest::newRow("after File > Exit") << false;
+    QTest::newRow("after kill -9") << true;
+}
+
+// Three windows opened from the command line, tiled, the second made active; the program
+// ends by File > Exit, or is killed outright a second and a half after that last change.
+// The next start (the windows from last time chosen) opens the same windows: each page
+// asked for again, and the session it keeps is the one left behind, places and the active
+// one included.
+void tst_EndToEnd::windowsFromLastTime()
+{
+    QFETCH(bool, killed);
+    LoopbackHttpServer server;
+    QVERIFY(server.start());
+    QStringList pages;
+    for (const char *name : {"one", "two", "three"}) {
+        const QString path = QLatin1String("/") + QLatin1String(name);
+        server.setPage(path, QByteArray("<html><head><title>") + name + "</title></head><body>" + name + "</body></html>");
+        pages << server.url(path).toString();
+    }
+    ProgramRun run;
+    QSettings(run.settingsFile(), QSettings::IniFormat).setValue(QStringLiteral("Options/StartWith"),
+                                                                 QStringLiteral("lastwindows"));
+    run.arguments = pages;
+    QVERIFY(run.start());
+    QVERIFY(run.waitForMainWindow(false));
+    const auto allAsked = [&server](qsizetype times) {
+        for (const char *path : {"/one", "/two", "/three"}) {
+            if (server.requests().count(QLatin1String(path)) < times)
+                return false;
+        }
+        return true;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(allAsked(1), 30000);
+    const auto addresses = [](const sessionfile::Session &s) {
+        QStringList out;
+        for (const sessionfile::Window &w : s.windows)
+            out << w.address;
+        return out;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(run.keptSession() && addresses(*run.keptSession()) == pages, 10000);
+    const sessionfile::Session opened = *run.keptSession();
+
+    keys({QStringLiteral("alt+w"), QStringLiteral("v")});
+    keys({QStringLiteral("alt+w"), QStringLiteral("2")});
+    if (killed) {
+        // No more than the last second is lost: this is well past it.
+        QTest::qWait(1500);
+        processtree::killTree(pid_t(run.program.processId()));
+        QVERIFY(run.program.waitForFinished(10000));
+    } else {
+        QVERIFY(run.exitByMenu());
+    }
+    const std::optional<sessionfile::Session> left = run.keptSession();
+    QVERIFY(left);
+    QCOMPARE(left->endedCleanly, !killed);
+    QCOMPARE(addresses(*left), pages);
+    QCOMPARE(left->active, 1);
+    for (qsizetype i = 0; i < pages.size(); ++i)
+        QVERIFY2(left->windows[i].place != opened.windows[i].place, "tiled");
+
+    const QDateTime restarted = QDateTime::currentDateTime();
+    run.arguments.clear();
+    QVERIFY(run.start());
+    QVERIFY(run.waitForMainWindow(false));
+    QTRY_VERIFY_WITH_TIMEOUT(allAsked(2), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(run.sessionFile()).lastModified() > restarted, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(run.keptSession()->windows, left->windows, 10000);
+    QCOMPARE(run.keptSession()->active, 1);
+    QCOMPARE(run.keptSession()->endedCleanly, false);
+    QVERIFY(run.exitByMenu());
+    QCOMPARE(run.keptSession()->windows, left->windows);
 }
 
 QTEST_GUILESS_MAIN(tst_EndToEnd)

@@ -2,6 +2,7 @@
 #include "system/proxychoice.h"
 #include "system/settingsstore.h"
 #include "windows/internetoptions.h"
+#include "windows/startchoice.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -33,6 +34,8 @@ private Q_SLOTS:
     void storedChoicesRoundTrip();
     void manualProxyNeedsAHost();
     void unwritableSettingsToldOnce();
+    void startChoiceRoundTrip_data();
+    void startChoiceRoundTrip();
 
 private:
     QTemporaryDir m_settingsFolder;
@@ -197,6 +200,42 @@ void tst_InternetOptions::unwritableSettingsToldOnce()
         InternetOptions options(settings, u"Halvane"_s, data, [] { return true; }, nullptr);
         options.accept();
         QCOMPARE(options.result(), int(QDialog::Accepted));
+    }
+}
+
+// "When Halvane starts": the stored word shown, anything else read as the home page, and
+// the other choice kept by OK (and not by Cancel).
+void tst_InternetOptions::startChoiceRoundTrip_data()
+{
+    QTest::addColumn<QString>("stored"); // null: nothing stored
+    QTest::addColumn<bool>("lastWindows");
+    QTest::newRow("nothing stored") << QString() << false;
+    QTest::newRow("the home page") << u"homepage"_s << false;
+    QTest::newRow("the windows from last time") << u"lastwindows"_s << true;
+    QTest::newRow("spaced") << u" lastwindows "_s << true;
+    QTest::newRow("nonsense") << u"everything"_s << false;
+}
+
+void tst_InternetOptions::startChoiceRoundTrip()
+{
+    QFETCH(QString, stored);
+    QFETCH(bool, lastWindows);
+    QTemporaryDir folder;
+    SettingsStore settings(folder.path());
+    if (!stored.isNull())
+        settings.save(u"Halvane"_s, u"Options"_s, u"StartWith"_s, stored);
+    const auto read = [&settings] {
+        return StartChoice::read(settings, u"Halvane"_s) == StartChoice::Start::LastWindows;
+    };
+    QCOMPARE(read(), lastWindows);
+    ScriptedBrowsingData data;
+    for (bool ok : {false, true}) {
+        InternetOptions options(settings, u"Halvane"_s, data, [] { return true; }, nullptr);
+        QCOMPARE(options.fraStart->optStartLastWindows->isChecked(), lastWindows);
+        QCOMPARE(options.fraStart->optStartHomePage->isChecked(), !lastWindows);
+        (lastWindows ? options.fraStart->optStartHomePage : options.fraStart->optStartLastWindows)->click();
+        ok ? options.accept() : options.reject();
+        QCOMPARE(read(), ok ? !lastWindows : lastWindows);
     }
 }
 

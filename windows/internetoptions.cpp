@@ -4,6 +4,7 @@
 #include "shared/named.h"
 #include "system/proxychoice.h"
 #include "system/settingsstore.h"
+#include "windows/startchoice.h"
 
 #include <QButtonGroup>
 #include <QAbstractItemView>
@@ -42,6 +43,7 @@ InternetOptions::InternetOptions(SettingsStore &settings, const QString &applica
     , cboProxyType(named(new QComboBox, "cboProxyType"))
     , txtProxyHost(named(new QLineEdit, "txtProxyHost"))
     , spnProxyPort(named(new QSpinBox, "spnProxyPort"))
+    , fraStart(new StartChoice(settings, application))
     , m_settings(settings)
     , m_application(application)
     , m_data(data)
@@ -64,6 +66,7 @@ InternetOptions::InternetOptions(SettingsStore &settings, const QString &applica
     connect(buttons, &QDialogButtonBox::rejected, this, &InternetOptions::reject);
 
     auto *layout = new QVBoxLayout(this);
+    layout->addWidget(fraStart);
     layout->addWidget(deleting);
     layout->addWidget(keeping);
     layout->addWidget(proxy);
@@ -162,6 +165,7 @@ void InternetOptions::cmdDelete_Click()
 void InternetOptions::accept()
 {
     m_settings.save(m_application, ProxyChoice::settingsSection(), KeepKey, chkKeepData->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    fraStart->save();
     ProxyChoice choice;
     choice.mode = ProxyChoice::Mode(m_proxyMode->checkedId());
     choice.kind = ProxyChoice::Kind(cboProxyType->currentData().toInt());

@@ -15,9 +15,10 @@ class QPushButton;
 class QRadioButton;
 class QSpinBox;
 class SettingsStore;
+class StartChoice;
 
-// "Internet Options": delete browsing data, keep it between sessions or not, and the
-// proxy the pages and the link ping use. OK keeps the choices in the settings file's
+// "Internet Options": what Halvane starts with, delete browsing data, keep it between
+// sessions or not, and the proxy the pages and the link ping use. OK keeps the choices in the settings file's
 // "Options" section and applies the proxy at once; keeping data takes effect at the
 // next start. Delete acts at once, whatever OK or Cancel comes after.
 class InternetOptions : public QDialog
@@ -43,6 +44,7 @@ public:
     QComboBox *const cboProxyType;
     QLineEdit *const txtProxyHost;
     QSpinBox *const spnProxyPort;
+    StartChoice *const fraStart;
 
     void cmdDelete_Click();
     void accept() override;
