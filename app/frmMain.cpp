@@ -11,10 +11,12 @@
 #include "engine/webbrowser.h"
 #include "system/singleinstance.h"
 #include "system/twips.h"
+#include "system/visithistory.h"
 #include "system/windowactivation.h"
 #include "system/windowcaption.h"
 #include "windows/frmAbout.h"
 #include "windows/frmHelp.h"
+#include "windows/frmHistory.h"
 #include "windows/frmtool2.h"
 #include "windows/internetoptions.h"
 
@@ -72,6 +74,8 @@ frmMain::frmMain(const Platform &platform, QWidget *parent, const QStringList &s
 
     MDIForm_Load(startAddresses);
     m_historyNotice = addresshistory::notice(m_platform.folder);
+    if (m_platform.visits && !m_platform.visits->notice().isEmpty())
+        m_historyNotice += (m_historyNotice.isEmpty() ? QString() : QStringLiteral(" ")) + m_platform.visits->notice();
     // Opens maximized; the placement just read is what it takes when restored.
     setWindowState(windowState() | Qt::WindowMaximized);
 }
@@ -370,14 +374,51 @@ void frmMain::mnuViewOptions_Click()
         return;
     // There is no such control panel here (on every Linux desktop): our own options.
     if (!m_options) {
+        std::function<bool()> deleteVisits;
+        if (VisitHistory *visits = m_platform.visits)
+            deleteVisits = [visits] { return visits->removeAll(); };
         m_options = new InternetOptions(m_platform.settings, appName, *m_platform.browsingData,
-                                        [this] { return addresshistory::clear(m_platform.folder, *mdiArea); }, this);
+                                        [this] { return addresshistory::clear(m_platform.folder, *mdiArea); }, this,
+                                        deleteVisits);
         m_options->setAttribute(Qt::WA_DeleteOnClose);
     }
     // Modeless: the document windows, keys and menus stay usable while it is open.
     m_options->show();
     m_options->raise();
     m_options->activateWindow();
+}
+
+frmHistory *frmMain::historyWindow() const
+{
+    return m_historyWindow;
+}
+
+void frmMain::mnuViewHistory_Click()
+{
+    if (!m_platform.visits)
+        return;
+    if (!m_historyWindow) {
+        m_historyWindow = new frmHistory(*m_platform.visits, this);
+        m_historyWindow->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_historyWindow, &frmHistory::openRequested, this, &frmMain::openVisit);
+    }
+    m_historyWindow->show();
+    m_historyWindow->raise();
+    m_historyWindow->activateWindow();
+}
+
+void frmMain::openVisit(const QString &address, bool newWindow)
+{
+    frmBrowser *doc = newWindow ? nullptr : activeBrowser();
+    if (!doc && !newWindow)
+        doc = lastActiveBrowser();
+    if (!doc) {
+        newDocument(address);
+        return;
+    }
+    mdiArea->setActiveSubWindow(doc->subWindow());
+    doc->startBusyCheck();
+    doc->brwWebBrowser->Navigate(address);
 }
 
 void frmMain::mnuWindowCascade_Click()

@@ -25,6 +25,7 @@ class WebBrowser;
 class frmBrowser;
 class InternetOptions;
 class frmHelp;
+class frmHistory;
 
 // The main window: the document area holding the browser document windows and the
 // tools panel, with the menus, toolbar and status bar whose commands act on the active
@@ -58,6 +59,8 @@ public:
     frmBrowser *sharedBrowser();
     // The help viewer while it is open, else nullptr.
     frmHelp *helpViewer() const;
+    // The History window while it is open, else nullptr.
+    frmHistory *historyWindow() const;
 
     void tbToolBar_ButtonClick(const QString &key);
     void mnuFileOpen_Click();
@@ -71,6 +74,7 @@ public:
     void mnuViewStatusBar_Click();
     void mnuViewRefresh_Click();
     void mnuViewOptions_Click();
+    void mnuViewHistory_Click();
     void mnuWindowCascade_Click();
     void mnuWindowTileHorizontal_Click();
     void mnuWindowTileVertical_Click();
@@ -101,6 +105,7 @@ public:
     QAction *mnuViewBar0 = nullptr;
     QAction *mnuViewRefresh = nullptr;
     QAction *mnuViewOptions = nullptr;
+    QAction *mnuViewHistory = nullptr;
     QMenu *mnuWindow = nullptr;
     QAction *mnuWindowNewWindow = nullptr;
     QAction *mnuWindowBar0 = nullptr;
@@ -158,11 +163,14 @@ private:
     void mnuFileNew_Click();
     void mnuFileExit_Click();
     void mnuWindowNewWindow_Click();
+    // A visit chosen in History: in the active (or last active) document window, or a new one.
+    void openVisit(const QString &address, bool newWindow);
 
     Platform m_platform;
     QPointer<frmBrowser> m_sharedBrowser;
     QPointer<frmHelp> m_help;
     QPointer<InternetOptions> m_options;
+    QPointer<frmHistory> m_historyWindow;
     // The open dialog remembers the last file chosen, as it is never cleared.
     QString m_openFileName;
     // The menus, toolbar and keys; the placement in the settings; the printers in use.

@@ -158,6 +158,8 @@ void MainMenus::buildViewWindowAndHelpMenus()
                                       &frmMain::mnuViewStatusBar_Click));
     w.mnuViewBar0 = separator(w.mnuView, "mnuViewBar0");
     w.mnuViewRefresh = item(w.mnuView, "mnuViewRefresh", QStringLiteral("&Refresh"), &frmMain::mnuViewRefresh_Click);
+    w.mnuViewHistory = item(w.mnuView, "mnuViewHistory", QStringLiteral("&History"), &frmMain::mnuViewHistory_Click,
+                            QKeySequence(Qt::CTRL | Qt::Key_H));
     w.mnuViewOptions = item(w.mnuView, "mnuViewOptions", QStringLiteral("&Options..."), &frmMain::mnuViewOptions_Click);
 
     w.mnuWindow = menu("mnuWindow", QStringLiteral("&Window"));
