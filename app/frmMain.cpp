@@ -12,10 +12,12 @@
 #include "engine/webbrowser.h"
 #include "system/singleinstance.h"
 #include "system/twips.h"
+#include "system/visithistory.h"
 #include "system/windowactivation.h"
 #include "system/windowcaption.h"
 #include "windows/frmAbout.h"
 #include "windows/frmHelp.h"
+#include "windows/frmHistory.h"
 #include "windows/frmtool2.h"
 #include "windows/internetoptions.h"
 #include "windows/organizefavorites.h"
@@ -77,7 +79,11 @@ frmMain::frmMain(const Platform &platform, QWidget *parent, const QStringList &s
 
     const QString sessionNotice = m_session.readLast();
     MDIForm_Load(startAddresses);
-    m_historyNotice = QStringList{addresshistory::notice(m_platform.folder), sessionNotice}.join(u' ').trimmed();
+    QStringList notices{addresshistory::notice(m_platform.folder), sessionNotice};
+    if (m_platform.visits)
+        notices << m_platform.visits->notice();
+    notices.removeAll(QString());
+    m_historyNotice = notices.join(u' ');
     // Opens maximized; the placement just read is what it takes when restored.
     setWindowState(windowState() | Qt::WindowMaximized);
 }
@@ -395,8 +401,12 @@ void frmMain::mnuViewOptions_Click()
         return;
     // There is no such control panel here (on every Linux desktop): our own options.
     if (!m_options) {
+        std::function<bool()> deleteVisits;
+        if (VisitHistory *visits = m_platform.visits)
+            deleteVisits = [visits] { return visits->removeAll(); };
         m_options = new InternetOptions(m_platform.settings, appName, *m_platform.browsingData,
-                                        [this] { return addresshistory::clear(m_platform.folder, *mdiArea); }, this);
+                                        [this] { return addresshistory::clear(m_platform.folder, *mdiArea); }, this,
+                                        deleteVisits);
         m_options->setAttribute(Qt::WA_DeleteOnClose);
     }
     // Modeless: the document windows, keys and menus stay usable while it is open.
@@ -433,9 +443,28 @@ void frmMain::mnuFavoritesOrganize_Click()
     m_organize->activateWindow();
 }
 
-void frmMain::openFavorite(const QString &address)
+frmHistory *frmMain::historyWindow() const
 {
-    frmBrowser *doc = commandDocument();
+    return m_historyWindow;
+}
+
+void frmMain::mnuViewHistory_Click()
+{
+    if (!m_platform.visits)
+        return;
+    if (!m_historyWindow) {
+        m_historyWindow = new frmHistory(*m_platform.visits, this);
+        m_historyWindow->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_historyWindow, &frmHistory::openRequested, this, &frmMain::openAddress);
+    }
+    m_historyWindow->show();
+    m_historyWindow->raise();
+    m_historyWindow->activateWindow();
+}
+
+void frmMain::openAddress(const QString &address, bool newWindow)
+{
+    frmBrowser *doc = newWindow ? nullptr : commandDocument();
     if (!doc) {
         newDocument(address);
         return;

@@ -29,6 +29,7 @@ class WebBrowser;
 class frmBrowser;
 class InternetOptions;
 class frmHelp;
+class frmHistory;
 
 // The main window: the document area holding the browser document windows and the
 // tools panel, with the menus, toolbar and status bar whose commands act on the active
@@ -67,6 +68,8 @@ public:
     // (else nullptr).
     FavoritesStore &favorites();
     OrganizeFavorites *organizeFavorites() const;
+    // The History window while it is open, else nullptr.
+    frmHistory *historyWindow() const;
 
     void tbToolBar_ButtonClick(const QString &key);
     void mnuFileOpen_Click();
@@ -82,6 +85,7 @@ public:
     void mnuViewOptions_Click();
     void mnuFavoritesAdd_Click();
     void mnuFavoritesOrganize_Click();
+    void mnuViewHistory_Click();
     void mnuWindowCascade_Click();
     void mnuWindowTileHorizontal_Click();
     void mnuWindowTileVertical_Click();
@@ -116,6 +120,7 @@ public:
     QAction *mnuFavoritesAdd = nullptr;
     QAction *mnuFavoritesOrganize = nullptr;
     QAction *mnuFavoritesBar0 = nullptr;
+    QAction *mnuViewHistory = nullptr;
     QMenu *mnuWindow = nullptr;
     QAction *mnuWindowNewWindow = nullptr;
     QAction *mnuWindowBar0 = nullptr;
@@ -166,8 +171,9 @@ private:
     // The document window the added keys and the favorites act on: the active one, else
     // the one active last, made active again; nullptr when there is none.
     frmBrowser *commandDocument();
-    // A favorite chosen: into that document window, or a new numbered one without any.
-    void openFavorite(const QString &address);
+    // A favorite or a visit chosen: into that document window, or a new numbered one when
+    // asked for or there is none.
+    void openAddress(const QString &address, bool newWindow = false);
     // A new numbered document window on the address (LoadNewDoc's steps). Without
     // navigate it stays empty, for a page's own request to be opened in it. Behind, the
     // window active before stays active and keeps the focus.
@@ -184,6 +190,7 @@ private:
     QPointer<frmHelp> m_help;
     QPointer<InternetOptions> m_options;
     QPointer<OrganizeFavorites> m_organize;
+    QPointer<frmHistory> m_historyWindow;
     // The open dialog remembers the last file chosen, as it is never cleared.
     QString m_openFileName;
     // The menus, toolbar and keys; the placement in the settings; the printers in use.

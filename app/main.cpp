@@ -14,11 +14,24 @@
 #include "system/quietlog.h"
 #include "system/settingsstore.h"
 #include "system/singleinstance.h"
+#include "system/visithistory.h"
 #include "system/windowactivation.h"
 #include "windows/internetoptions.h"
 
 #include <QApplication>
 #include <optional>
+
+namespace {
+
+// The pages this session visits, beside the profile's data; off the record no file is made.
+VisitHistory &openVisits(std::optional<VisitHistory> &visits, const BrowsingProfile &profile,
+                         const SettingsStore &settings, const QString &application)
+{
+    return visits.emplace(BrowsingProfile::userFolders().data, profile.kept(),
+                          InternetOptions::keepVisitsDays(settings, application));
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -66,9 +79,11 @@ int main(int argc, char *argv[])
         return new WebEngineBrowser(parent, &engineDialogs, browsingProfile()->profile());
     };
     Platform platform{settings, ProgramFolder::ofRunningProgram(), dialogs, launcher, pageControl, &localMachineAddress};
+    std::optional<VisitHistory> visits;
 
     auto *splash = new frmSplash([&] {
         platform.browsingData = browsingProfile();
+        platform.visits = &openVisits(visits, *profile, settings, application);
         auto *main = new frmMain(platform, nullptr, given.addresses);
         main->setAttribute(Qt::WA_DeleteOnClose);
         notifications.setTarget(main);

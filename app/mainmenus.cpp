@@ -162,6 +162,8 @@ void MainMenus::buildViewMenu()
                                       &frmMain::mnuViewStatusBar_Click));
     w.mnuViewBar0 = separator(w.mnuView, "mnuViewBar0");
     w.mnuViewRefresh = item(w.mnuView, "mnuViewRefresh", QStringLiteral("&Refresh"), &frmMain::mnuViewRefresh_Click);
+    w.mnuViewHistory = item(w.mnuView, "mnuViewHistory", QStringLiteral("&History"), &frmMain::mnuViewHistory_Click,
+                            QKeySequence(Qt::CTRL | Qt::Key_H));
     w.mnuViewOptions = item(w.mnuView, "mnuViewOptions", QStringLiteral("&Options..."), &frmMain::mnuViewOptions_Click);
 }
 
@@ -178,7 +180,7 @@ void MainMenus::buildFavoritesMenu()
     // Below the bar, the favorites themselves, kept in the profile's data folder.
     w.m_favorites = std::make_unique<FavoritesMenu>(w.mnuFavorites, w.m_platform.browsingData->dataFolder(),
                                                     w.m_platform.dialogs, &w,
-                                                    [&w](const QString &address) { w.openFavorite(address); });
+                                                    [&w](const QString &address) { w.openAddress(address); });
 }
 
 void MainMenus::buildWindowAndHelpMenus()

@@ -11,9 +11,11 @@
 #include "system/pingsocket.h"
 #include "system/platform.h"
 #include "system/twips.h"
+#include "system/visithistory.h"
 #include "system/windowcaption.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QComboBox>
 #include <QAbstractItemView>
 #include <QCompleter>
@@ -60,6 +62,7 @@ frmBrowser::frmBrowser(QMdiArea *mdiArea, const Platform &platform, BrowserHost 
     , lblAddress(named(new QLabel(QStringLiteral("&Address:"), picAddress), "lblAddress"))
     , brwWebBrowser(named(platform.makeBrowser(this), "brwWebBrowser"))
     , m_host(host)
+    , m_visits(platform.visits)
     , m_historyPath(platform.folder.keptFile(historyfile::fileName()))
     , m_history(m_historyPath)
     , m_linkPing(*Socket1, *Timer1, host)
@@ -381,6 +384,8 @@ void frmBrowser::brwWebBrowser_NavigateComplete2(const QString &)
     if (!keep || location == QLatin1String("about:NavigationCanceled"))
         return;
     m_history.append(location);
+    if (m_visits)
+        m_visits->record(location, QDateTime::currentMSecsSinceEpoch());
 }
 
 void frmBrowser::startBusyCheck()
@@ -440,7 +445,10 @@ void frmBrowser::brwWebBrowser_DownloadComplete()
         timTimer_Timer();
 }
 
-void frmBrowser::brwWebBrowser_TitleChange(const QString &)
+void frmBrowser::brwWebBrowser_TitleChange(const QString &text)
 {
     m_linkPing.showLocalAddress();
+    // The title comes after the visit: it joins it, or the page's last one.
+    if (m_visits)
+        m_visits->setTitle(AddressList::withoutUserInfo(brwWebBrowser->LocationURL()), text);
 }

@@ -17,6 +17,7 @@ class QMdiArea;
 class QMdiSubWindow;
 class QProgressBar;
 class QTimer;
+class VisitHistory;
 class WebBrowser;
 struct Platform;
 
@@ -113,6 +114,7 @@ private:
     void findAgain(bool backward);
 
     BrowserHost &m_host;
+    VisitHistory *const m_visits;
     QString m_historyPath;
     HistoryWriter m_history;
     LinkPing m_linkPing;

@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 
 build_dir=${1:-build}
 # Run in this order; bench_startup also builds the bare reference program.
-benches=(bench_history_window bench_favorites_menu bench_linkping bench_pageload bench_parsers bench_startup bench_memory bench_efficiency)
+benches=(bench_history_window bench_favorites_menu bench_visits bench_linkping bench_pageload bench_parsers bench_startup bench_memory bench_efficiency)
 
 if [ -f "$build_dir/build.ninja" ] || [ -f "$build_dir/Makefile" ]; then
     scripts/install-missing.sh libbenchmark-dev

@@ -11,7 +11,7 @@ packages=(
     libqt6webenginecore6-bin qt6-qpa-plugins libgl-dev libxkbcommon-dev
     fonts-dejavu-core fonts-liberation2 xvfb openbox xauth xdotool x11-utils libxcb1-dev libicu-dev
     libbenchmark-dev dbus poppler-utils qt6-base-private-dev desktop-file-utils xdg-utils
-    dpkg-dev file lintian
+    dpkg-dev file lintian libqt6sql6-sqlite
 )
 scripts/install-missing.sh "${packages[@]}"
 

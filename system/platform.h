@@ -11,6 +11,7 @@ class BrowsingData;
 class QPrinter;
 class QWidget;
 class SettingsStore;
+class VisitHistory;
 class WebBrowser;
 
 // The dialogs the windows ask through, behind a seam so tests can answer them.
@@ -61,4 +62,6 @@ struct Platform
     PingSocket::Resolver resolver = {};
     // Cookies, site data and cached files, and whether this session keeps them.
     BrowsingData *browsingData = nullptr;
+    // The pages visited; nothing recorded without it.
+    VisitHistory *visits = nullptr;
 };

@@ -2,7 +2,9 @@
 #include "browser/frmBrowser.h"
 #include "support/documentfixture.h"
 #include "windows/frmAbout.h"
+#include "system/visithistory.h"
 #include "windows/frmHelp.h"
+#include "windows/frmHistory.h"
 #include "windows/frmtool2.h"
 #include "windows/internetoptions.h"
 
@@ -25,6 +27,8 @@ private:
     QWidget *openWindow(const QString &name);
     std::unique_ptr<QWidget> m_window;
     Measurements m_measurements;
+    // History's, keeping nothing: the window's controls are what counts.
+    VisitHistory m_noVisits{QString(), false, 0};
 
 private Q_SLOTS:
     void init();
@@ -147,6 +151,8 @@ QWidget *tst_Accessibility::openWindow(const QString &name)
         }
         m_window = std::make_unique<InternetOptions>(env->settings, QStringLiteral("Halvane"), env->browsingData,
                                                      [] { return true; }, nullptr);
+    } else if (name == QLatin1String("frmHistory")) {
+        m_window = std::make_unique<frmHistory>(m_noVisits);
     } else if (name == QLatin1String("frmAbout")) {
         m_window = std::make_unique<frmAbout>([] { return QStringLiteral("192.0.2.7"); }, nullptr);
     }
@@ -193,6 +199,7 @@ void tst_Accessibility::everyControlIsNamedAndReachable_data()
                        QStringLiteral("CheckBox Delete browsing data (chkCache)"),
                        QStringLiteral("Button Delete browsing data (cmdDelete)"),
                        QStringLiteral("CheckBox Keep browsing data between sessions (chkKeepData)"),
+                       QStringLiteral("SpinBox Keep visited pages for (spnVisitDays)"),
                        QStringLiteral("RadioButton Proxy (optNoProxy)"), QStringLiteral("Button OK"),
                        QStringLiteral("Button Cancel")};
     QTest::newRow("Internet Options, manual proxy")
@@ -203,9 +210,13 @@ void tst_Accessibility::everyControlIsNamedAndReachable_data()
                        QStringLiteral("CheckBox Delete browsing data (chkCache)"),
                        QStringLiteral("Button Delete browsing data (cmdDelete)"),
                        QStringLiteral("CheckBox Keep browsing data between sessions (chkKeepData)"),
+                       QStringLiteral("SpinBox Keep visited pages for (spnVisitDays)"),
                        QStringLiteral("RadioButton Proxy (optNoProxy)"), QStringLiteral("ComboBox Type: (cboProxyType)"),
                        QStringLiteral("EditableText Host: (txtProxyHost)"), QStringLiteral("SpinBox Port: (spnProxyPort)"),
                        QStringLiteral("Button OK"), QStringLiteral("Button Cancel")};
+    QTest::newRow("History") << QStringLiteral("frmHistory")
+                             << QStringList{QStringLiteral("EditableText Search: (txtSearch)"),
+                                            QStringLiteral("Tree Visits (tvwVisits)")};
 }
 
 void tst_Accessibility::everyControlIsNamedAndReachable()

@@ -30,6 +30,10 @@ private Q_SLOTS:
 
     void deleteSaysWhatItDeleted_data();
     void deleteSaysWhatItDeleted();
+    void visitedPages_data();
+    void visitedPages();
+    void daysVisitsAreKept_data();
+    void daysVisitsAreKept();
     void storedChoicesRoundTrip_data();
     void storedChoicesRoundTrip();
     void manualProxyNeedsAHost();
@@ -90,6 +94,81 @@ void tst_InternetOptions::deleteSaysWhatItDeleted()
     QCOMPARE(data.deleted, deleted);
     QCOMPARE(options.lblDeleted->text(), said);
     QCOMPARE(options.lblDeleted->textFormat(), Qt::PlainText);
+}
+
+void tst_InternetOptions::visitedPages_data()
+{
+    // Whether a store of visits is there to delete, and whether it can; what Delete says
+    // with every choice ticked.
+    QTest::addColumn<bool>("offered");
+    QTest::addColumn<bool>("deletes");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("deleted") << true << true
+                             << u"Deleted: address history, visited pages, cookies and site data, cached files."_s;
+    QTest::newRow("cannot be deleted")
+        << true << false
+        << u"Deleted: address history, cookies and site data, cached files. Could not delete: visited pages."_s;
+    QTest::newRow("nothing to offer") << false << true
+                                      << u"Deleted: address history, cookies and site data, cached files."_s;
+}
+
+void tst_InternetOptions::visitedPages()
+{
+    QFETCH(bool, offered);
+    QFETCH(bool, deletes);
+    QFETCH(QString, said);
+    SettingsStore settings(m_settingsFolder.path());
+    ScriptedBrowsingData data;
+    int deletions = 0;
+    std::function<bool()> deleteVisits;
+    if (offered)
+        deleteVisits = [&] {
+            ++deletions;
+            return deletes;
+        };
+    InternetOptions options(settings, u"Halvane"_s, data, [] { return true; }, nullptr, deleteVisits);
+    options.show();
+    QCOMPARE(options.chkVisits->isVisible(), offered);
+    options.cmdDelete->click();
+    QCOMPARE(deletions, offered ? 1 : 0);
+    QCOMPARE(options.lblDeleted->text(), said);
+    // Unticked, it is left alone.
+    options.chkVisits->setChecked(false);
+    options.cmdDelete->click();
+    QCOMPARE(deletions, offered ? 1 : 0);
+}
+
+void tst_InternetOptions::daysVisitsAreKept_data()
+{
+    // Stored text; the days shown and read; the days OK keeps after the user's change.
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("days");
+    QTest::addColumn<int>("changed");
+    QTest::newRow("nothing stored: 90") << QString() << 90 << 0;
+    QTest::newRow("a month") << u"30"_s << 30 << 0;
+    QTest::newRow("changed to a week") << u"30"_s << 30 << 7;
+    QTest::newRow("no number") << u"many"_s << 90 << 0;
+    QTest::newRow("none") << u"0"_s << 90 << 0;
+    QTest::newRow("past a century") << u"36501"_s << 90 << 0;
+}
+
+void tst_InternetOptions::daysVisitsAreKept()
+{
+    QFETCH(QString, stored);
+    QFETCH(int, days);
+    QFETCH(int, changed);
+    QTemporaryDir folder;
+    SettingsStore settings(folder.path());
+    if (!stored.isNull())
+        settings.save(u"Halvane"_s, u"Options"_s, u"KeepVisitsDays"_s, stored);
+    QCOMPARE(InternetOptions::keepVisitsDays(settings, u"Halvane"_s), days);
+    ScriptedBrowsingData data;
+    InternetOptions options(settings, u"Halvane"_s, data, [] { return true; }, nullptr);
+    QCOMPARE(options.spnVisitDays->value(), days);
+    if (changed)
+        options.spnVisitDays->setValue(changed);
+    options.accept();
+    QCOMPARE(InternetOptions::keepVisitsDays(settings, u"Halvane"_s), changed ? changed : days);
 }
 
 void tst_InternetOptions::storedChoicesRoundTrip_data()

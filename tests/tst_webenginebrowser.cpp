@@ -8,6 +8,9 @@
 #include "support/enginetesting.h"
 #include "support/loopbackhttpserver.h"
 #include "support/testplatform.h"
+#include "system/visithistory.h"
+#include "windows/frmHistory.h"
+#include "windows/visitlist.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
@@ -133,6 +136,7 @@ private Q_SLOTS:
     void pageFullScreenShowsItAlone();
     void selfReloadingPageLeavesTheTypedAddress();
     void hugeLinkReachesTheStatusBounded();
+    void realLoadsListedInHistory();
 
     void serverStreamsLargeBodiesAndSurvivesLeavingClients();
 
@@ -746,6 +750,50 @@ void tst_WebEngineBrowser::hugeLinkReachesTheStatusBounded()
                               LoadTimeoutMs);
     QVERIFY(doc.host->status.startsWith(url(u"/far/xxx"_s)));
     QVERIFY2(doc.host->status.size() <= statustext::MaxLength, qPrintable(QString::number(doc.host->status.size())));
+    HistoryWriter::waitForAll();
+}
+
+// Pages a document window loads are kept as visits with the titles they give, and the
+// History window lists them, newest first.
+void tst_WebEngineBrowser::realLoadsListedInHistory()
+{
+    QTemporaryDir data;
+    VisitHistory visits(data.path(), true, 90);
+    TestPlatform env;
+    env.platform.makeBrowser = [](QWidget *parent) { return new WebEngineBrowser(parent); };
+    env.platform.visits = &visits;
+    QMdiArea area;
+    area.resize(1000, 800);
+    area.show();
+    TestHost host(&area);
+    auto *window = new frmBrowser(&area, env.platform, host);
+    for (const QString &path : {u"/one"_s, u"/two"_s}) {
+        QSignalSpy done(window->brwWebBrowser, &WebBrowser::DownloadComplete);
+        window->brwWebBrowser->Navigate(url(path));
+        QVERIFY(done.wait(LoadTimeoutMs));
+    }
+    const QStringList expected{url(u"/two"_s), u"Two"_s, url(u"/one"_s), u"One"_s};
+    const auto kept = [&] {
+        visits.flush();
+        QStringList found;
+        for (const Visit &v : visits.search({}).next(10).visits)
+            found << v.address << v.title;
+        return found;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(kept(), expected, LoadTimeoutMs);
+
+    frmHistory history(visits);
+    history.show();
+    QTRY_VERIFY(history.list()->complete());
+    QStringList listed;
+    for (int row = 0; row < history.list()->rowCount(); ++row) {
+        const QModelIndex title = history.list()->index(row, 1);
+        const QModelIndex address = history.list()->index(row, 2);
+        if (!history.list()->isDay(row))
+            listed << address.data().toString() << title.data().toString();
+    }
+    QCOMPARE(listed, expected);
+    // The address history file's writes land before its temporary folder goes.
     HistoryWriter::waitForAll();
 }
 

@@ -5,6 +5,7 @@
 #include "system/proxychoice.h"
 #include "system/settingsstore.h"
 #include "windows/startchoice.h"
+#include "system/visithistory.h"
 
 #include <QButtonGroup>
 #include <QAbstractItemView>
@@ -24,19 +25,24 @@
 namespace {
 
 const QString KeepKey = QStringLiteral("KeepBrowsingData");
+const QString VisitDaysKey = QStringLiteral("KeepVisitsDays");
+constexpr int MaxVisitDays = 36500;
 
 } // namespace
 
 InternetOptions::InternetOptions(SettingsStore &settings, const QString &application, BrowsingData &data,
-                                 std::function<bool()> deleteHistory, QWidget *parent)
+                                 std::function<bool()> deleteHistory, QWidget *parent,
+                                 std::function<bool()> deleteVisits)
     : QDialog(parent)
     , chkHistory(named(new QCheckBox(QStringLiteral("&Address history")), "chkHistory"))
     , chkCookies(named(new QCheckBox(QStringLiteral("C&ookies and site data")), "chkCookies"))
     , chkCache(named(new QCheckBox(QStringLiteral("Cached &files")), "chkCache"))
+    , chkVisits(named(new QCheckBox(QStringLiteral("&Visited pages")), "chkVisits"))
     , cmdDelete(named(new QPushButton(QStringLiteral("&Delete")), "cmdDelete"))
     , lblDeleted(named(new QLabel, "lblDeleted"))
     , chkKeepData(named(new QCheckBox(QStringLiteral("&Keep cookies, site data and cached files between sessions")),
                         "chkKeepData"))
+    , spnVisitDays(named(new QSpinBox, "spnVisitDays"))
     , optNoProxy(named(new QRadioButton(QStringLiteral("&No proxy")), "optNoProxy"))
     , optSystemProxy(named(new QRadioButton(QStringLiteral("The &system's proxy settings")), "optSystemProxy"))
     , optManualProxy(named(new QRadioButton(QStringLiteral("&Manual proxy:")), "optManualProxy"))
@@ -48,6 +54,7 @@ InternetOptions::InternetOptions(SettingsStore &settings, const QString &applica
     , m_application(application)
     , m_data(data)
     , m_deleteHistory(std::move(deleteHistory))
+    , m_deleteVisits(std::move(deleteVisits))
     , m_proxyMode(new QButtonGroup(this))
 {
     setObjectName(QStringLiteral("InternetOptions"));
@@ -77,10 +84,11 @@ QGroupBox *InternetOptions::deletingBox()
 {
     auto *deleting = new QGroupBox(QStringLiteral("Delete browsing data"));
     auto *deleteLayout = new QVBoxLayout(deleting);
-    for (QCheckBox *box : {chkHistory, chkCookies, chkCache}) {
+    for (QCheckBox *box : {chkHistory, chkVisits, chkCookies, chkCache}) {
         box->setChecked(true);
         deleteLayout->addWidget(box);
     }
+    chkVisits->setVisible(bool(m_deleteVisits));
     auto *deleteRow = new QHBoxLayout;
     deleteRow->addWidget(cmdDelete);
     lblDeleted->setTextFormat(Qt::PlainText);
@@ -101,6 +109,16 @@ QGroupBox *InternetOptions::keepingBox()
     keepNote->setWordWrap(true);
     keepLayout->addWidget(keepNote);
     chkKeepData->setChecked(keepBrowsingData(m_settings, m_application));
+    spnVisitDays->setRange(1, MaxVisitDays);
+    spnVisitDays->setValue(keepVisitsDays(m_settings, m_application));
+    spnVisitDays->setSuffix(QStringLiteral(" days"));
+    auto *daysRow = new QHBoxLayout;
+    auto *daysLabel = new QLabel(QStringLiteral("Keep v&isited pages for"));
+    daysLabel->setBuddy(spnVisitDays);
+    daysRow->addWidget(daysLabel);
+    daysRow->addWidget(spnVisitDays);
+    daysRow->addStretch(1);
+    keepLayout->addLayout(daysRow);
     return keeping;
 }
 
@@ -140,12 +158,21 @@ bool InternetOptions::keepBrowsingData(const SettingsStore &settings, const QStr
     return settings.get(application, ProxyChoice::settingsSection(), KeepKey, QStringLiteral("1")).trimmed() != QLatin1String("0");
 }
 
+int InternetOptions::keepVisitsDays(const SettingsStore &settings, const QString &application)
+{
+    bool number = false;
+    const int days = settings.get(application, ProxyChoice::settingsSection(), VisitDaysKey, QString()).trimmed().toInt(&number);
+    return number && days >= 1 && days <= MaxVisitDays ? days : VisitHistory::DefaultKeepDays;
+}
+
 void InternetOptions::cmdDelete_Click()
 {
     QStringList done;
     QStringList failed;
     if (chkHistory->isChecked())
         (m_deleteHistory() ? done : failed) << QStringLiteral("address history");
+    if (chkVisits->isChecked() && m_deleteVisits)
+        (m_deleteVisits() ? done : failed) << QStringLiteral("visited pages");
     if (chkCookies->isChecked()) {
         m_data.deleteCookiesAndSiteData();
         done << QStringLiteral("cookies and site data");
@@ -166,6 +193,7 @@ void InternetOptions::accept()
 {
     m_settings.save(m_application, ProxyChoice::settingsSection(), KeepKey, chkKeepData->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
     fraStart->save();
+    m_settings.save(m_application, ProxyChoice::settingsSection(), VisitDaysKey, QString::number(spnVisitDays->value()));
     ProxyChoice choice;
     choice.mode = ProxyChoice::Mode(m_proxyMode->checkedId());
     choice.kind = ProxyChoice::Kind(cboProxyType->currentData().toInt());

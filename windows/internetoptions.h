@@ -25,19 +25,25 @@ class InternetOptions : public QDialog
 {
     Q_OBJECT
 public:
-    // deleteHistory empties the address history, false when it could not.
+    // deleteHistory empties the address history, deleteVisits the visited pages; each
+    // false when it could not. Without deleteVisits the choice is not offered.
     InternetOptions(SettingsStore &settings, const QString &application, BrowsingData &data,
-                    std::function<bool()> deleteHistory, QWidget *parent);
+                    std::function<bool()> deleteHistory, QWidget *parent, std::function<bool()> deleteVisits = {});
 
     // Whether the next start keeps browsing data ("Options"/"KeepBrowsingData").
     static bool keepBrowsingData(const SettingsStore &settings, const QString &application);
+    // For how many days visited pages are kept ("Options"/"KeepVisitsDays"): older ones go
+    // at start.
+    static int keepVisitsDays(const SettingsStore &settings, const QString &application);
 
     QCheckBox *const chkHistory;
     QCheckBox *const chkCookies;
     QCheckBox *const chkCache;
+    QCheckBox *const chkVisits;
     QPushButton *const cmdDelete;
     QLabel *const lblDeleted;
     QCheckBox *const chkKeepData;
+    QSpinBox *const spnVisitDays;
     QRadioButton *const optNoProxy;
     QRadioButton *const optSystemProxy;
     QRadioButton *const optManualProxy;
@@ -60,6 +66,7 @@ private:
     QString m_application;
     BrowsingData &m_data;
     std::function<bool()> m_deleteHistory;
+    std::function<bool()> m_deleteVisits;
     QButtonGroup *m_proxyMode;
     QPushButton *m_ok = nullptr;
 };
