@@ -8,12 +8,15 @@
 #include "app/startuptrace.h"
 #include "browser/frmBrowser.h"
 #include "engine/browsingdata.h"
+#include "engine/downloads.h"
 #include "engine/webbrowser.h"
+#include "system/downloadlist.h"
 #include "system/singleinstance.h"
 #include "system/twips.h"
 #include "system/windowactivation.h"
 #include "system/windowcaption.h"
 #include "windows/frmAbout.h"
+#include "windows/frmDownloads.h"
 #include "windows/frmHelp.h"
 #include "windows/frmtool2.h"
 #include "windows/internetoptions.h"
@@ -70,8 +73,16 @@ frmMain::frmMain(const Platform &platform, QWidget *parent, const QStringList &s
         mnuHalvaneTool->setChecked(false);
     });
 
+    // A click on a download's text leads to the downloads.
+    connect(sbStatusBar, &PanelStatusBar::textPanelClicked, this, [this](const QString &text) {
+        if (isDownloadStatusText(text))
+            mnuViewDownloads_Click();
+    });
+
     MDIForm_Load(startAddresses);
     m_historyNotice = addresshistory::notice(m_platform.folder);
+    if (const QString damaged = m_platform.browsingData->downloads().notice(); !damaged.isEmpty())
+        m_historyNotice += (m_historyNotice.isEmpty() ? QString() : QStringLiteral(" ")) + damaged;
     // Opens maximized; the placement just read is what it takes when restored.
     setWindowState(windowState() | Qt::WindowMaximized);
 }
@@ -350,6 +361,22 @@ void frmMain::mnuViewToolbar_Click()
 void frmMain::mnuViewStatusBar_Click()
 {
     sbStatusBar->setVisible(mnuViewStatusBar->isChecked());
+}
+
+frmDownloads *frmMain::downloadsWindow() const
+{
+    return m_downloads;
+}
+
+void frmMain::mnuViewDownloads_Click()
+{
+    if (!m_downloads) {
+        m_downloads = new frmDownloads(m_platform.browsingData->downloads(), m_platform.launcher, this);
+        m_downloads->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_downloads->show();
+    m_downloads->raise();
+    m_downloads->activateWindow();
 }
 
 void frmMain::mnuViewRefresh_Click()

@@ -25,6 +25,7 @@ class WebBrowser;
 class frmBrowser;
 class InternetOptions;
 class frmHelp;
+class frmDownloads;
 
 // The main window: the document area holding the browser document windows and the
 // tools panel, with the menus, toolbar and status bar whose commands act on the active
@@ -58,6 +59,8 @@ public:
     frmBrowser *sharedBrowser();
     // The help viewer while it is open, else nullptr.
     frmHelp *helpViewer() const;
+    // The downloads window while it is open, else nullptr.
+    frmDownloads *downloadsWindow() const;
 
     void tbToolBar_ButtonClick(const QString &key);
     void mnuFileOpen_Click();
@@ -69,6 +72,7 @@ public:
     void mnuHalvaneTool_Click();
     void mnuViewToolbar_Click();
     void mnuViewStatusBar_Click();
+    void mnuViewDownloads_Click();
     void mnuViewRefresh_Click();
     void mnuViewOptions_Click();
     void mnuWindowCascade_Click();
@@ -98,6 +102,7 @@ public:
     QAction *mnuHalvaneTool = nullptr;
     QAction *mnuViewToolbar = nullptr;
     QAction *mnuViewStatusBar = nullptr;
+    QAction *mnuViewDownloads = nullptr;
     QAction *mnuViewBar0 = nullptr;
     QAction *mnuViewRefresh = nullptr;
     QAction *mnuViewOptions = nullptr;
@@ -163,6 +168,7 @@ private:
     QPointer<frmBrowser> m_sharedBrowser;
     QPointer<frmHelp> m_help;
     QPointer<InternetOptions> m_options;
+    QPointer<frmDownloads> m_downloads;
     // The open dialog remembers the last file chosen, as it is never cleared.
     QString m_openFileName;
     // The menus, toolbar and keys; the placement in the settings; the printers in use.

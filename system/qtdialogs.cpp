@@ -1,5 +1,6 @@
 #include "system/qtdialogs.h"
 
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -86,4 +87,9 @@ bool QtProgramLauncher::startDetached(const QString &commandLine, QString *error
         return true;
     *error = process.errorString();
     return false;
+}
+
+bool QtProgramLauncher::openOnDesktop(const QUrl &url)
+{
+    return QDesktopServices::openUrl(url);
 }

@@ -22,4 +22,5 @@ class QtProgramLauncher : public ProgramLauncher
 {
 public:
     bool startDetached(const QString &commandLine, QString *error) override;
+    bool openOnDesktop(const QUrl &url) override;
 };
