@@ -9,13 +9,16 @@
 #include "app/startuptrace.h"
 #include "browser/frmBrowser.h"
 #include "engine/browsingdata.h"
+#include "engine/downloads.h"
 #include "engine/webbrowser.h"
+#include "system/downloadlist.h"
 #include "system/singleinstance.h"
 #include "system/twips.h"
 #include "system/visithistory.h"
 #include "system/windowactivation.h"
 #include "system/windowcaption.h"
 #include "windows/frmAbout.h"
+#include "windows/frmDownloads.h"
 #include "windows/frmHelp.h"
 #include "windows/frmHistory.h"
 #include "windows/frmtool2.h"
@@ -77,9 +80,16 @@ frmMain::frmMain(const Platform &platform, QWidget *parent, const QStringList &s
         mnuHalvaneTool->setChecked(false);
     });
 
+    // A click on a download's text leads to the downloads.
+    connect(sbStatusBar, &PanelStatusBar::textPanelClicked, this, [this](const QString &text) {
+        if (isDownloadStatusText(text))
+            mnuViewDownloads_Click();
+    });
+
     const QString sessionNotice = m_session.readLast();
     MDIForm_Load(startAddresses);
-    QStringList notices{addresshistory::notice(m_platform.folder), sessionNotice};
+    QStringList notices{addresshistory::notice(m_platform.folder), sessionNotice,
+                        m_platform.browsingData->downloads().notice()};
     if (m_platform.visits)
         notices << m_platform.visits->notice();
     notices.removeAll(QString());
@@ -381,6 +391,22 @@ void frmMain::mnuViewToolbar_Click()
 void frmMain::mnuViewStatusBar_Click()
 {
     sbStatusBar->setVisible(mnuViewStatusBar->isChecked());
+}
+
+frmDownloads *frmMain::downloadsWindow() const
+{
+    return m_downloads;
+}
+
+void frmMain::mnuViewDownloads_Click()
+{
+    if (!m_downloads) {
+        m_downloads = new frmDownloads(m_platform.browsingData->downloads(), m_platform.launcher, this);
+        m_downloads->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_downloads->show();
+    m_downloads->raise();
+    m_downloads->activateWindow();
 }
 
 void frmMain::mnuViewRefresh_Click()

@@ -30,6 +30,7 @@ class frmBrowser;
 class InternetOptions;
 class frmHelp;
 class frmHistory;
+class frmDownloads;
 
 // The main window: the document area holding the browser document windows and the
 // tools panel, with the menus, toolbar and status bar whose commands act on the active
@@ -70,6 +71,8 @@ public:
     OrganizeFavorites *organizeFavorites() const;
     // The History window while it is open, else nullptr.
     frmHistory *historyWindow() const;
+    // The downloads window while it is open, else nullptr.
+    frmDownloads *downloadsWindow() const;
 
     void tbToolBar_ButtonClick(const QString &key);
     void mnuFileOpen_Click();
@@ -81,6 +84,7 @@ public:
     void mnuHalvaneTool_Click();
     void mnuViewToolbar_Click();
     void mnuViewStatusBar_Click();
+    void mnuViewDownloads_Click();
     void mnuViewRefresh_Click();
     void mnuViewOptions_Click();
     void mnuFavoritesAdd_Click();
@@ -113,6 +117,7 @@ public:
     QAction *mnuHalvaneTool = nullptr;
     QAction *mnuViewToolbar = nullptr;
     QAction *mnuViewStatusBar = nullptr;
+    QAction *mnuViewDownloads = nullptr;
     QAction *mnuViewBar0 = nullptr;
     QAction *mnuViewRefresh = nullptr;
     QAction *mnuViewOptions = nullptr;
@@ -191,6 +196,7 @@ private:
     QPointer<InternetOptions> m_options;
     QPointer<OrganizeFavorites> m_organize;
     QPointer<frmHistory> m_historyWindow;
+    QPointer<frmDownloads> m_downloads;
     // The open dialog remembers the last file chosen, as it is never cleared.
     QString m_openFileName;
     // The menus, toolbar and keys; the placement in the settings; the printers in use.

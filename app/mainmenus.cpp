@@ -160,6 +160,8 @@ void MainMenus::buildViewMenu()
                                     &frmMain::mnuViewToolbar_Click));
     w.mnuViewStatusBar = checked(item(w.mnuView, "mnuViewStatusBar", QStringLiteral("Status &Bar"),
                                       &frmMain::mnuViewStatusBar_Click));
+    w.mnuViewDownloads = item(w.mnuView, "mnuViewDownloads", QStringLiteral("&Downloads"),
+                              &frmMain::mnuViewDownloads_Click, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Y));
     w.mnuViewBar0 = separator(w.mnuView, "mnuViewBar0");
     w.mnuViewRefresh = item(w.mnuView, "mnuViewRefresh", QStringLiteral("&Refresh"), &frmMain::mnuViewRefresh_Click);
     w.mnuViewHistory = item(w.mnuView, "mnuViewHistory", QStringLiteral("&History"), &frmMain::mnuViewHistory_Click,

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QLabel>
 #include <QLocale>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QRegularExpression>
 #include <QStyle>
@@ -18,9 +19,20 @@ namespace {
 class TextPanel : public QLabel
 {
 public:
-    using QLabel::QLabel;
+    explicit TextPanel(PanelStatusBar *bar)
+        : QLabel(bar)
+        , m_bar(bar)
+    {
+    }
 
 protected:
+    void mouseReleaseEvent(QMouseEvent *event) override
+    {
+        QLabel::mouseReleaseEvent(event);
+        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+            Q_EMIT m_bar->textPanelClicked(text());
+    }
+
     void paintEvent(QPaintEvent *event) override
     {
         const QRect room = contentsRect().marginsRemoved(QMargins(margin(), margin(), margin(), margin()));
@@ -33,6 +45,9 @@ protected:
         drawFrame(&painter);
         style()->drawItemText(&painter, room, int(alignment()), palette(), isEnabled(), shown, foregroundRole());
     }
+
+private:
+    PanelStatusBar *m_bar;
 };
 
 } // namespace

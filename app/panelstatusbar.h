@@ -30,6 +30,10 @@ public:
     // What the time panel shows for time: hours and minutes as the locale writes them.
     static QString timeText(QTime time, const QLocale &locale);
 
+Q_SIGNALS:
+    // The text panel was clicked with the left button; text is what it showed.
+    void textPanelClicked(const QString &text);
+
 private:
     std::array<QLabel *, 3> m_panels{};
     QTimer *m_clock;

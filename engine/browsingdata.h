@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class DownloadList;
+
 // What the program keeps of the user's browsing besides the address history: cookies,
 // site data and cached files. Behind a seam so the windows can be tested without an
 // engine.
@@ -17,4 +19,6 @@ public:
     virtual QString dataFolder() const = 0;
     virtual void deleteCookiesAndSiteData() = 0;
     virtual void deleteCachedFiles() = 0;
+    // This and earlier sessions' downloads; only this session's when nothing is kept.
+    virtual DownloadList &downloads() = 0;
 };

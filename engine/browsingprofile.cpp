@@ -1,5 +1,7 @@
 #include "engine/browsingprofile.h"
 
+#include "engine/downloadfeed.h"
+#include "system/downloadlist.h"
 #include "system/programfolder.h"
 #include "system/quietlog.h"
 
@@ -66,6 +68,7 @@ BrowsingProfile::BrowsingProfile(bool keepData, const Folders &folders, QObject 
         if (keepData)
             quietlog::warnOnce(lcProfile(), m_note);
         m_profile = new QWebEngineProfile(this); // off the record
+        startDownloads();
         return;
     }
     deleteSiteDataOfEarlierSession(folders.data);
@@ -75,9 +78,23 @@ BrowsingProfile::BrowsingProfile(bool keepData, const Folders &folders, QObject 
     m_profile->setCachePath(folders.cache);
     m_profile->setHttpCacheType(QWebEngineProfile::DiskHttpCache);
     m_profile->setPersistentCookiesPolicy(QWebEngineProfile::AllowPersistentCookies);
+    startDownloads();
 }
 
-BrowsingProfile::~BrowsingProfile() = default;
+BrowsingProfile::~BrowsingProfile()
+{
+    // The feed's page goes before its profile; the list, a child, after both. Downloads
+    // still running stay listed as running, which the next start reads as ended early.
+    delete m_feed;
+    delete m_profile;
+}
+
+void BrowsingProfile::startDownloads()
+{
+    // Off the record the list lasts for the session, in memory only.
+    m_downloads = new DownloadList(kept() ? QDir(m_dataFolder).filePath(QStringLiteral("downloads.json")) : QString(), this);
+    m_feed = new DownloadFeed(m_profile, *m_downloads);
+}
 
 bool BrowsingProfile::kept() const
 {

@@ -6,6 +6,7 @@
 #include <QString>
 #include <memory>
 
+class DownloadFeed;
 class QLockFile;
 class QWebEngineProfile;
 
@@ -35,14 +36,19 @@ public:
     QString dataFolder() const override { return m_dataFolder; }
     void deleteCookiesAndSiteData() override;
     void deleteCachedFiles() override;
+    DownloadList &downloads() override { return *m_downloads; }
 
     // Site data the engine cannot delete while it runs goes at the next start, before
     // the profile opens; deleteCookiesAndSiteData() asks for that.
     static void deleteSiteDataOfEarlierSession(const QString &dataFolder);
 
 private:
+    void startDownloads();
+
     std::unique_ptr<QLockFile> m_lock;
     QWebEngineProfile *m_profile = nullptr;
+    DownloadList *m_downloads = nullptr;
+    DownloadFeed *m_feed = nullptr;
     QString m_dataFolder;
     QString m_note;
 };

@@ -1,43 +1,61 @@
 #include "engine/downloads.h"
 
+#include "engine/downloadfeed.h"
 #include "engine/downloadname.h"
 #include "engine/enginedialogs.h"
 #include "engine/pagedialoggate.h"
+#include "system/downloadlist.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QLocale>
 #include <QWebEngineDownloadRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 
 namespace {
 
-QString dataSize(qint64 bytes)
-{
-    return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
-}
+// What every text a download tells begins with.
+const QString Downloading = QStringLiteral("Downloading ");
+const QString Saved = QStringLiteral("Saved ");
+const QString DownloadOf = QStringLiteral("Download of ");
 
 } // namespace
 
+bool isDownloadStatusText(const QString &text)
+{
+    return text.startsWith(Downloading) || text.startsWith(Saved) || text.startsWith(DownloadOf);
+}
+
 // What one accepted download tells while it runs: its progress and its end, as status
 // texts through the page downloads it belongs to at the moment. A child of the download
-// (the profile's), so it lasts as long as the download, whatever page goes.
+// (the profile's), so it lasts as long as the download, whatever page goes; and of the
+// request the engine makes anew when it goes on with the download by itself.
 class DownloadReport : public QObject
 {
     Q_OBJECT
 public:
-    DownloadReport(QWebEngineDownloadRequest *download, PageDownloads *owner, const QString &name,
-                   const QString &folder)
-        : QObject(download)
-        , m_download(download)
-        , m_owner(owner)
-        , m_name(name)
-        , m_folder(folder)
+    DownloadReport(QWebEngineDownloadRequest *download, PageDownloads *owner, const QString &path)
+        : m_owner(owner)
+        , m_path(path)
+        , m_name(QFileInfo(path).fileName())
+        , m_folder(QDir::toNativeSeparators(QFileInfo(path).absolutePath()))
     {
+        follow(download);
+    }
+
+    QWebEngineDownloadRequest *download() const { return m_download; }
+    QString path() const { return m_path; }
+
+    void follow(QWebEngineDownloadRequest *download)
+    {
+        if (m_download)
+            m_download->disconnect(this);
+        m_download = download;
+        setParent(download);
         connect(download, &QWebEngineDownloadRequest::receivedBytesChanged, this,
                 &DownloadReport::reportProgress);
         connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this, &DownloadReport::reportEnd);
+        connect(download, &QWebEngineDownloadRequest::stateChanged, this, &DownloadReport::reportEnd);
     }
 
     void setOwner(PageDownloads *owner) { m_owner = owner; }
@@ -55,9 +73,9 @@ private:
         const qint64 received = m_download->receivedBytes();
         // One arg() for all: a name holding "%1" stays as it is.
         const QString text =
-            total > 0 ? QStringLiteral("Downloading %1: %2% of %3")
-                            .arg(m_name, QString::number(received * 100 / total), dataSize(total))
-                      : QStringLiteral("Downloading %1: %2").arg(m_name, dataSize(received));
+            total > 0 ? (Downloading + QStringLiteral("%1: %2% of %3"))
+                            .arg(m_name, QString::number(received * 100 / total), DownloadList::sizeText(total))
+                      : (Downloading + QStringLiteral("%1: %2")).arg(m_name, DownloadList::sizeText(received));
         if (text == m_lastText)
             return;
         m_lastText = text;
@@ -66,23 +84,26 @@ private:
 
     void reportEnd()
     {
-        if (!m_download->isFinished())
+        if (!DownloadFeed::hasEnded(m_download))
             return;
+        // Told once.
+        m_download->disconnect(this);
         switch (m_download->state()) {
         case QWebEngineDownloadRequest::DownloadCompleted:
-            tell(QStringLiteral("Saved %1 to %2").arg(m_name, m_folder));
+            tell((Saved + QStringLiteral("%1 to %2")).arg(m_name, m_folder));
             break;
         case QWebEngineDownloadRequest::DownloadCancelled:
-            tell(QStringLiteral("Download of %1 cancelled").arg(m_name));
+            tell((DownloadOf + QStringLiteral("%1 cancelled")).arg(m_name));
             break;
         default:
-            tell(QStringLiteral("Download of %1 failed: %2").arg(m_name, m_download->interruptReasonString()));
+            tell((DownloadOf + QStringLiteral("%1 failed: %2")).arg(m_name, DownloadFeed::failureReason(m_download)));
             break;
         }
     }
 
-    QWebEngineDownloadRequest *m_download;
+    QWebEngineDownloadRequest *m_download = nullptr;
     QPointer<PageDownloads> m_owner;
+    QString m_path;
     QString m_name;
     QString m_folder;
     QString m_lastText;
@@ -123,6 +144,10 @@ private:
     void dispatch(QWebEngineDownloadRequest *download)
     {
         for (PageDownloads *downloads : std::as_const(m_pages)) {
+            if (downloads->resume(download))
+                return;
+        }
+        for (PageDownloads *downloads : std::as_const(m_pages)) {
             if (downloads->page() == download->page()) {
                 downloads->handle(download);
                 return;
@@ -162,14 +187,28 @@ void PageDownloads::handle(QWebEngineDownloadRequest *download)
         Q_EMIT handled();
         return;
     }
-    const QFileInfo target(path);
-    download->setDownloadDirectory(target.absolutePath());
-    download->setDownloadFileName(target.fileName());
     m_reports.removeIf([](const QPointer<DownloadReport> &report) { return report.isNull(); });
-    m_reports.append(new DownloadReport(download, this, target.fileName(),
-                                        QDir::toNativeSeparators(target.absolutePath())));
-    download->accept();
+    m_reports.append(new DownloadReport(download, this, path));
+    DownloadFeed::acceptInto(download, path);
+    if (DownloadFeed *feed = DownloadFeed::of(m_profile))
+        feed->follow(download);
     Q_EMIT handled();
+}
+
+bool PageDownloads::resume(QWebEngineDownloadRequest *download)
+{
+    for (const QPointer<DownloadReport> &report : std::as_const(m_reports)) {
+        if (!report || report->download() == download || report->download()->id() != download->id())
+            continue;
+        // Where the user chose the first time, without asking again.
+        if (download->state() == QWebEngineDownloadRequest::DownloadRequested)
+            DownloadFeed::acceptInto(download, report->path());
+        report->follow(download);
+        if (DownloadFeed *feed = DownloadFeed::of(m_profile))
+            feed->follow(download);
+        return true;
+    }
+    return false;
 }
 
 void PageDownloads::handOver(PageDownloads *heir)

@@ -10,6 +10,11 @@ class PageDialogGate;
 class QWebEngineDownloadRequest;
 class QWebEnginePage;
 class QWebEngineProfile;
+class QString;
+
+// Whether a status text is one a download told (its progress or its end): a click on
+// it in the status bar opens the downloads.
+bool isDownloadStatusText(const QString &text);
 
 // The downloads one page starts: each is saved only where the user chose (the name
 // proposed is the server's, cleaned, in the download folder), or cancelled; its
@@ -26,6 +31,10 @@ public:
 
     const QWebEnginePage *page() const { return m_page; }
     void handle(QWebEngineDownloadRequest *download);
+    // After a network error the engine goes on with a download by itself, and asks for it
+    // again as if it were new: one of these downloads is then resumed where it was saved,
+    // and true returned.
+    bool resume(QWebEngineDownloadRequest *download);
     // The downloads still running go on telling their texts through heir (a page
     // closing while they run hands them to the page that opened it).
     void handOver(PageDownloads *heir);

@@ -9,6 +9,7 @@
 
 class BrowsingData;
 class QPrinter;
+class QUrl;
 class QWidget;
 class SettingsStore;
 class VisitHistory;
@@ -46,6 +47,9 @@ public:
     virtual ~ProgramLauncher() = default;
     // False with the reason in *error when it could not be started.
     virtual bool startDetached(const QString &commandLine, QString *error) = 0;
+    // A file or folder opened by the desktop in the program the user chose for its kind;
+    // only ever at the user's own click. False when the desktop could not.
+    virtual bool openOnDesktop(const QUrl &url) = 0;
 };
 
 // The hosted components and files the windows work with: the real ones in the program,

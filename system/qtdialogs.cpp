@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFormLayout>
@@ -149,4 +150,9 @@ bool QtProgramLauncher::startDetached(const QString &commandLine, QString *error
         return true;
     *error = process.errorString();
     return false;
+}
+
+bool QtProgramLauncher::openOnDesktop(const QUrl &url)
+{
+    return QDesktopServices::openUrl(url);
 }

@@ -26,4 +26,5 @@ class QtProgramLauncher : public ProgramLauncher
 {
 public:
     bool startDetached(const QString &commandLine, QString *error) override;
+    bool openOnDesktop(const QUrl &url) override;
 };

@@ -5,6 +5,7 @@
 
 Q_LOGGING_CATEGORY(lcSettings, "halvane.settings", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcPing, "halvane.ping", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcDownloads, "halvane.downloads", QtWarningMsg)
 
 namespace quietlog {
 

@@ -9,6 +9,7 @@
 // Each layer declares its own categories; these are the system seams'.
 Q_DECLARE_LOGGING_CATEGORY(lcSettings) // halvane.settings
 Q_DECLARE_LOGGING_CATEGORY(lcPing)     // halvane.ping
+Q_DECLARE_LOGGING_CATEGORY(lcDownloads) // halvane.downloads
 
 namespace quietlog {
 

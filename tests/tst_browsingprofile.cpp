@@ -1,5 +1,6 @@
 #include "engine/browsingprofile.h"
 #include "engine/webenginebrowser.h"
+#include "system/downloadlist.h"
 #include "support/enginetesting.h"
 #include "support/loopbackhttpserver.h"
 
@@ -147,6 +148,15 @@ void tst_BrowsingProfile::keptOrOffTheRecord()
         // The user's alone.
         QCOMPARE(QFile::permissions(folders.data) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
     }
+    // The downloads list: in the data folder when kept, and off the record in memory only.
+    DownloadList &downloads = profile.downloads();
+    downloads.end(downloads.add(u"http://127.0.0.1/listed.bin"_s, home.filePath(u"listed.bin"_s)),
+                  DownloadRecord::State::Finished);
+    QCOMPARE(downloads.kept(), note.isEmpty());
+    if (note.isEmpty())
+        QTRY_VERIFY(fileHolds(QDir(folders.data).filePath(u"downloads.json"_s), "listed.bin"));
+    QCoreApplication::processEvents();
+    QCOMPARE(folderHolds(home.path(), "listed.bin"), note.isEmpty());
     // Once the holder has gone, the folders are free again.
     if (first) {
         first.reset();

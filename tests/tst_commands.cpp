@@ -9,6 +9,7 @@
 #include "browser/statustext.h"
 #include "support/testplatform.h"
 #include "system/qtdialogs.h"
+#include "windows/frmDownloads.h"
 #include "windows/frmHelp.h"
 #include "windows/frmtool2.h"
 #include "windows/internetoptions.h"
@@ -36,6 +37,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTreeView>
 #include <QWindow>
 
 using namespace Qt::StringLiterals;
@@ -138,6 +140,8 @@ private Q_SLOTS:
     void zoomKeys_data();
     void zoomKeys();
     void helpButtonOpensOneViewer();
+    void downloadsOpenOneWindow_data();
+    void downloadsOpenOneWindow();
 };
 
 frmBrowser *tst_Commands::document(int index) const
@@ -1126,6 +1130,57 @@ void tst_Commands::helpButtonOpensOneViewer()
     QTRY_VERIFY(!viewer);
     main->mnuHelpContents->trigger();
     QVERIFY(main->helpViewer());
+}
+
+void tst_Commands::downloadsOpenOneWindow_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("statusText"); // what panel 1 shows when it is clicked
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("View > Downloads") << QStringLiteral("menu") << QString() << true;
+    QTest::newRow("Ctrl+Shift+Y") << QStringLiteral("key") << QString() << true;
+    QTest::newRow("a click on a download's progress")
+        << QStringLiteral("click") << QStringLiteral("Downloading a.bin: 50% of 2.0 kB") << true;
+    QTest::newRow("a click on a download's end") << QStringLiteral("click")
+                                                 << QStringLiteral("Download of a.bin failed: Network error") << true;
+    QTest::newRow("a click on a link's text") << QStringLiteral("click") << QStringLiteral("http://127.0.0.1/")
+                                              << false;
+}
+
+// One downloads window at a time, over the profile's list, beside the main window.
+void tst_Commands::downloadsOpenOneWindow()
+{
+    QFETCH(QString, how);
+    QFETCH(QString, statusText);
+    QFETCH(bool, opens);
+    const auto ask = [&] {
+        if (how == QStringLiteral("menu")) {
+            main->mnuViewDownloads->trigger();
+        } else if (how == QStringLiteral("key")) {
+            main->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(main.get()));
+            QTest::keyClick(main.get(), Qt::Key_Y, Qt::ControlModifier | Qt::ShiftModifier);
+        } else {
+            main->writeStatusText(statusText);
+            QLabel *panel = main->sbStatusBar->panel(1);
+            QTest::mouseClick(panel, Qt::LeftButton, {}, panel->rect().center());
+        }
+    };
+    ask();
+    QPointer<frmDownloads> window = main->downloadsWindow();
+    QCOMPARE(bool(window), opens);
+    if (!opens)
+        return;
+    QVERIFY(window->isVisible());
+    QVERIFY(window->isWindow());
+    QCOMPARE(window->lstDownloads->model(), static_cast<QAbstractItemModel *>(&env->browsingData.list));
+    ask();
+    QCOMPARE(main->downloadsWindow(), window.data());
+    QCOMPARE(main->findChildren<frmDownloads *>().size(), 1);
+    window->close();
+    QTRY_VERIFY(!window);
+    ask();
+    QVERIFY(main->downloadsWindow());
 }
 
 QTEST_MAIN(tst_Commands)

@@ -74,6 +74,7 @@ struct LoopbackHttpServer::Connection {
     QByteArray out;
     qsizetype outOffset = 0;
     qsizetype holdAt = -1; // the body waits here until released
+    qsizetype cutAt = -1;  // the connection closes here
     bool requestSeen = false;
     bool answered = false;
 };
@@ -198,6 +199,11 @@ void LoopbackHttpServer::setHold(const QString &path, bool hold)
 void LoopbackHttpServer::setBodyHold(const QString &path, qsizetype bytes)
 {
     m_routes[path].bodyHoldAt = bytes;
+}
+
+void LoopbackHttpServer::setBodyCut(const QString &path, qsizetype bytes)
+{
+    m_routes[path].bodyCutAt = bytes;
 }
 
 void LoopbackHttpServer::releaseHeld()
@@ -399,6 +405,7 @@ void LoopbackHttpServer::respond(QTcpSocket *socket, const QByteArray &method, c
     if (method != "HEAD")
         conn->out = it->body;
     conn->holdAt = it->bodyHoldAt;
+    conn->cutAt = it->bodyCutAt;
     feed(socket);
 }
 
@@ -420,7 +427,9 @@ void LoopbackHttpServer::feed(QTcpSocket *socket)
     Connection *conn = m_connections.value(socket);
     if (!conn || !conn->answered || socket->state() != QAbstractSocket::ConnectedState)
         return;
-    const qsizetype end = conn->holdAt >= 0 ? qMin(conn->holdAt, conn->out.size()) : conn->out.size();
+    qsizetype end = conn->holdAt >= 0 ? qMin(conn->holdAt, conn->out.size()) : conn->out.size();
+    if (conn->cutAt >= 0)
+        end = qMin(end, conn->cutAt);
     while (conn->outOffset < end && socket->bytesToWrite() < HighWaterBytes) {
         const qsizetype n = qMin(ChunkBytes, end - conn->outOffset);
         const qint64 written = socket->write(conn->out.constData() + conn->outOffset, n);
@@ -429,6 +438,11 @@ void LoopbackHttpServer::feed(QTcpSocket *socket)
             return;
         }
         conn->outOffset += written;
+    }
+    // Cut only once no hold keeps the rest back.
+    if (conn->holdAt < 0 && conn->cutAt >= 0 && conn->outOffset >= conn->cutAt) {
+        socket->disconnectFromHost();
+        return;
     }
     if (conn->outOffset >= conn->out.size()) {
         conn->out.clear();

@@ -62,6 +62,10 @@ public:
     // Answers for the path send their headers and the first bytes of their body, then
     // hold the rest until releaseHeld() (a download under way); -1 sends them whole.
     void setBodyHold(const QString &path, qsizetype bytes);
+    // Answers for the path send their headers (the whole length) and the first bytes of
+    // their body, then close the connection (a server that goes away), once any hold is
+    // released; -1 sends them whole.
+    void setBodyCut(const QString &path, qsizetype bytes);
     // Answers every request held so far, and sends the rest of every body held.
     void releaseHeld();
     int heldCount() const;
@@ -95,6 +99,7 @@ private:
         QByteArray realm;
         QByteArray headers; // extra header lines, each ending in CR LF
         qsizetype bodyHoldAt = -1;
+        qsizetype bodyCutAt = -1;
     };
     struct Connection;
 

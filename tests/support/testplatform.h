@@ -5,6 +5,7 @@
 #include "engine/browsingdata.h"
 #include "shared/measurements.h"
 #include "support/scriptedbrowser.h"
+#include "system/downloadlist.h"
 #include "system/platform.h"
 #include "system/settingsstore.h"
 #include "windows/frmtool2.h"
@@ -13,6 +14,7 @@
 #include <QHostAddress>
 #include <QMdiArea>
 #include <QTimer>
+#include <QUrl>
 
 #include <QDir>
 #include <QFile>
@@ -79,7 +81,8 @@ public:
     int placeAnswer = 0;
 };
 
-// Starts nothing; records the command line and fails or succeeds as told.
+// Starts nothing; records the command line or the address opened and fails or succeeds
+// as told.
 class ScriptedLauncher : public ProgramLauncher
 {
 public:
@@ -90,11 +93,18 @@ public:
             *error = failure;
         return failure.isEmpty();
     }
+    bool openOnDesktop(const QUrl &url) override
+    {
+        opened << url.toString();
+        return failure.isEmpty();
+    }
     QStringList started;
+    QStringList opened;
     QString failure;
 };
 
-// Records what it was asked to delete; keeps its data or not as told.
+// Records what it was asked to delete; keeps its data or not as told; its downloads
+// list is in memory only.
 class ScriptedBrowsingData : public BrowsingData
 {
 public:
@@ -104,9 +114,11 @@ public:
     QString note() const override { return notice; }
     void deleteCookiesAndSiteData() override { deleted << QStringLiteral("cookies"); }
     void deleteCachedFiles() override { deleted << QStringLiteral("cache"); }
+    DownloadList &downloads() override { return list; }
     QString dataFolderPath;
     QString notice;
     QStringList deleted;
+    DownloadList list;
 };
 
 // Resolves only numeric addresses, and fails every name a moment later, as a lookup
