@@ -5,6 +5,7 @@
 #include "app/arrangement.h"
 #include "app/favoritesmenu.h"
 #include "app/mainmenus.h"
+#include "app/onewindow.h"
 #include "app/panelstatusbar.h"
 #include "app/startuptrace.h"
 #include "browser/frmBrowser.h"
@@ -400,13 +401,8 @@ frmDownloads *frmMain::downloadsWindow() const
 
 void frmMain::mnuViewDownloads_Click()
 {
-    if (!m_downloads) {
-        m_downloads = new frmDownloads(m_platform.browsingData->downloads(), m_platform.launcher, this);
-        m_downloads->setAttribute(Qt::WA_DeleteOnClose);
-    }
-    m_downloads->show();
-    m_downloads->raise();
-    m_downloads->activateWindow();
+    showOneWindow(m_downloads,
+                  [this] { return new frmDownloads(m_platform.browsingData->downloads(), m_platform.launcher, this); });
 }
 
 void frmMain::mnuViewRefresh_Click()
@@ -426,19 +422,15 @@ void frmMain::mnuViewOptions_Click()
     if (m_platform.launcher.startDetached(optionsCommandLine(), &error))
         return;
     // There is no such control panel here (on every Linux desktop): our own options.
-    if (!m_options) {
+    // Modeless: the document windows, keys and menus stay usable while it is open.
+    showOneWindow(m_options, [this] {
         std::function<bool()> deleteVisits;
         if (VisitHistory *visits = m_platform.visits)
             deleteVisits = [visits] { return visits->removeAll(); };
-        m_options = new InternetOptions(m_platform.settings, appName, *m_platform.browsingData,
-                                        [this] { return addresshistory::clear(m_platform.folder, *mdiArea); }, this,
-                                        deleteVisits);
-        m_options->setAttribute(Qt::WA_DeleteOnClose);
-    }
-    // Modeless: the document windows, keys and menus stay usable while it is open.
-    m_options->show();
-    m_options->raise();
-    m_options->activateWindow();
+        return new InternetOptions(m_platform.settings, appName, *m_platform.browsingData,
+                                   [this] { return addresshistory::clear(m_platform.folder, *mdiArea); }, this,
+                                   deleteVisits);
+    });
 }
 
 FavoritesStore &frmMain::favorites()
@@ -459,14 +451,7 @@ void frmMain::mnuFavoritesAdd_Click()
 
 void frmMain::mnuFavoritesOrganize_Click()
 {
-    if (!m_organize) {
-        m_organize = new OrganizeFavorites(m_favorites->store(), m_platform.dialogs, this);
-        m_organize->setAttribute(Qt::WA_DeleteOnClose);
-    }
-    // Modeless, and only one.
-    m_organize->show();
-    m_organize->raise();
-    m_organize->activateWindow();
+    showOneWindow(m_organize, [this] { return new OrganizeFavorites(m_favorites->store(), m_platform.dialogs, this); });
 }
 
 frmHistory *frmMain::historyWindow() const
@@ -478,14 +463,11 @@ void frmMain::mnuViewHistory_Click()
 {
     if (!m_platform.visits)
         return;
-    if (!m_historyWindow) {
-        m_historyWindow = new frmHistory(*m_platform.visits, this);
-        m_historyWindow->setAttribute(Qt::WA_DeleteOnClose);
-        connect(m_historyWindow, &frmHistory::openRequested, this, &frmMain::openAddress);
-    }
-    m_historyWindow->show();
-    m_historyWindow->raise();
-    m_historyWindow->activateWindow();
+    showOneWindow(m_historyWindow, [this] {
+        auto *window = new frmHistory(*m_platform.visits, this);
+        connect(window, &frmHistory::openRequested, this, &frmMain::openAddress);
+        return window;
+    });
 }
 
 void frmMain::openAddress(const QString &address, bool newWindow)
