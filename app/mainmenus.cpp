@@ -160,12 +160,12 @@ void MainMenus::buildViewMenu()
                                     &frmMain::mnuViewToolbar_Click));
     w.mnuViewStatusBar = checked(item(w.mnuView, "mnuViewStatusBar", QStringLiteral("Status &Bar"),
                                       &frmMain::mnuViewStatusBar_Click));
+    w.mnuViewHistory = item(w.mnuView, "mnuViewHistory", QStringLiteral("&History"), &frmMain::mnuViewHistory_Click,
+                            QKeySequence(Qt::CTRL | Qt::Key_H));
     w.mnuViewDownloads = item(w.mnuView, "mnuViewDownloads", QStringLiteral("&Downloads"),
                               &frmMain::mnuViewDownloads_Click, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Y));
     w.mnuViewBar0 = separator(w.mnuView, "mnuViewBar0");
     w.mnuViewRefresh = item(w.mnuView, "mnuViewRefresh", QStringLiteral("&Refresh"), &frmMain::mnuViewRefresh_Click);
-    w.mnuViewHistory = item(w.mnuView, "mnuViewHistory", QStringLiteral("&History"), &frmMain::mnuViewHistory_Click,
-                            QKeySequence(Qt::CTRL | Qt::Key_H));
     w.mnuViewOptions = item(w.mnuView, "mnuViewOptions", QStringLiteral("&Options..."), &frmMain::mnuViewOptions_Click);
 }
 
