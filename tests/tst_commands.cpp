@@ -177,6 +177,9 @@ void tst_Commands::init()
 
 void tst_Commands::cleanup()
 {
+    // The help viewer is a window of its own, which the main window does not own.
+    if (main)
+        delete main->helpViewer();
     main.reset();
     env.reset();
 }
